@@ -1,0 +1,136 @@
+#include "core/files.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+namespace vyx::files {
+
+namespace {
+
+Error lastError(Error fallback) {
+  Error e = errorFromErrno(errno);
+  return e == Error::Unexpected ? fallback : e;
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+Status writeAllFd(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(lastError(Error::WriteFailed));
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return {};
+}
+
+Status closeChecked(Fd& fd) {
+  int raw = fd.release();
+  if (::close(raw) != 0 && errno != EINTR) return fail(lastError(Error::WriteFailed));
+  return {};
+}
+
+}  // namespace
+
+Expected<std::string> readFileLimited(const std::string& path, size_t limit) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return fail(lastError(Error::ReadFailed));
+  struct stat st {};
+  if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode)) return fail(Error::IsDir);
+  std::string out;
+  if (st.st_size > 0 && static_cast<uint64_t>(st.st_size) < limit) out.reserve(static_cast<size_t>(st.st_size));
+  char chunk[65536];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), chunk, sizeof(chunk));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(lastError(Error::ReadFailed));
+    }
+    if (n == 0) break;
+    out.append(chunk, static_cast<size_t>(n));
+    if (out.size() >= limit) return fail(Error::StreamTooLong);
+  }
+  return out;
+}
+
+Status writeFile(const std::string& path, std::string_view bytes) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (fd.get() < 0) return fail(lastError(Error::WriteFailed));
+  if (auto s = writeAllFd(fd.get(), bytes); !s) return s;
+  return closeChecked(fd);
+}
+
+Status writeFileAtomic(const std::string& path, std::string_view bytes) {
+  std::string tmp = path + ".tmp-" + std::to_string(::getpid());
+  if (auto s = writeFile(tmp, bytes); !s) {
+    ::unlink(tmp.c_str());
+    return s;
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    Error e = lastError(Error::WriteFailed);
+    ::unlink(tmp.c_str());
+    return fail(e);
+  }
+  return {};
+}
+
+Status appendFile(const std::string& path, std::string_view bytes) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+  if (fd.get() < 0) return fail(lastError(Error::WriteFailed));
+  if (auto s = writeAllFd(fd.get(), bytes); !s) return s;
+  return closeChecked(fd);
+}
+
+Status makePath(const std::string& path) {
+  if (path.empty()) return {};
+  std::string partial;
+  partial.reserve(path.size());
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || (path[i] == '/' && i > 0)) {
+      partial.assign(path, 0, i);
+      if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) return fail(lastError(Error::Unexpected));
+    }
+  }
+  if (!isDirectory(path)) return fail(Error::NotDir);
+  return {};
+}
+
+Status removeFileIfExists(const std::string& path) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return fail(lastError(Error::Unexpected));
+  return {};
+}
+
+bool exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool isDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace vyx::files

@@ -1,0 +1,115 @@
+#include "core/stdio.hpp"
+
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vyx::stdio {
+
+int64_t nowMs() {
+  timespec ts{};
+  if (::clock_gettime(CLOCK_REALTIME, &ts) != 0) return 0;
+  // seconds * 1e9 + nanoseconds, divided by 1e6 with truncation toward zero.
+  // (The real-time clock is past the epoch, so both parts are non-negative.)
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + static_cast<int64_t>(ts.tv_nsec) / 1000000;
+}
+
+Status LineReader::fill() {
+  if (start_ > 0 && start_ >= buffer_.size() / 2) {
+    buffer_.erase(0, start_);
+    start_ = 0;
+  }
+  char chunk[65536];
+  for (;;) {
+    ssize_t n = ::read(fd_, chunk, sizeof(chunk));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Error e = errorFromErrno(errno);
+      return fail(e == Error::Unexpected ? Error::ReadFailed : e);
+    }
+    if (n == 0) {
+      eof_ = true;
+      return {};
+    }
+    buffer_.append(chunk, static_cast<size_t>(n));
+    return {};
+  }
+}
+
+Expected<std::optional<std::string>> LineReader::readLine(size_t limit) {
+  size_t scanned = start_;
+  for (;;) {
+    const char* base = buffer_.data();
+    const void* nl = scanned < buffer_.size() ? std::memchr(base + scanned, '\n', buffer_.size() - scanned) : nullptr;
+    if (nl != nullptr) {
+      size_t pos = static_cast<size_t>(static_cast<const char*>(nl) - base);
+      if (pos - start_ >= limit) {
+        // Drop the over-long line so a caller that carries on starts afresh.
+        start_ = pos + 1;
+        return fail(Error::StreamTooLong);
+      }
+      std::string line(base + start_, pos - start_);
+      start_ = pos + 1;
+      return std::optional<std::string>(std::move(line));
+    }
+    scanned = buffer_.size();
+    if (scanned - start_ >= limit) {
+      // Discard the rest of this line so the reader stays usable.
+      buffer_.clear();
+      start_ = 0;
+      for (;;) {
+        if (eof_) break;
+        if (auto s = fill(); !s) return fail(s.error());
+        const void* found = std::memchr(buffer_.data(), '\n', buffer_.size());
+        if (found != nullptr) {
+          start_ = static_cast<size_t>(static_cast<const char*>(found) - buffer_.data()) + 1;
+          break;
+        }
+        buffer_.clear();
+      }
+      return fail(Error::StreamTooLong);
+    }
+    if (eof_) {
+      if (scanned == start_) return std::optional<std::string>();
+      std::string line(buffer_.data() + start_, scanned - start_);
+      start_ = buffer_.size();
+      return std::optional<std::string>(std::move(line));
+    }
+    size_t offset = scanned - start_;
+    if (auto s = fill(); !s) return fail(s.error());
+    scanned = start_ + offset;
+  }
+}
+
+namespace {
+void doNothing(int) {}
+}  // namespace
+
+struct ProcessState::Saved {
+  struct sigaction io {};
+  struct sigaction pipe {};
+  bool installed = false;
+};
+
+ProcessState::ProcessState() : saved_(new Saved) {
+  struct sigaction action {};
+  action.sa_handler = doNothing;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  bool ok = ::sigaction(SIGIO, &action, &saved_->io) == 0;
+  ok = ::sigaction(SIGPIPE, &action, &saved_->pipe) == 0 && ok;
+  saved_->installed = ok;
+}
+
+ProcessState::~ProcessState() {
+  if (saved_->installed) {
+    ::sigaction(SIGIO, &saved_->io, nullptr);
+    ::sigaction(SIGPIPE, &saved_->pipe, nullptr);
+  }
+  delete saved_;
+}
+
+}  // namespace vyx::stdio

@@ -1,0 +1,50 @@
+#pragma once
+// Process-wide routines: the wall clock, reading one line, and the pipe
+// signal handlers installed for the life of a command.
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "core/errors.hpp"
+
+namespace vyx::stdio {
+
+inline constexpr size_t kMaxLineBytes = 16 * 1024 * 1024;
+
+// Wall-clock milliseconds since the Unix epoch, 0 when the clock can't be read.
+int64_t nowMs();
+
+// A buffered reader over a file descriptor (not owned).
+class LineReader {
+ public:
+  explicit LineReader(int fd) : fd_(fd) {}
+  // The next line without its line feed (a carriage return stays), the last
+  // unterminated line, or nullopt at the end of input. A line that finds no
+  // line feed within `limit` bytes fails with StreamTooLong.
+  Expected<std::optional<std::string>> readLine(size_t limit = kMaxLineBytes);
+
+ private:
+  Status fill();
+  int fd_;
+  std::string buffer_;
+  size_t start_ = 0;
+  bool eof_ = false;
+};
+
+// Installs the do-nothing SIGIO and SIGPIPE handlers (so a write to a closed
+// pipe fails with BrokenPipe) and puts the old actions back when released.
+class ProcessState {
+ public:
+  ProcessState();
+  ~ProcessState();
+  ProcessState(const ProcessState&) = delete;
+  ProcessState& operator=(const ProcessState&) = delete;
+
+ private:
+  struct Saved;
+  Saved* saved_;
+};
+
+}  // namespace vyx::stdio

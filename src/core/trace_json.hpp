@@ -1,0 +1,36 @@
+#pragma once
+// JSON output pieces: the string writer, float formatting and the redacting
+// writers used for everything a trace stores.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/json.hpp"
+#include "core/writer.hpp"
+
+namespace vyx::trace_json {
+
+// A quoted, escaped JSON string.
+Status writeJsonString(Writer& w, std::string_view bytes);
+
+// A double in its shortest fixed-notation form that reads back to the same value.
+Status writeFloat(Writer& w, double value);
+
+// The configuration's text rules, referred to (not copied).
+struct TextRules {
+  std::span<const std::string> denylistText;
+  std::span<const std::string> allowlistText;
+};
+
+// Writes the value, or a redaction marker, as a JSON string.
+Status writeRedactedJsonStringForKeyWithRules(Writer& w, std::string_view key, std::string_view value, bool force,
+                                              const TextRules& rules);
+
+// Writes a parsed value compact, every string through the rules above.
+Status writeJsonValueRedacted(Writer& w, const json::Value& value, std::string_view key, const TextRules& rules);
+
+// Writes a parsed value compact, unchanged.
+Status writeJsonValue(Writer& w, const json::Value& value);
+
+}  // namespace vyx::trace_json

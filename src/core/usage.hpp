@@ -1,0 +1,14 @@
+#pragma once
+#include <string_view>
+
+#include "core/errors.hpp"
+
+namespace vyx {
+
+// The usage text, as `vyx help` prints it.
+std::string_view usageText();
+
+// Writes the usage text to standard output and flushes it.
+Status printUsage();
+
+}  // namespace vyx

@@ -1,0 +1,73 @@
+// The vyx entry point: process set-up, command dispatch, tear-down and the
+// exit status.
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "core/args.hpp"
+#include "core/errors.hpp"
+#include "core/stdio.hpp"
+#include "core/usage.hpp"
+
+namespace {
+
+using vyx::ArgIterator;
+using vyx::Status;
+
+using Handler = Status (*)(ArgIterator&);
+
+struct Command {
+  std::string_view word;
+  Handler handler;
+};
+
+Status runHelp(ArgIterator&) { return vyx::printUsage(); }
+
+// Matched in order; the first match wins.
+const Command kCommands[] = {
+    {"help", runHelp},
+    {"--help", runHelp},
+};
+
+void writeStderr(std::string_view text) {
+  while (!text.empty()) {
+    ssize_t n = ::write(2, text.data(), text.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    text.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
+Status mainInner(int argc, char** argv) {
+  vyx::stdio::ProcessState process;
+  ArgIterator args(argc, argv);
+  (void)args.next();  // program name
+  auto word = args.next();
+  if (!word) return vyx::printUsage();
+  for (const Command& command : kCommands) {
+    if (command.word == *word) return command.handler(args);
+  }
+  std::string line = "unknown command: ";
+  line += *word;
+  line += "\n\n";
+  writeStderr(line);
+  if (auto s = vyx::printUsage(); !s) return s;
+  return vyx::fail(vyx::Error::unknownCommand);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Status result = mainInner(argc, argv);
+  if (result) return 0;
+  vyx::Error e = result.error();
+  if (e == vyx::Error::BrokenPipe) std::_Exit(141);
+  vyx::writeTopLevelError(e);
+  return vyx::exitCodeForError(e);
+}

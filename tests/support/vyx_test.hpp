@@ -1,0 +1,55 @@
+#pragma once
+// Helpers shared by the tests: temporary directories, file access, and
+// running the real vyx binary (or any program) as a child process.
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vyx::test {
+
+struct ProcResult {
+  std::string out;
+  std::string err;
+  int status = -1;  // exit status, or 128 + signal
+};
+
+struct RunOptions {
+  std::string stdinData;
+  std::map<std::string, std::string> env;  // added to (or overriding) the inherited environment
+  std::vector<std::string> unsetEnv;
+  std::string cwd;                          // empty: inherit
+  bool closeStdoutEarly = false;            // read nothing and close stdout at once
+};
+
+// Runs a program and captures everything it prints.
+ProcResult runProgram(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// Runs the vyx binary under test with the given arguments.
+ProcResult runVyx(const std::vector<std::string>& args, const RunOptions& options = {});
+
+std::string vyxBinary();
+std::string fakesDir();    // tests/fakes in the source tree
+std::string sourceDir();   // the project's source root
+std::string sharedDir();   // ../shared beside the project (may be absent)
+
+// A fresh directory under /tmp, removed with its contents when destroyed.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+bool fileExists(const std::string& path);
+std::vector<std::string> splitLines(const std::string& text);
+
+}  // namespace vyx::test
