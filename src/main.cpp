@@ -9,6 +9,8 @@
 #include <string_view>
 
 #include "core/args.hpp"
+#include "core/cli_info.hpp"
+#include "core/cli_validate.hpp"
 #include "core/errors.hpp"
 #include "core/stdio.hpp"
 #include "core/usage.hpp"
@@ -29,6 +31,10 @@ Status runHelp(ArgIterator&) { return vyx::printUsage(); }
 
 // Matched in order; the first match wins.
 const Command kCommands[] = {
+    {"schemas", vyx::cli_info::runSchemas},
+    {"validate", vyx::cli_validate::run},
+    {"version", vyx::cli_info::runVersion},
+    {"--version", vyx::cli_info::runVersion},
     {"help", runHelp},
     {"--help", runHelp},
 };

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
 
 namespace vyx::files {
 
@@ -121,6 +123,27 @@ Status makePath(const std::string& path) {
 Status removeFileIfExists(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) return fail(lastError(Error::Unexpected));
   return {};
+}
+
+Status removeTree(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+  if (ec) return fail(errorFromErrno(ec.value()));
+  return {};
+}
+
+Status appendWithinLimit(const std::string& path, std::string_view bytes, uint64_t limit) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+  if (fd.get() < 0) return fail(lastError(Error::WriteFailed));
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return fail(lastError(Error::ReadFailed));
+  if (S_ISDIR(st.st_mode)) return fail(Error::IsDir);
+  if (static_cast<uint64_t>(st.st_size) >= limit) return fail(Error::StreamTooLong);
+  if (auto s = writeAllFd(fd.get(), bytes); !s) {
+    if (S_ISREG(st.st_mode)) (void)::ftruncate(fd.get(), st.st_size);
+    return s;
+  }
+  return closeChecked(fd);
 }
 
 bool exists(const std::string& path) {

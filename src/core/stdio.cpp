@@ -91,7 +91,9 @@ void doNothing(int) {}
 struct ProcessState::Saved {
   struct sigaction io {};
   struct sigaction pipe {};
+  struct sigaction child {};
   bool installed = false;
+  bool childReset = false;
 };
 
 ProcessState::ProcessState() : saved_(new Saved) {
@@ -102,6 +104,12 @@ ProcessState::ProcessState() : saved_(new Saved) {
   bool ok = ::sigaction(SIGIO, &action, &saved_->io) == 0;
   ok = ::sigaction(SIGPIPE, &action, &saved_->pipe) == 0 && ok;
   saved_->installed = ok;
+  // Children are waited for by pid; an inherited SIGCHLD of SIG_IGN would
+  // have the kernel reap them first and make every wait fail.
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  sigemptyset(&dfl.sa_mask);
+  saved_->childReset = ::sigaction(SIGCHLD, &dfl, &saved_->child) == 0;
 }
 
 ProcessState::~ProcessState() {
@@ -109,6 +117,7 @@ ProcessState::~ProcessState() {
     ::sigaction(SIGIO, &saved_->io, nullptr);
     ::sigaction(SIGPIPE, &saved_->pipe, nullptr);
   }
+  if (saved_->childReset) ::sigaction(SIGCHLD, &saved_->child, nullptr);
   delete saved_;
 }
 

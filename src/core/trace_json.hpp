@@ -14,7 +14,11 @@ namespace vyx::trace_json {
 // A quoted, escaped JSON string.
 Status writeJsonString(Writer& w, std::string_view bytes);
 
-// A double in its shortest fixed-notation form that reads back to the same value.
+// The same escaping without the surrounding quotes.
+Status writeJsonStringContent(Writer& w, std::string_view bytes);
+
+// A double in its shortest fixed-notation form that reads back to the same
+// value; "null" for infinities and NaN, which JSON cannot spell.
 Status writeFloat(Writer& w, double value);
 
 // The configuration's text rules, referred to (not copied).

@@ -1,0 +1,129 @@
+#include "core/cli_devices.hpp"
+
+#include <string>
+#include <vector>
+
+#include "core/clock.hpp"
+#include "core/command.hpp"
+#include "core/run_options.hpp"
+#include "core/trace_json.hpp"
+#include "core/types.hpp"
+#include "core/writer.hpp"
+#include "devices/android_devices.hpp"
+#include "devices/ios_devices.hpp"
+
+namespace vyx::cli_devices {
+
+namespace {
+
+enum class IosKinds : uint8_t { simulator, physical, all };
+
+struct Options {
+  Platform platform = Platform::android;
+  IosKinds iosKinds = IosKinds::simulator;
+  std::string adb = "adb";
+  std::string xcrun = "xcrun";
+  bool json = false;
+};
+
+Expected<Options> parseArgs(ArgIterator& args) {
+  Options o;
+  while (auto arg = args.next()) {
+    if (*arg == "--platform") {
+      auto value = args.next();
+      if (!value) return fail(Error::MissingPlatform);
+      auto platform = parsePlatform(*value);
+      if (!platform) return fail(platform.error());
+      o.platform = *platform;
+    } else if (*arg == "--ios-device-type") {
+      auto value = args.next();
+      if (!value) return fail(Error::MissingIosDeviceType);
+      if (*value == "simulator") {
+        o.iosKinds = IosKinds::simulator;
+      } else if (*value == "physical") {
+        o.iosKinds = IosKinds::physical;
+      } else if (*value == "all") {
+        o.iosKinds = IosKinds::all;
+      } else {
+        return fail(Error::UnsupportedIosDeviceType);
+      }
+    } else if (*arg == "--adb") {
+      auto value = args.next();
+      if (!value) return fail(Error::MissingAdbPath);
+      o.adb = *value;
+    } else if (*arg == "--xcrun") {
+      auto value = args.next();
+      if (!value) return fail(Error::MissingXcrunPath);
+      o.xcrun = *value;
+    } else if (*arg == "--json") {
+      o.json = true;
+    } else {
+      return fail(Error::unknownFlag);
+    }
+  }
+  return o;
+}
+
+Expected<std::vector<DeviceInfo>> listDevices(const Options& o) {
+  command::ProcessRunner& runner = command::realProcessRunner();
+  if (o.platform == Platform::android) return android_devices::listDevices(runner, o.adb);
+  if (o.iosKinds == IosKinds::physical) return ios_devices::listPhysical(runner, o.xcrun);
+  auto simulators = ios_devices::listSimulators(runner, systemClock(), o.xcrun);
+  if (!simulators || o.iosKinds == IosKinds::simulator) return simulators;
+  auto physical = ios_devices::listPhysical(runner, o.xcrun);
+  if (!physical) return fail(physical.error());
+  simulators->insert(simulators->end(), physical->begin(), physical->end());
+  return simulators;
+}
+
+bool isReady(Platform platform, const DeviceInfo& device) {
+  if (platform == Platform::android) return device.state == "device";
+  return device.state == "Booted" || device.state == "connected" || device.state == "available";
+}
+
+Status writeJson(Writer& w, Platform platform, const std::vector<DeviceInfo>& devices) {
+  if (auto s = w.writeAll("{\"platform\":"); !s) return s;
+  if (auto s = trace_json::writeJsonString(w, platformName(platform)); !s) return s;
+  if (auto s = w.writeAll(",\"count\":"); !s) return s;
+  if (auto s = w.writeUint(devices.size()); !s) return s;
+  if (auto s = w.writeAll(",\"devices\":["); !s) return s;
+  for (size_t i = 0; i < devices.size(); ++i) {
+    if (auto s = w.writeAll(i == 0 ? "{\"serial\":" : ",{\"serial\":"); !s) return s;
+    if (auto s = trace_json::writeJsonString(w, devices[i].serial); !s) return s;
+    if (auto s = w.writeAll(",\"state\":"); !s) return s;
+    if (auto s = trace_json::writeJsonString(w, devices[i].state); !s) return s;
+    if (auto s = w.writeAll(isReady(platform, devices[i]) ? ",\"ready\":true}" : ",\"ready\":false}"); !s) return s;
+  }
+  return w.writeAll("]}\n");
+}
+
+Status writeText(Writer& w, Platform platform, const std::vector<DeviceInfo>& devices) {
+  if (devices.empty()) {
+    if (auto s = w.writeAll("No "); !s) return s;
+    if (auto s = w.writeAll(platformName(platform)); !s) return s;
+    return w.writeAll(" devices found.\n");
+  }
+  for (const DeviceInfo& device : devices) {
+    if (auto s = w.writeAll(device.serial); !s) return s;
+    if (auto s = w.writeByte('\t'); !s) return s;
+    if (auto s = w.writeAll(device.state); !s) return s;
+    if (auto s = w.writeByte('\n'); !s) return s;
+  }
+  return {};
+}
+
+}  // namespace
+
+Status run(ArgIterator& args) {
+  auto options = parseArgs(args);
+  if (!options) return fail(options.error());
+  auto devices = listDevices(*options);
+  if (!devices) return fail(devices.error());
+  Output out;
+  Status written = options->json ? writeJson(out, options->platform, *devices)
+                                 : writeText(out, options->platform, *devices);
+  if (!written) return written;
+  return out.flush();
+}
+
+}  // namespace vyx::cli_devices

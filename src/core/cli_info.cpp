@@ -1,0 +1,145 @@
+#include "core/cli_info.hpp"
+
+#include <string>
+#include <utility>
+
+#include "core/trace_json.hpp"
+#include "core/writer.hpp"
+
+namespace vyx::cli_info {
+
+namespace {
+
+struct SchemaRow {
+  std::string_view name;
+  std::string_view description;
+};
+
+constexpr std::string_view kSchemaHost = "https://schemas.vyx.dev";
+
+constexpr SchemaRow kSchemas[] = {
+    {"json-rpc", "JSON-RPC requests and responses used by vyx serve"},
+    {"scenario", "Scenario files consumed by vyx run and vyx validate"},
+    {"snapshot", "ObservationSnapshot JSON emitted by live RPC and persisted trace snapshots"},
+    {"semantic-snapshot", "Agent-optimized semantic snapshot emitted by observe.semanticSnapshot and vyx mcp"},
+    {"action-result", "Typed action result shape reserved for richer protocol responses"},
+    {"trace-event", "One JSONL event row from events.jsonl"},
+    {"trace-manifest", "trace.json summary for one traced run"},
+    {"vyx-config", "App-local .vyx/config.json defaults used by the CLI and npm wizard"},
+    {"doctor-output", "Machine-readable vyx doctor --json setup diagnostics"},
+    {"init-output", "Machine-readable vyx init --json bootstrap output"},
+    {"import-output", "Machine-readable vyx import --json migration output"},
+    {"devices-output", "Machine-readable vyx devices --json discovery output"},
+    {"validate-output", "Machine-readable vyx validate --json scenario preflight output"},
+    {"version-output", "Machine-readable vyx version --json compatibility output"},
+    {"capabilities-output", "Machine-readable runner.capabilities JSON-RPC result"},
+    {"explain-output", "Machine-readable vyx explain --json failure triage output"},
+    {"run-output", "Machine-readable vyx run --json terminal summary output"},
+    {"inspect-output", "Machine-readable vyx inspect --json app and agent handoff output"},
+    {"discover-output", "Machine-readable vyx discover --json trace-backed scenario discovery output"},
+    {"explore-output", "Machine-readable vyx explore --json review-first trace exploration output"},
+    {"draft-output", "Machine-readable vyx draft --json scenario draft output"},
+    {"release-manifest", "Machine-readable RELEASE_MANIFEST.json emitted with release archives"},
+    {"release-readiness-output", "Machine-readable vyx-release-readiness --json release evidence gate output"},
+    {"schemas-output", "Machine-readable vyx schemas --json public schema index"},
+};
+
+std::string schemaPath(std::string_view name) {
+  std::string path = "schemas/";
+  path += name;
+  path += ".schema.json";
+  return path;
+}
+
+// Writes ,"key":"value" (or {"key":"value" for the first member).
+Status writeStringMember(Writer& w, bool first, std::string_view key, std::string_view value) {
+  if (auto s = w.writeAll(first ? "{\"" : ",\""); !s) return s;
+  if (auto s = w.writeAll(key); !s) return s;
+  if (auto s = w.writeAll("\":"); !s) return s;
+  return trace_json::writeJsonString(w, value);
+}
+
+Status writeVersion(Writer& w, bool json) {
+  if (!json) {
+    std::string line = "vyx ";
+    line += kVersion;
+    line += " protocol ";
+    line += kProtocolVersion;
+    line += '\n';
+    return w.writeAll(line);
+  }
+  const std::pair<std::string_view, std::string_view> members[] = {
+      {"name", kName},
+      {"version", kVersion},
+      {"protocolVersion", kProtocolVersion},
+      {"minimumCompatibleProtocolVersion", kMinimumCompatibleProtocolVersion},
+      {"stability", kStability},
+      {"breakingChangePolicy", kBreakingChangePolicy},
+  };
+  bool first = true;
+  for (const auto& [key, value] : members) {
+    if (auto s = writeStringMember(w, first, key, value); !s) return s;
+    first = false;
+  }
+  return w.writeAll("}\n");
+}
+
+Status writeSchemas(Writer& w, bool json) {
+  if (!json) {
+    for (const SchemaRow& row : kSchemas) {
+      std::string line(row.name);
+      line += '\t';
+      line += schemaPath(row.name);
+      line += '\n';
+      if (auto s = w.writeAll(line); !s) return s;
+    }
+    return {};
+  }
+  if (auto s = w.writeAll("{\"ok\":true,\"count\":"); !s) return s;
+  if (auto s = w.writeUint(std::size(kSchemas)); !s) return s;
+  if (auto s = w.writeAll(",\"schemas\":["); !s) return s;
+  bool first = true;
+  for (const SchemaRow& row : kSchemas) {
+    std::string path = schemaPath(row.name);
+    std::string id = std::string(kSchemaHost) + "/" + path;
+    if (!first) {
+      if (auto s = w.writeByte(','); !s) return s;
+    }
+    first = false;
+    if (auto s = writeStringMember(w, true, "name", row.name); !s) return s;
+    if (auto s = writeStringMember(w, false, "path", path); !s) return s;
+    if (auto s = writeStringMember(w, false, "id", id); !s) return s;
+    if (auto s = writeStringMember(w, false, "description", row.description); !s) return s;
+    if (auto s = w.writeByte('}'); !s) return s;
+  }
+  return w.writeAll("]}\n");
+}
+
+}  // namespace
+
+Expected<bool> parseArgIterator(ArgIterator& args) {
+  bool json = false;
+  while (auto arg = args.next()) {
+    if (*arg != "--json") return fail(Error::unknownFlag);
+    json = true;
+  }
+  return json;
+}
+
+Status runVersion(ArgIterator& args) {
+  auto json = parseArgIterator(args);
+  if (!json) return fail(json.error());
+  Output out;
+  if (auto s = writeVersion(out, *json); !s) return s;
+  return out.flush();
+}
+
+Status runSchemas(ArgIterator& args) {
+  auto json = parseArgIterator(args);
+  if (!json) return fail(json.error());
+  Output out;
+  if (auto s = writeSchemas(out, *json); !s) return s;
+  return out.flush();
+}
+
+}  // namespace vyx::cli_info

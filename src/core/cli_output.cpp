@@ -1,0 +1,134 @@
+#include "core/cli_output.hpp"
+
+#include "core/trace_json.hpp"
+#include "core/validation.hpp"
+
+namespace vyx::cli_output {
+
+namespace {
+
+#define VYX_TRY(expr)                        \
+  do {                                       \
+    if (auto st_ = (expr); !st_) return st_; \
+  } while (0)
+
+bool isShellSafeByte(char c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
+  switch (c) {
+    case '%': case '+': case ',': case '-': case '.': case '/': case ':': case '=': case '@': case '_':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool allShellSafe(std::string_view text) {
+  for (char c : text) {
+    if (!isShellSafeByte(c)) return false;
+  }
+  return true;
+}
+
+// Where the shell forms go: straight to the writer, or as JSON string content.
+enum class Target { Raw, JsonContent };
+
+Status emit(Writer& w, Target target, std::string_view bytes) {
+  if (target == Target::Raw) return w.writeAll(bytes);
+  return trace_json::writeJsonStringContent(w, bytes);
+}
+
+// The text for use between single quotes: every single quote closes the
+// quoting, adds an escaped quote and reopens it.
+Status emitQuotedBody(Writer& w, Target target, std::string_view text) {
+  size_t start = 0;
+  for (;;) {
+    size_t quote = text.find('\'', start);
+    if (quote == std::string_view::npos) break;
+    if (quote > start) VYX_TRY(emit(w, target, text.substr(start, quote - start)));
+    VYX_TRY(emit(w, target, "'\\''"));
+    start = quote + 1;
+  }
+  if (start < text.size()) VYX_TRY(emit(w, target, text.substr(start)));
+  return {};
+}
+
+Status emitShellArg(Writer& w, Target target, std::string_view arg, std::string_view suffix) {
+  if (isShellSafe(arg)) {
+    VYX_TRY(emit(w, target, arg));
+    return suffix.empty() ? Status{} : emit(w, target, suffix);
+  }
+  VYX_TRY(emit(w, target, "'"));
+  VYX_TRY(emitQuotedBody(w, target, arg));
+  if (!suffix.empty()) VYX_TRY(emit(w, target, suffix));
+  return emit(w, target, "'");
+}
+
+}  // namespace
+
+bool isShellSafe(std::string_view arg) { return !arg.empty() && allShellSafe(arg); }
+
+Status writeJsonStringContent(Writer& w, std::string_view bytes) { return trace_json::writeJsonStringContent(w, bytes); }
+
+Status writeShellArg(Writer& w, std::string_view arg) { return emitShellArg(w, Target::Raw, arg, {}); }
+
+Status writeShellArgJsonContent(Writer& w, std::string_view arg) {
+  return emitShellArg(w, Target::JsonContent, arg, {});
+}
+
+Status writeJoinedPathShellArgJsonContent(Writer& w, std::string_view dir, std::string_view file) {
+  bool needsSlash = !dir.empty() && dir.back() != '/';
+  if (!dir.empty() && allShellSafe(dir) && allShellSafe(file)) {
+    VYX_TRY(writeJsonStringContent(w, dir));
+    if (needsSlash) VYX_TRY(w.writeAll("/"));
+    return writeJsonStringContent(w, file);
+  }
+  VYX_TRY(w.writeAll("'"));
+  VYX_TRY(emitQuotedBody(w, Target::JsonContent, dir));
+  if (needsSlash) VYX_TRY(w.writeAll("/"));
+  VYX_TRY(emitQuotedBody(w, Target::JsonContent, file));
+  return w.writeAll("'");
+}
+
+Status writePathWithSuffixShellArgJsonContent(Writer& w, std::string_view path) {
+  return emitShellArg(w, Target::JsonContent, path, ".vyxtrace");
+}
+
+Status writeValidationJson(Writer& w, std::string_view scenarioPath, const validation::Result& result) {
+  using trace_json::writeJsonString;
+  if (result.ok) {
+    VYX_TRY(w.writeAll("{\"ok\":true,\"path\":"));
+    VYX_TRY(writeJsonString(w, scenarioPath));
+    VYX_TRY(w.writeAll(",\"name\":"));
+    VYX_TRY(writeJsonString(w, result.name ? std::string_view(*result.name) : std::string_view()));
+    if (result.appId) {
+      VYX_TRY(w.writeAll(",\"appId\":"));
+      VYX_TRY(writeJsonString(w, *result.appId));
+    }
+    VYX_TRY(w.writeAll(",\"stepCount\":"));
+    VYX_TRY(w.writeUint(result.stepCount));
+    VYX_TRY(w.writeAll(",\"nextCommands\":[\"vyx run "));
+    VYX_TRY(writeShellArgJsonContent(w, scenarioPath));
+    return w.writeAll(" --json --trace-dir traces/vyx-run\"]}\n");
+  }
+  VYX_TRY(w.writeAll("{\"ok\":false,\"path\":"));
+  VYX_TRY(writeJsonString(w, scenarioPath));
+  VYX_TRY(w.writeAll(",\"errorCode\":"));
+  VYX_TRY(writeJsonString(w, result.code));
+  VYX_TRY(w.writeAll(",\"message\":"));
+  VYX_TRY(writeJsonString(w, result.message));
+  if (result.path) {
+    VYX_TRY(w.writeAll(",\"fieldPath\":"));
+    VYX_TRY(writeJsonString(w, *result.path));
+  }
+  if (result.line) {
+    VYX_TRY(w.writeAll(",\"line\":"));
+    VYX_TRY(w.writeUint(*result.line));
+  }
+  if (result.column) {
+    VYX_TRY(w.writeAll(",\"column\":"));
+    VYX_TRY(w.writeUint(*result.column));
+  }
+  return w.writeAll("}\n");
+}
+
+}  // namespace vyx::cli_output

@@ -1,0 +1,615 @@
+#include "core/command.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <optional>
+#include <utility>
+
+extern char** environ;
+
+namespace vyx::command {
+
+namespace {
+
+constexpr uint64_t kNsPerMs = 1000000;
+
+uint64_t monotonicNs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+uint64_t saturatingAddU64(uint64_t a, uint64_t b) {
+  uint64_t out = 0;
+  return __builtin_add_overflow(a, b, &out) ? UINT64_MAX : out;
+}
+
+void closeFd(int& fd) {
+  if (fd >= 0) {
+    ::close(fd);
+    fd = -1;
+  }
+}
+
+// A descriptor owned by the parent side of a spawn.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& o) noexcept {
+    if (this != &o) {
+      reset();
+      fd_ = std::exchange(o.fd_, -1);
+    }
+    return *this;
+  }
+  ~UniqueFd() { reset(); }
+  int get() const { return fd_; }
+  void reset() { closeFd(fd_); }
+
+ private:
+  int fd_ = -1;
+};
+
+struct Pipe {
+  UniqueFd read;
+  UniqueFd write;
+};
+
+Expected<Pipe> makePipe() {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return fail(errorFromErrno(errno));
+  return Pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
+}
+
+Expected<UniqueFd> openNullDevice() {
+  int fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (fd < 0) return fail(errorFromErrno(errno));
+  return UniqueFd(fd);
+}
+
+std::string joinPath(std::string_view dir, std::string_view name) {
+  std::string path(dir);
+  if (path.empty() || path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
+
+// Everything the child needs, prepared before fork so the child itself only
+// makes system calls.
+struct ExecPlan {
+  std::vector<std::string> candidates;  // paths tried in order
+  bool searched = false;                // candidates come from the search path
+  std::vector<char*> argv;              // points into the caller's strings
+};
+
+Expected<ExecPlan> makePlan(const std::vector<std::string>& argv) {
+  if (argv.empty() || argv[0].empty()) return fail(Error::FileNotFound);
+  ExecPlan plan;
+  for (const std::string& arg : argv) {
+    // execve ends every argument at its first NUL; passing a shortened
+    // argument would run a different command than the one asked for.
+    if (arg.find('\0') != std::string::npos) return fail(Error::InvalidCharacter);
+    plan.argv.push_back(const_cast<char*>(arg.c_str()));
+  }
+  plan.argv.push_back(nullptr);
+  if (argv[0].find('/') != std::string::npos) {
+    plan.candidates.push_back(argv[0]);
+  } else {
+    plan.searched = true;
+    for (const std::string& dir : searchPath()) plan.candidates.push_back(joinPath(dir, argv[0]));
+  }
+  return plan;
+}
+
+// --- child side (between fork and exec: system calls only) ---------------
+
+[[noreturn]] void reportAndExit(int errFd, int err) {
+  const char* p = reinterpret_cast<const char*>(&err);
+  size_t left = sizeof err;
+  while (left > 0) {
+    ssize_t n = ::write(errFd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  ::_exit(127);
+}
+
+int dupAbove2(int fd) {
+  int out;
+  do {
+    out = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  } while (out < 0 && errno == EINTR);
+  return out;
+}
+
+struct ChildSetup {
+  int stdFds[3] = {-1, -1, -1};  // become the child's 0, 1 and 2
+  bool newGroup = false;
+  bool newSession = false;
+};
+
+[[noreturn]] void execChild(const ExecPlan& plan, const ChildSetup& setup, int errFdIn) {
+  // Move every descriptor we still need above 2 first, so installing the
+  // standard streams cannot overwrite one of them.
+  int errFd = dupAbove2(errFdIn);
+  if (errFd < 0) ::_exit(127);
+  int tmp[3];
+  for (int i = 0; i < 3; ++i) {
+    tmp[i] = dupAbove2(setup.stdFds[i]);
+    if (tmp[i] < 0) reportAndExit(errFd, errno);
+  }
+  for (int i = 0; i < 3; ++i) {
+    int r;
+    do {
+      r = ::dup2(tmp[i], i);  // the copy loses close-on-exec
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) reportAndExit(errFd, errno);
+  }
+  if (setup.newSession && ::setsid() < 0) reportAndExit(errFd, errno);
+  if (setup.newGroup && ::setpgid(0, 0) != 0) reportAndExit(errFd, errno);
+
+  // Default dispositions and an empty mask: the program itself ignores or
+  // handles SIGPIPE, and ignored signals would survive the exec.
+  for (int sig = 1; sig < NSIG; ++sig) {
+    if (sig == SIGKILL || sig == SIGSTOP) continue;
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(sig, &action, nullptr);  // fails harmlessly for reserved signals
+  }
+  sigset_t empty;
+  sigemptyset(&empty);
+  ::sigprocmask(SIG_SETMASK, &empty, nullptr);
+
+#ifdef __linux__
+  // Nothing but the three standard streams crosses the exec.
+  ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+#endif
+
+  int err = ENOENT;
+  bool sawAccessDenied = false;
+  for (const std::string& path : plan.candidates) {
+    ::execve(path.c_str(), plan.argv.data(), environ);
+    err = errno;
+    if (!plan.searched) break;
+    if (err == EACCES) {
+      sawAccessDenied = true;
+    } else if (err != ENOENT && err != ENOTDIR) {
+      break;  // found but not runnable: report that
+    }
+  }
+  if (plan.searched && (err == ENOENT || err == ENOTDIR || err == EACCES)) {
+    err = sawAccessDenied ? EACCES : ENOENT;
+  }
+  reportAndExit(errFd, err);
+}
+
+// --- parent side ----------------------------------------------------------
+
+Error spawnError(int err) {
+  if (err == ENOTDIR) return Error::FileNotFound;
+  return errorFromErrno(err);
+}
+
+bool reapBlocking(pid_t pid, int* status) {
+  int s = 0;
+  for (;;) {
+    pid_t r = ::waitpid(pid, &s, 0);
+    if (r == pid) break;
+    if (r < 0 && errno == EINTR) continue;
+    return false;
+  }
+  if (status != nullptr) *status = s;
+  return true;
+}
+
+// Waits up to `ms` for the child to end; true when it was reaped.
+bool reapWithin(pid_t pid, uint64_t ms) {
+  const uint64_t deadline = saturatingAddU64(monotonicNs(), ms * kNsPerMs);
+  long sleepNs = 1000000;
+  for (;;) {
+    int status = 0;
+    pid_t r = ::waitpid(pid, &status, WNOHANG);
+    if (r == pid) return true;
+    if (r < 0 && errno != EINTR) return true;  // nothing left to wait for
+    if (monotonicNs() >= deadline) return false;
+    timespec ts{0, sleepNs};
+    ::nanosleep(&ts, nullptr);
+    if (sleepNs < 50000000) sleepNs *= 2;
+  }
+}
+
+// Sends SIGTERM (to the group first when `termGroup`), then reaps the child.
+// One still running after the grace period gets SIGKILL (its group too when
+// `killGroup`). When the system refuses the SIGTERM the child is left alone.
+void terminateAndReap(pid_t pid, bool termGroup, bool killGroup) {
+  if (pid <= 0) return;
+  if (termGroup) (void)::kill(-pid, SIGTERM);
+  int r;
+  do {
+    r = ::kill(pid, SIGTERM);
+  } while (r != 0 && errno == EINTR);
+  if (r != 0) return;
+  if (reapWithin(pid, kKillGraceMs)) return;
+  if (killGroup) (void)::kill(-pid, SIGKILL);
+  (void)::kill(pid, SIGKILL);
+  (void)reapBlocking(pid, nullptr);
+}
+
+// Forks and execs. On success the child has exec'd (the close-on-exec error
+// pipe reached its end without an errno); on failure the exec's errno comes
+// back as an error value and the child has been reaped. With `detached`
+// the program is started from a grandchild and the intermediate child is
+// reaped at once, so nothing is left to wait for.
+Expected<pid_t> forkExec(const ExecPlan& plan, const ChildSetup& setup, bool detached) {
+  auto errPipe = makePipe();
+  if (!errPipe) return fail(errPipe.error());
+  pid_t pid = ::fork();
+  if (pid < 0) return fail(errorFromErrno(errno));
+  if (pid == 0) {
+    if (detached) {
+      pid_t grandchild = ::fork();
+      if (grandchild < 0) reportAndExit(errPipe->write.get(), errno);
+      if (grandchild > 0) ::_exit(0);
+    }
+    execChild(plan, setup, errPipe->write.get());
+  }
+  errPipe->write.reset();
+  if (setup.newGroup && !detached) (void)::setpgid(pid, pid);  // also set by the child; whichever runs first
+
+  int childErr = 0;
+  size_t got = 0;
+  char* p = reinterpret_cast<char*>(&childErr);
+  for (;;) {
+    ssize_t n = ::read(errPipe->read.get(), p + got, sizeof childErr - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+    if (got == sizeof childErr) break;
+  }
+  errPipe->read.reset();
+  if (detached || got > 0) (void)reapBlocking(pid, nullptr);
+  if (got == sizeof childErr) return fail(spawnError(childErr));
+  if (got > 0) return fail(Error::Unexpected);
+  return pid;
+}
+
+Term termFromStatus(int status) {
+  if (WIFEXITED(status)) return {Term::Kind::Exited, static_cast<uint32_t>(WEXITSTATUS(status))};
+  if (WIFSIGNALED(status)) return {Term::Kind::Signal, static_cast<uint32_t>(WTERMSIG(status))};
+  if (WIFSTOPPED(status)) return {Term::Kind::Stopped, static_cast<uint32_t>(WSTOPSIG(status))};
+  return {Term::Kind::Unknown, static_cast<uint32_t>(status)};
+}
+
+// A child with its pipes, between spawn and return.
+struct Child {
+  pid_t pid = -1;
+  bool ownGroup = false;
+  UniqueFd in;   // only when standard input is a pipe
+  UniqueFd out;
+  UniqueFd err;
+
+  void closePipes() {
+    in.reset();
+    out.reset();
+    err.reset();
+  }
+  // Termination on failure: SIGTERM to the child only. The pipes stay open
+  // until it has been reaped, so what it writes while ending doesn't kill
+  // it (or its group) with SIGPIPE first.
+  void failAndReap() {
+    terminateAndReap(pid, false, ownGroup);
+    pid = -1;
+    closePipes();
+  }
+};
+
+Expected<Child> spawnPiped(const std::vector<std::string>& argv, bool stdinPipe, bool newGroup) {
+  auto plan = makePlan(argv);
+  if (!plan) return fail(plan.error());
+  auto outPipe = makePipe();
+  if (!outPipe) return fail(outPipe.error());
+  auto errPipe = makePipe();
+  if (!errPipe) return fail(errPipe.error());
+  std::optional<Pipe> inPipe;
+  UniqueFd nullIn;
+  ChildSetup setup;
+  if (stdinPipe) {
+    auto p = makePipe();
+    if (!p) return fail(p.error());
+    inPipe = std::move(*p);
+    setup.stdFds[0] = inPipe->read.get();
+  } else {
+    auto n = openNullDevice();
+    if (!n) return fail(n.error());
+    nullIn = std::move(*n);
+    setup.stdFds[0] = nullIn.get();
+  }
+  setup.stdFds[1] = outPipe->write.get();
+  setup.stdFds[2] = errPipe->write.get();
+  setup.newGroup = newGroup;
+
+  auto pid = forkExec(*plan, setup, false);
+  if (!pid) return fail(pid.error());
+  Child child;
+  child.pid = *pid;
+  child.ownGroup = newGroup;
+  child.out = std::move(outPipe->read);
+  child.err = std::move(errPipe->read);
+  if (inPipe) child.in = std::move(inPipe->write);
+  return child;  // the child's ends close with the pipes here
+}
+
+Status writeInput(int fd, std::string_view input) {
+  while (!input.empty()) {
+    size_t chunk = input.size() < 8192 ? input.size() : 8192;
+    ssize_t n = ::write(fd, input.data(), chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EPIPE) return fail(Error::ChildBrokenPipe);
+      Error e = errorFromErrno(errno);
+      return fail(e == Error::Unexpected ? Error::WriteFailed : e);
+    }
+    input.remove_prefix(static_cast<size_t>(n));
+  }
+  return {};
+}
+
+enum class Collected { Ended, TimedOut };
+
+// Reads both pipes until both have ended, or until one wait for output
+// passes `timeoutNs`.
+Expected<Collected> collectStreams(Child& child, std::string& out, std::string& err, size_t maxBytes,
+                                   bool checkCap, std::optional<uint64_t> timeoutNs) {
+  int fds[2] = {child.out.get(), child.err.get()};
+  std::string* buffers[2] = {&out, &err};
+  std::optional<Error> readFailure[2];
+  char chunk[65536];
+
+  while (fds[0] >= 0 || fds[1] >= 0) {
+    // One fill: wait until at least one pipe is readable.
+    const uint64_t deadline = timeoutNs ? saturatingAddU64(monotonicNs(), *timeoutNs) : 0;
+    pollfd polled[2];
+    int slot[2];
+    nfds_t count = 0;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i] < 0) continue;
+      polled[count] = {fds[i], POLLIN, 0};
+      slot[count] = i;
+      ++count;
+    }
+    for (;;) {
+      int waitMs = -1;
+      if (timeoutNs) {
+        uint64_t now = monotonicNs();
+        uint64_t remainingMs = now < deadline ? (deadline - now) / kNsPerMs : 0;
+        waitMs = remainingMs > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(remainingMs);
+      }
+      int ready = ::poll(polled, count, waitMs);
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        return fail(errorFromErrno(errno));
+      }
+      if (ready > 0) break;
+      if (timeoutNs && monotonicNs() >= deadline) return Collected::TimedOut;
+    }
+    for (nfds_t k = 0; k < count; ++k) {
+      if (polled[k].revents == 0) continue;
+      int i = slot[k];
+      ssize_t n = ::read(fds[i], chunk, sizeof chunk);
+      if (n > 0) {
+        buffers[i]->append(chunk, static_cast<size_t>(n));
+      } else if (n == 0) {
+        fds[i] = -1;
+      } else if (errno != EINTR && errno != EAGAIN) {
+        readFailure[i] = errorFromErrno(errno);
+        fds[i] = -1;
+      }
+    }
+    if (checkCap && (out.size() > maxBytes || err.size() > maxBytes)) return fail(Error::StreamTooLong);
+  }
+  for (const auto& f : readFailure) {
+    if (f && *f == Error::Canceled) return fail(*f);
+  }
+  if (readFailure[1]) return fail(*readFailure[1]);
+  if (readFailure[0]) return fail(*readFailure[0]);
+  return Collected::Ended;
+}
+
+Expected<ExecResult> collect(Child& child, size_t maxBytes, bool checkCap, std::optional<uint64_t> timeoutNs) {
+  ExecResult result;
+  auto collected = collectStreams(child, result.stdoutBytes, result.stderrBytes, maxBytes, checkCap, timeoutNs);
+  if (!collected) {
+    child.failAndReap();
+    return fail(collected.error());
+  }
+  if (*collected == Collected::TimedOut) {
+    terminateAndReap(child.pid, child.ownGroup, child.ownGroup);
+    child.pid = -1;
+    child.closePipes();
+    return ExecResult{{}, {}, Term{Term::Kind::Unknown, 0}, true};
+  }
+  child.closePipes();
+  int status = 0;
+  bool reaped = reapBlocking(child.pid, &status);
+  int waitErr = errno;
+  child.pid = -1;
+  if (!reaped) return fail(errorFromErrno(waitErr));
+  result.term = termFromStatus(status);
+  result.timedOut = false;
+  return result;
+}
+
+uint64_t timeoutToNs(uint64_t timeoutMs) {
+  uint64_t ns = 0;
+  return __builtin_mul_overflow(timeoutMs, kNsPerMs, &ns) ? UINT64_MAX : ns;
+}
+
+}  // namespace
+
+Expected<ExecResult> run(const std::vector<std::string>& argv, size_t maxBytes) {
+  auto child = spawnPiped(argv, false, false);
+  if (!child) return fail(child.error());
+  return collect(*child, maxBytes, maxBytes != kNoCap, std::nullopt);
+}
+
+Expected<ExecResult> runWithTimeout(const std::vector<std::string>& argv, size_t maxBytes, uint64_t timeoutMs) {
+  auto child = spawnPiped(argv, false, true);
+  if (!child) return fail(child.error());
+  return collect(*child, maxBytes, true, timeoutToNs(timeoutMs));
+}
+
+Expected<ExecResult> runWithInputTimeout(const std::vector<std::string>& argv, std::string_view input,
+                                         size_t maxBytes, uint64_t timeoutMs) {
+  const bool hasTimeout = timeoutMs != 0;
+  auto child = spawnPiped(argv, true, hasTimeout);
+  if (!child) return fail(child.error());
+  if (auto written = writeInput(child->in.get(), input); !written) {
+    child->failAndReap();
+    return fail(written.error());
+  }
+  child->in.reset();
+  std::optional<uint64_t> timeoutNs;
+  if (hasTimeout) timeoutNs = timeoutToNs(timeoutMs);
+  return collect(*child, maxBytes, true, timeoutNs);
+}
+
+Status checkResult(const Expected<ExecResult>& result) {
+  if (!result) return fail(result.error());
+  if (result->timedOut) return fail(Error::CommandTimedOut);
+  if (!result->term.exitedZero()) return fail(Error::CommandFailed);
+  return {};
+}
+
+Expected<std::string> stdoutOrError(Expected<ExecResult> result) {
+  if (auto s = checkResult(result); !s) return fail(s.error());
+  return std::move(result->stdoutBytes);
+}
+
+std::vector<std::string> searchPath() {
+  const char* env = std::getenv("PATH");
+  std::string_view path = env != nullptr ? std::string_view(env) : kDefaultSearchPath;
+  std::vector<std::string> dirs;
+  while (true) {
+    size_t colon = path.find(':');
+    std::string_view dir = path.substr(0, colon);
+    if (!dir.empty()) dirs.emplace_back(dir);
+    if (colon == std::string_view::npos) break;
+    path.remove_prefix(colon + 1);
+  }
+  return dirs;
+}
+
+Expected<std::string> findExecutable(std::string_view name) {
+  if (name.empty()) return fail(Error::FileNotFound);
+  if (name.find('/') != std::string_view::npos) return std::string(name);
+  bool sawAccessDenied = false;
+  for (const std::string& dir : searchPath()) {
+    std::string candidate = joinPath(dir, name);
+    struct stat st {};
+    if (::stat(candidate.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    sawAccessDenied = true;
+  }
+  return fail(sawAccessDenied ? Error::AccessDenied : Error::FileNotFound);
+}
+
+Expected<ExecResult> RealProcessRunner::run(const std::vector<std::string>& argv, size_t maxBytes) {
+  return command::run(argv, maxBytes);
+}
+
+Expected<ExecResult> RealProcessRunner::runWithTimeout(const std::vector<std::string>& argv, size_t maxBytes,
+                                                       uint64_t timeoutMs) {
+  return command::runWithTimeout(argv, maxBytes, timeoutMs);
+}
+
+Expected<ExecResult> RealProcessRunner::runWithInputTimeout(const std::vector<std::string>& argv,
+                                                            std::string_view input, size_t maxBytes,
+                                                            uint64_t timeoutMs) {
+  return command::runWithInputTimeout(argv, input, maxBytes, timeoutMs);
+}
+
+ProcessRunner& realProcessRunner() {
+  static RealProcessRunner runner;
+  return runner;
+}
+
+Status spawnDetached(const std::vector<std::string>& argv) {
+  auto plan = makePlan(argv);
+  if (!plan) return fail(plan.error());
+  auto null = openNullDevice();
+  if (!null) return fail(null.error());
+  ChildSetup setup;
+  setup.stdFds[0] = setup.stdFds[1] = setup.stdFds[2] = null->get();
+  setup.newSession = true;
+  auto pid = forkExec(*plan, setup, true);
+  if (!pid) return fail(pid.error());
+  return {};
+}
+
+Expected<BackgroundChild> BackgroundChild::spawn(const std::vector<std::string>& argv,
+                                                 const std::string& outputPath) {
+  auto plan = makePlan(argv);
+  if (!plan) return fail(plan.error());
+  auto null = openNullDevice();
+  if (!null) return fail(null.error());
+  UniqueFd output;
+  if (!outputPath.empty()) {
+    int fd = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return fail(errorFromErrno(errno));
+    output = UniqueFd(fd);
+  }
+  ChildSetup setup;
+  setup.stdFds[0] = null->get();
+  setup.stdFds[1] = setup.stdFds[2] = output.get() >= 0 ? output.get() : null->get();
+  auto pid = forkExec(*plan, setup, false);
+  if (!pid) return fail(pid.error());
+  return BackgroundChild(*pid);
+}
+
+BackgroundChild::BackgroundChild(BackgroundChild&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}
+
+BackgroundChild& BackgroundChild::operator=(BackgroundChild&& other) noexcept {
+  if (this != &other) std::swap(pid_, other.pid_);
+  return *this;
+}
+
+BackgroundChild::~BackgroundChild() {
+  if (pid_ <= 0) return;
+  (void)::kill(pid_, SIGINT);
+  if (!reapWithin(pid_, kKillGraceMs)) {
+    (void)::kill(pid_, SIGKILL);
+    (void)reapBlocking(pid_, nullptr);
+  }
+}
+
+Status BackgroundChild::interrupt() {
+  if (pid_ <= 0) return fail(Error::Unexpected);
+  if (::kill(pid_, SIGINT) != 0) return fail(errorFromErrno(errno));
+  return {};
+}
+
+Expected<Term> BackgroundChild::wait() {
+  if (pid_ <= 0) return fail(Error::Unexpected);
+  int status = 0;
+  if (!reapBlocking(pid_, &status)) return fail(errorFromErrno(errno));
+  pid_ = -1;
+  return termFromStatus(status);
+}
+
+}  // namespace vyx::command

@@ -1,0 +1,128 @@
+#pragma once
+// The trace writer: one trace directory holding the run manifest
+// (trace.json), the event log (events.jsonl) and the artifacts/ directory of
+// snapshot JSON files, screenshots, UI trees and other device artifacts.
+// Everything it stores except the manifest is redacted as it is written.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/clock.hpp"
+#include "core/errors.hpp"
+#include "core/types.hpp"
+#include "core/writer.hpp"
+
+namespace vyx {
+
+// What a trace may hold and how it is redacted; filled from the
+// configuration's `redaction` and `artifacts` sections.
+struct TraceOptions {
+  std::vector<std::string> denylistText;
+  std::vector<std::string> allowlistText;
+  std::vector<std::string> denylistResourceIds;
+  std::vector<std::string> allowlistResourceIds;
+  bool screenshots = true;
+  bool hierarchy = true;
+  bool logs = true;
+  bool screenRecording = false;
+};
+
+// The run manifest as the writer holds it.
+struct Manifest {
+  std::string scenarioName;
+  std::optional<std::string> appId;
+  std::string status;  // "running" after start, then what finishManifest was given
+  int64_t startedAtMs = 0;
+  std::optional<int64_t> endedAtMs;
+  std::optional<size_t> failedStepIndex;
+  std::optional<std::string> error;
+  std::optional<std::string> reportPath;
+};
+
+class TraceWriter {
+ public:
+  // The event log stops taking events once it holds this many bytes.
+  static constexpr uint64_t kEventLogLimit = 64ull * 1024 * 1024;
+
+  // Prepares the directory: creates it (with parents), removes the previous
+  // events.jsonl, trace.json and report.html, and empties artifacts/. Other
+  // files in the directory are left alone. The clock stamps the manifest and
+  // every event; it must outlive the writer.
+  static Expected<TraceWriter> create(std::string traceDir, TraceOptions options, Clock& clock = systemClock());
+
+  TraceWriter(TraceWriter&&) noexcept = default;
+  TraceWriter& operator=(TraceWriter&&) noexcept = default;
+  TraceWriter(const TraceWriter&) = delete;
+  TraceWriter& operator=(const TraceWriter&) = delete;
+
+  // Starts (or starts over) the manifest with status "running" and writes
+  // trace.json. The counts are kept.
+  Status startManifest(std::string_view scenarioName, std::optional<std::string_view> appId);
+
+  // Appends one line {"seq":..,"timestampMs":..,"kind":"..","payload":..} to
+  // events.jsonl and rewrites trace.json (when a manifest was started).
+  // `payloadJson` is redacted on the way; text that is not JSON is stored as
+  // a redacted JSON string. `seq` is taken even when the call then fails.
+  // A log that already holds kEventLogLimit bytes fails with StreamTooLong.
+  Status recordEvent(std::string_view kind, std::string_view payloadJson);
+
+  // "snapshot-<n>", n counting from 1.
+  std::string nextSnapshotId();
+
+  // Creates or truncates <traceDir>/artifacts/<name> with the bytes; returns
+  // the full path.
+  Expected<std::string> writeArtifact(std::string_view name, std::string_view bytes);
+
+  // Writes <traceDir>/artifacts/<id>.json, redacted; returns the full path.
+  Expected<std::string> writeSnapshot(const ObservationSnapshot& snapshot);
+
+  // Finishes the manifest and writes trace.json. Without a started manifest
+  // it succeeds and writes nothing. A report path already set is kept when
+  // none is given.
+  Status finishManifest(std::string_view status, std::optional<size_t> failedStepIndex,
+                        std::optional<std::string_view> errorName, std::optional<std::string_view> reportPath);
+
+  // Rewrites trace.json from the current state (atomically: a temporary file
+  // renamed over it). Nothing when no manifest was started.
+  Status writeManifest();
+
+  const std::string& traceDir() const { return traceDir_; }
+  const TraceOptions& options() const { return options_; }
+  const std::optional<Manifest>& manifest() const { return manifest_; }
+  uint64_t eventCount() const { return eventCount_; }
+  uint64_t snapshotCount() const { return snapshotCount_; }
+  uint64_t partialFailureCount() const { return partialFailureCount_; }
+
+ private:
+  TraceWriter(std::string traceDir, TraceOptions options, Clock& clock);
+
+  std::string traceDir_;
+  TraceOptions options_;
+  Clock* clock_;
+  uint64_t eventCount_ = 0;
+  uint64_t snapshotCount_ = 0;
+  uint64_t partialFailureCount_ = 0;
+  std::optional<Manifest> manifest_;
+};
+
+namespace trace {
+
+// The snapshot JSON without redaction (compact, no line feed).
+Status writeSnapshotJson(Writer& w, const ObservationSnapshot& snapshot);
+
+// The selector as an object of its set fields only: id (the resourceId),
+// text, textContains, contentDesc, contentDescContains, className; "{}" when
+// none is set.
+Status writeSelectorJson(Writer& w, const Selector& selector);
+
+// The manifest document trace.json holds (one compact object and a line feed).
+Status writeManifestJson(Writer& w, const Manifest& manifest, uint64_t eventCount, uint64_t snapshotCount,
+                         uint64_t partialFailureCount);
+
+}  // namespace trace
+
+}  // namespace vyx

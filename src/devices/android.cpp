@@ -1,0 +1,209 @@
+#include "devices/android.hpp"
+
+#include "core/trace.hpp"
+#include "core/writer.hpp"
+#include "devices/uiautomator.hpp"
+
+namespace vyx {
+
+namespace shell = android_shell;
+using ios_shim::ShimCmd;
+using ios_shim::ShimCommand;
+
+AndroidDevice::AndroidDevice(std::string adbPath, std::optional<std::string> serial, std::string appId,
+                             std::optional<std::string> shimPath, command::ProcessRunner& runner, Clock& clock)
+    : adbPath_(std::move(adbPath)),
+      serial_(std::move(serial)),
+      appId_(std::move(appId)),
+      shimPath_(std::move(shimPath)),
+      runner_(&runner),
+      clock_(&clock) {}
+
+std::vector<std::string> AndroidDevice::adbArgv(const shell::Args& args) const {
+  std::vector<std::string> argv;
+  argv.reserve(args.size() + 3);
+  argv.push_back(adbPath_);
+  if (serial_) {
+    argv.emplace_back("-s");
+    argv.push_back(*serial_);
+  }
+  argv.insert(argv.end(), args.argv().begin(), args.argv().end());
+  return argv;
+}
+
+Expected<command::ExecResult> AndroidDevice::runAdbWithTimeout(const shell::Args& args, size_t maxBytes,
+                                                               uint64_t timeoutMs) {
+  return runner_->runWithTimeout(adbArgv(args), maxBytes, timeoutMs);
+}
+
+Status AndroidDevice::runAdbChecked(const shell::Args& args, size_t maxBytes, uint64_t timeoutMs) {
+  return command::checkResult(runAdbWithTimeout(args, maxBytes, timeoutMs));
+}
+
+Expected<std::string> AndroidDevice::runShim(const ShimCommand& command) {
+  if (!shimPath_) return fail(Error::AndroidShimRequired);
+  StringWriter request;
+  if (auto s = ios_shim::writeCommandJson(request, command); !s) return fail(s.error());
+  return command::stdoutOrError(runner_->runWithInputTimeout({*shimPath_}, request.str(), kShimCap, kShimTimeoutMs));
+}
+
+Status AndroidDevice::shimOk(const ShimCommand& command) {
+  auto reply = runShim(command);
+  if (!reply) return fail(reply.error());
+  return ios_shim::parseOkResponse(*reply);
+}
+
+Status AndroidDevice::launch() { return runAdbChecked(shell::launch(appId_)); }
+
+Status AndroidDevice::stop() { return runAdbChecked(shell::stop(appId_)); }
+
+Status AndroidDevice::clearState() { return runAdbChecked(shell::clearState(appId_)); }
+
+Status AndroidDevice::install(std::string_view apkPath) {
+  return runAdbChecked(shell::install(apkPath), kOutputCap, kInstallTimeoutMs);
+}
+
+Status AndroidDevice::openLink(std::string_view url) {
+  const shell::Args args = shell::openLink(url, appId_);
+  for (int attempt = 1; attempt <= kOpenLinkAttempts; ++attempt) {
+    if (auto s = runAdbChecked(args); !s) return s;
+    auto window = activeWindow();
+    if (window && window->package && *window->package == appId_) return {};
+    if (attempt < kOpenLinkAttempts) clock_->sleepMs(kOpenLinkPauseMs);
+  }
+  return fail(Error::AppDidNotOpen);
+}
+
+Status AndroidDevice::typeText(std::string_view text) {
+  if (shimPath_) {
+    ShimCommand c = ios_shim::request(ShimCmd::type);
+    c.text = text;
+    return shimOk(c);
+  }
+  return runAdbChecked(shell::typeText(text));
+}
+
+Status AndroidDevice::eraseText(uint32_t maxChars) {
+  if (shimPath_) {
+    ShimCommand c = ios_shim::request(ShimCmd::eraseText);
+    c.maxChars = maxChars;
+    return shimOk(c);
+  }
+  return runAdbChecked(shell::eraseText(maxChars));
+}
+
+Status AndroidDevice::pressBack() {
+  if (shimPath_) return shimOk(ios_shim::request(ShimCmd::pressBack));
+  return runAdbChecked(shell::pressBack());
+}
+
+Status AndroidDevice::hideKeyboard() {
+  if (shimPath_) return shimOk(ios_shim::request(ShimCmd::hideKeyboard));
+  return runAdbChecked(shell::pressBack());
+}
+
+Status AndroidDevice::swipe(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t durationMs) {
+  if (shimPath_) {
+    ShimCommand c = ios_shim::request(ShimCmd::swipe);
+    c.x1 = x1;
+    c.y1 = y1;
+    c.x2 = x2;
+    c.y2 = y2;
+    c.durationMs = durationMs;
+    return shimOk(c);
+  }
+  return runAdbChecked(shell::swipe(x1, y1, x2, y2, durationMs));
+}
+
+Status AndroidDevice::settle() {
+  if (shimPath_) {
+    ShimCommand c = ios_shim::request(ShimCmd::settle);
+    c.durationMs = kSettleMs;
+    return shimOk(c);
+  }
+  clock_->sleepMs(kSettleMs);
+  return {};
+}
+
+Status AndroidDevice::tapPoint(int32_t x, int32_t y) {
+  if (shimPath_) {
+    ShimCommand c = ios_shim::request(ShimCmd::tap);
+    c.x = x;
+    c.y = y;
+    return shimOk(c);
+  }
+  return runAdbChecked(shell::tap(x, y));
+}
+
+Expected<ActiveWindow> AndroidDevice::activeWindow() {
+  auto out = command::stdoutOrError(runAdbWithTimeout(shell::Args{"shell", "dumpsys", "window"}, kOutputCap,
+                                                      kAdbTimeoutMs));
+  if (!out) return fail(out.error());
+  return android_device_info::parseActiveWindow(*out);
+}
+
+Expected<ObservationSnapshot> AndroidDevice::snapshot(TraceWriter* trace) {
+  ObservationSnapshot snap;
+  snap.id = trace != nullptr ? trace->nextSnapshotId() : "snapshot-" + std::to_string(clock_->nowMs());
+
+  // The UI tree: from the shim, or from a uiautomator dump.
+  std::optional<std::string> xml;
+  if (shimPath_) {
+    auto reply = runShim(ios_shim::request(ShimCmd::snapshot));
+    if (!reply) return fail(reply.error());
+    auto parsed = ios_shim::parseSnapshotResponse(*reply);
+    if (!parsed) return fail(parsed.error());
+    snap.nodes = std::move(parsed->nodes);
+  } else {
+    auto dump = command::stdoutOrError(
+        runAdbWithTimeout(shell::Args{"exec-out", "uiautomator", "dump", "/dev/tty"}, kOutputCap, kAdbTimeoutMs));
+    if (!dump) return fail(dump.error());
+    xml = std::move(*dump);
+    auto nodes = uiautomator::scanNodes(*xml);
+    if (!nodes) return fail(nodes.error());
+    snap.nodes = std::move(*nodes);
+  }
+
+  if (trace != nullptr && trace->options().screenshots) {
+    auto png = command::stdoutOrError(
+        runAdbWithTimeout(shell::Args{"exec-out", "screencap", "-p"}, kOutputCap, kAdbTimeoutMs));
+    if (png) {
+      auto path = trace->writeArtifact(snap.id + ".png", *png);
+      if (!path) return fail(path.error());
+      snap.screenshotArtifact = std::move(*path);
+    }
+  }
+
+  if (trace != nullptr && trace->options().hierarchy && xml) {
+    auto path = trace->writeArtifact(snap.id + ".xml", *xml);
+    if (!path) return fail(path.error());
+    snap.treeArtifact = std::move(*path);
+  }
+  xml.reset();
+
+  auto window = activeWindow();
+  if (!window) return fail(window.error());
+  snap.activePackage = std::move(window->package);
+  snap.activeActivity = std::move(window->activity);
+
+  if (auto size = command::stdoutOrError(
+          runAdbWithTimeout(shell::Args{"shell", "wm", "size"}, kWmCap, kAdbTimeoutMs))) {
+    snap.viewport = android_device_info::parseWmSize(*size);
+  }
+  if (auto density = command::stdoutOrError(
+          runAdbWithTimeout(shell::Args{"shell", "wm", "density"}, kWmCap, kAdbTimeoutMs))) {
+    snap.displayDensityDpi = android_device_info::parseWmDensity(*density);
+  }
+
+  if (trace == nullptr || trace->options().logs) {
+    if (auto log = command::stdoutOrError(
+            runAdbWithTimeout(shell::Args{"logcat", "-d", "-t", "80"}, kLogCap, kAdbTimeoutMs))) {
+      snap.logDelta = std::move(*log);
+    }
+  }
+
+  snap.timestampMs = clock_->nowMs();
+  return snap;
+}
+
+}  // namespace vyx

@@ -1,0 +1,390 @@
+#include "devices/ios.hpp"
+
+#include <array>
+#include <cstdlib>
+#include <limits>
+
+#include "core/base64.hpp"
+#include "core/files.hpp"
+#include "core/json.hpp"
+#include "core/trace.hpp"
+#include "core/trace_json.hpp"
+#include "core/writer.hpp"
+#include "devices/ios_devices.hpp"
+#include "devices/png.hpp"
+
+namespace vyx {
+
+using ios_shim::ShimCmd;
+using ios_shim::ShimCommand;
+
+namespace {
+
+// Standard-error texts of a shim that exited before its server was ready;
+// such a run is tried once more.
+constexpr std::array<std::string_view, 3> kShimNotReady = {
+    "iOS shim server exited before it became ready",
+    "Early unexpected exit",
+    "operation never finished bootstrapping",
+};
+
+constexpr std::string_view kNothingToTerminate = "found nothing to terminate";
+constexpr std::string_view kNotInstalled = "No installed application with bundle identifier";
+
+bool exitedNonZero(const command::ExecResult& result) {
+  return !result.timedOut && result.term.kind == command::Term::Kind::Exited && result.term.value != 0;
+}
+
+// The caller convention, except that a normal non-zero exit whose standard
+// error holds the tolerated text counts as success.
+Status judge(const Expected<command::ExecResult>& result, std::optional<std::string_view> tolerated) {
+  if (result && tolerated && exitedNonZero(*result) && result->stderrBytes.find(*tolerated) != std::string::npos) {
+    return {};
+  }
+  return command::checkResult(result);
+}
+
+// The reply parsed as an object whose "status" is the string "ok", else none.
+std::optional<json::Value> okReplyDocument(std::string_view reply) {
+  auto doc = json::parseValue(reply);
+  if (!doc || !doc->isObject()) return std::nullopt;
+  auto status = ios_devices::fieldString(*doc, "status");
+  if (!status || *status != "ok") return std::nullopt;
+  return std::move(*doc);
+}
+
+std::optional<std::string> decodePngReply(std::string_view reply) {
+  auto doc = okReplyDocument(reply);
+  if (!doc) return std::nullopt;
+  auto format = ios_devices::fieldString(*doc, "format");
+  if (!format || *format != "png") return std::nullopt;
+  auto encoded = ios_devices::fieldString(*doc, "base64");
+  if (!encoded) return std::nullopt;
+  auto bytes = base64::decode(*encoded);
+  if (!bytes) return std::nullopt;
+  return std::move(*bytes);
+}
+
+Expected<std::string> semanticFailurePayload(Error error, std::string_view screenshotArtifact) {
+  StringWriter w;
+  auto write = [&]() -> Status {
+    if (auto s = w.writeAll(R"({"status":"failed","artifactStatus":"captured","semanticStatus":"failed","error":)");
+        !s)
+      return s;
+    if (auto s = trace_json::writeJsonString(w, errorName(error)); !s) return s;
+    if (auto s = w.writeAll(R"(,"screenshotArtifact":)"); !s) return s;
+    if (auto s = trace_json::writeJsonString(w, screenshotArtifact); !s) return s;
+    return w.writeAll(R"(,"source":"ios-xctest-shim"})");
+  };
+  if (auto s = write(); !s) return fail(s.error());
+  return w.take();
+}
+
+}  // namespace
+
+namespace ios {
+
+uint64_t shimTimeoutFromEnv(const char* value) {
+  if (value == nullptr) return IosDevice::kDefaultShimTimeoutMs;
+  std::string_view text(value);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty() || text.front() == '_' || text.back() == '_') return IosDevice::kDefaultShimTimeoutMs;
+  uint64_t result = 0;
+  for (char c : text) {
+    if (c == '_') continue;
+    if (c < '0' || c > '9') return IosDevice::kDefaultShimTimeoutMs;
+    auto digit = static_cast<uint64_t>(c - '0');
+    if (result > (std::numeric_limits<uint64_t>::max() - digit) / 10) return IosDevice::kDefaultShimTimeoutMs;
+    result = result * 10 + digit;
+  }
+  return result == 0 ? IosDevice::kDefaultShimTimeoutMs : result;
+}
+
+}  // namespace ios
+
+IosDevice::IosDevice(std::string xcrunPath, std::optional<std::string> deviceId, std::string appId, bool physical,
+                     std::optional<std::string> shimPath, command::ProcessRunner& runner, Clock& clock)
+    : xcrunPath_(std::move(xcrunPath)),
+      deviceId_(std::move(deviceId)),
+      appId_(std::move(appId)),
+      shimPath_(std::move(shimPath)),
+      physical_(physical),
+      runner_(&runner),
+      clock_(&clock) {}
+
+Expected<IosDevice> IosDevice::initWithKindAndShim(std::string_view xcrunPath, std::optional<std::string_view> deviceId,
+                                                  std::string_view appId, bool physical,
+                                                  std::optional<std::string_view> shimPath,
+                                                  command::ProcessRunner& runner, Clock& clock) {
+  std::optional<std::string> id;
+  if (deviceId) id.emplace(*deviceId);
+  std::optional<std::string> shim;
+  if (shimPath) shim.emplace(*shimPath);
+  return IosDevice(std::string(xcrunPath), std::move(id), std::string(appId), physical, std::move(shim), runner, clock);
+}
+
+// ---- tools ----
+
+Status IosDevice::runSimctl(const std::vector<std::string>& args, std::optional<std::string_view> tolerated) {
+  return judge(ios_devices::runSimctlCommand(*runner_, *clock_, xcrunPath_, args, kSimctlCap), tolerated);
+}
+
+Status IosDevice::runDevicectl(const std::vector<std::string>& args, std::optional<std::string_view> tolerated) {
+  return judge(ios_devices::runDevicectlCommand(*runner_, xcrunPath_, args), tolerated);
+}
+
+Status IosDevice::launchPhysical(std::optional<std::string_view> url) {
+  std::vector<std::string> args = {"device", "process", "launch", "--device", std::string(device()),
+                                   "--terminate-existing"};
+  if (url) {
+    args.emplace_back("--payload-url");
+    args.emplace_back(*url);
+  }
+  args.push_back(appId_);
+  return runDevicectl(args);
+}
+
+Status IosDevice::launch() {
+  if (physical_) return launchPhysical(std::nullopt);
+  Status launched = runSimctl({"launch", std::string(device()), appId_});
+  if (launched) return launched;
+  Error e = launched.error();
+  if ((e == Error::CommandTimedOut || e == Error::CommandFailed) && shimPath_ && appReportedRunning()) return {};
+  return launched;
+}
+
+bool IosDevice::appReportedRunning() {
+  auto reply = runShimWithTimeout(ios_shim::request(ShimCmd::appState), kShortShimTimeoutMs);
+  if (!reply) return false;
+  auto doc = okReplyDocument(*reply);
+  if (!doc) return false;
+  const json::Value* state = doc->get("state");
+  if (state == nullptr) return false;
+  if (state->isInteger()) return state->integer >= 3;
+  if (state->isString()) {
+    return state->string == "running" || state->string == "runningForeground" ||
+           state->string == "runningBackground";
+  }
+  return false;
+}
+
+Status IosDevice::openLink(std::string_view url) {
+  if (physical_) return launchPhysical(url);
+  if (auto s = runSimctl({"openurl", std::string(device()), std::string(url)}); !s) return s;
+  if (shimPath_) acceptOpenAlerts();
+  return {};
+}
+
+void IosDevice::acceptOpenAlerts() {
+  ShimCommand accept = ios_shim::request(ShimCmd::acceptSystemAlert);
+  accept.text = "Open";
+  for (int attempt = 1;; ++attempt) {
+    auto reply = runShimWithTimeout(accept, kShortShimTimeoutMs);
+    if (!reply) return;
+    auto doc = okReplyDocument(*reply);
+    if (!doc) return;
+    const json::Value* accepted = doc->get("accepted");
+    if (accepted != nullptr && accepted->isBool() && accepted->boolean) return;
+    if (attempt == kAlertAttempts) return;
+    clock_->sleepMs(kAlertPauseMs);
+  }
+}
+
+Status IosDevice::stop() {
+  if (physical_) return stopPhysical();
+  return runSimctl({"terminate", std::string(device()), appId_}, kNothingToTerminate);
+}
+
+Status IosDevice::stopPhysical() {
+  auto listing = ios_devices::runDevicectlJsonCommand(
+      *runner_, xcrunPath_, {"device", "info", "processes", "--device", std::string(device())});
+  if (!listing) return {};
+  auto doc = json::parseValue(*listing);
+  if (!doc) return {};
+  auto pid = ios_devices::findPidInValue(*doc, appId_);
+  if (!pid) return {};
+  return runDevicectl({"device", "process", "terminate", "--device", std::string(device()), "--pid",
+                       std::to_string(*pid)});
+}
+
+Status IosDevice::clearState() {
+  if (physical_) {
+    return runDevicectl({"device", "uninstall", "app", "--device", std::string(device()), appId_}, kNotInstalled);
+  }
+  return runSimctl({"uninstall", std::string(device()), appId_}, kNotInstalled);
+}
+
+Status IosDevice::install(std::string_view appPath) {
+  if (physical_) {
+    return runDevicectl({"device", "install", "app", "--device", std::string(device()), std::string(appPath)});
+  }
+  return runSimctl({"install", std::string(device()), std::string(appPath)});
+}
+
+// ---- shim ----
+
+Expected<std::string> IosDevice::runShim(const ShimCommand& command) {
+  return runShimWithTimeout(command, ios::shimTimeoutFromEnv(std::getenv("VYX_IOS_SHIM_TIMEOUT_MS")));
+}
+
+Expected<std::string> IosDevice::runShimWithTimeout(const ShimCommand& command, uint64_t timeoutMs) {
+  if (!shimPath_) return fail(Error::IosXCTestShimRequired);
+  StringWriter request;
+  if (auto s = ios_shim::writeCommandJson(request, command); !s) return fail(s.error());
+  const std::vector<std::string> argv = {*shimPath_};
+  for (int attempt = 1;; ++attempt) {
+    auto result = runner_->runWithInputTimeout(argv, request.str(), kShimCap, timeoutMs);
+    if (!result) return fail(result.error());
+    if (result->timedOut) return fail(Error::CommandTimedOut);
+    if (result->term.kind != command::Term::Kind::Exited) return fail(Error::CommandFailed);
+    if (result->term.value == 0) return std::move(result->stdoutBytes);
+    bool notReady = false;
+    for (std::string_view text : kShimNotReady) {
+      if (result->stderrBytes.find(text) != std::string::npos) notReady = true;
+    }
+    if (attempt > 1 || !notReady) return fail(Error::CommandFailed);
+    clock_->sleepMs(kShimRetryPauseMs);
+  }
+}
+
+Status IosDevice::shimOk(const ShimCommand& command) {
+  auto reply = runShim(command);
+  if (!reply) return fail(reply.error());
+  return ios_shim::parseOkResponse(*reply);
+}
+
+Status IosDevice::settle() {
+  if (!shimPath_) {
+    clock_->sleepMs(kSettleMs);
+    return {};
+  }
+  ShimCommand c = ios_shim::request(ShimCmd::settle);
+  c.durationMs = kSettleMs;
+  return shimOk(c);
+}
+
+Status IosDevice::typeText(std::string_view text) {
+  ShimCommand c = ios_shim::request(ShimCmd::type);
+  c.text = text;
+  return shimOk(c);
+}
+
+Status IosDevice::eraseText(uint32_t maxChars) {
+  ShimCommand c = ios_shim::request(ShimCmd::eraseText);
+  c.maxChars = maxChars;
+  return shimOk(c);
+}
+
+Status IosDevice::pressBack() { return shimOk(ios_shim::request(ShimCmd::pressBack)); }
+
+Status IosDevice::hideKeyboard() { return shimOk(ios_shim::request(ShimCmd::hideKeyboard)); }
+
+Status IosDevice::swipe(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t durationMs) {
+  ShimCommand c = ios_shim::request(ShimCmd::swipe);
+  c.x1 = x1;
+  c.y1 = y1;
+  c.x2 = x2;
+  c.y2 = y2;
+  c.durationMs = durationMs;
+  return shimOk(c);
+}
+
+Status IosDevice::tapPoint(int32_t x, int32_t y) {
+  ShimCommand c = ios_shim::request(ShimCmd::tap);
+  c.x = x;
+  c.y = y;
+  return shimOk(c);
+}
+
+Expected<bool> IosDevice::runShimSelectorAction(const ShimCommand& command, const Selector& selector) {
+  if (!shimPath_) return false;
+  std::optional<std::string> selectorText = ios_shim::selectorString(selector);
+  if (!selectorText) return false;
+  ShimCommand request = command;
+  request.selector = *selectorText;
+  auto reply = runShim(request);
+  if (!reply) return fail(reply.error());
+  auto doc = json::parseValue(*reply);
+  if (!doc) return fail(doc.error());
+  if (!doc->isObject()) return fail(Error::IosShimResponseMustBeObject);
+  auto status = ios_devices::fieldString(*doc, "status");
+  if (!status) return fail(Error::IosShimMissingStatus);
+  if (*status == "ok") return true;
+  auto code = ios_devices::fieldString(*doc, "code");
+  if (code && (*code == "selector.not_found" || *code == "selector.not_hittable")) return false;
+  return fail(Error::IosShimResponseNotOk);
+}
+
+// ---- observation ----
+
+std::optional<std::string> IosDevice::captureScreenshot() {
+  if (physical_) {
+    auto reply = runShim(ios_shim::request(ShimCmd::screenshot));
+    if (!reply) return std::nullopt;
+    return decodePngReply(*reply);
+  }
+  ios_devices::TempFile file(ios_devices::timestampedPath("/tmp/vyx-ios-screenshot-", ".png"));
+  auto result = ios_devices::runSimctlCommand(*runner_, *clock_, xcrunPath_,
+                                              {"io", std::string(device()), "screenshot", file.path()}, kSimctlCap);
+  if (!command::checkResult(result)) return std::nullopt;
+  auto bytes = files::readFileLimited(file.path(), kScreenshotFileLimit);
+  if (!bytes) return std::nullopt;
+  return std::move(*bytes);
+}
+
+std::optional<std::string> IosDevice::captureSimulatorLog() {
+  auto out = command::stdoutOrError(ios_devices::runSimctlCommand(
+      *runner_, *clock_, xcrunPath_,
+      {"spawn", std::string(device()), "log", "show", "--style", "compact", "--last", "30s"}, kLogCap));
+  if (!out) return std::nullopt;
+  return std::move(*out);
+}
+
+Expected<ObservationSnapshot> IosDevice::snapshot(TraceWriter* trace) {
+  ObservationSnapshot snap;
+  snap.id = trace != nullptr ? trace->nextSnapshotId() : "snapshot-" + std::to_string(clock_->nowMs());
+
+  Viewport pngSize;
+  if (trace != nullptr && trace->options().screenshots) {
+    if (std::optional<std::string> bytes = captureScreenshot()) {
+      pngSize = png::size(*bytes);
+      auto path = trace->writeArtifact(snap.id + ".png", *bytes);
+      if (!path) return fail(path.error());
+      snap.screenshotArtifact = std::move(*path);
+    }
+  }
+
+  if (!physical_ && (trace == nullptr || trace->options().logs)) snap.logDelta = captureSimulatorLog();
+
+  snap.activePackage = appId_;
+  snap.viewport = pngSize;
+
+  if (shimPath_) {
+    auto tree = [&]() -> Expected<ios_shim::SnapshotReply> {
+      auto reply = runShim(ios_shim::request(ShimCmd::snapshot));
+      if (!reply) return fail(reply.error());
+      return ios_shim::parseSnapshotResponse(*reply);
+    }();
+    if (tree) {
+      snap.nodes = std::move(tree->nodes);
+      if (tree->viewportWidth != 0 && tree->viewportHeight != 0) {
+        snap.viewport = Viewport{tree->viewportWidth, tree->viewportHeight};
+      }
+    } else if (snap.screenshotArtifact) {
+      // The screenshot alone still makes an observation: record the lost
+      // UI tree as a partial failure and go on without nodes.
+      auto payload = semanticFailurePayload(tree.error(), *snap.screenshotArtifact);
+      if (!payload) return fail(payload.error());
+      if (trace != nullptr) {
+        if (auto s = trace->recordEvent("observe.snapshot.semanticExtraction", *payload); !s) return fail(s.error());
+      }
+    } else {
+      return fail(tree.error());
+    }
+  }
+
+  snap.timestampMs = clock_->nowMs();
+  return snap;
+}
+
+}  // namespace vyx

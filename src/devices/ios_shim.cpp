@@ -1,0 +1,202 @@
+#include "devices/ios_shim.hpp"
+
+#include <limits>
+
+#include "core/json.hpp"
+#include "core/trace_json.hpp"
+
+namespace vyx::ios_shim {
+
+std::string_view cmdName(ShimCmd cmd) {
+  switch (cmd) {
+    case ShimCmd::snapshot:
+      return "snapshot";
+    case ShimCmd::screenshot:
+      return "screenshot";
+    case ShimCmd::tap:
+      return "tap";
+    case ShimCmd::type:
+      return "type";
+    case ShimCmd::eraseText:
+      return "eraseText";
+    case ShimCmd::hideKeyboard:
+      return "hideKeyboard";
+    case ShimCmd::swipe:
+      return "swipe";
+    case ShimCmd::pressBack:
+      return "pressBack";
+    case ShimCmd::appState:
+      return "appState";
+    case ShimCmd::settle:
+      return "settle";
+    case ShimCmd::acceptSystemAlert:
+      return "acceptSystemAlert";
+    case ShimCmd::query:
+      return "query";
+  }
+  return "snapshot";
+}
+
+namespace {
+
+Status writeKey(Writer& w, std::string_view key) {
+  if (auto s = w.writeAll(",\""); !s) return s;
+  if (auto s = w.writeAll(key); !s) return s;
+  return w.writeAll("\":");
+}
+
+Status writeStringField(Writer& w, std::string_view key, const std::optional<std::string_view>& value) {
+  if (!value) return {};
+  if (auto s = writeKey(w, key); !s) return s;
+  return trace_json::writeJsonString(w, *value);
+}
+
+Status writeIntField(Writer& w, std::string_view key, const std::optional<int32_t>& value) {
+  if (!value) return {};
+  if (auto s = writeKey(w, key); !s) return s;
+  return w.writeInt(*value);
+}
+
+Status writeUintField(Writer& w, std::string_view key, const std::optional<uint32_t>& value) {
+  if (!value) return {};
+  if (auto s = writeKey(w, key); !s) return s;
+  return w.writeUint(*value);
+}
+
+// Steps shared by both reply checks: a JSON object whose "status" is "ok".
+Expected<json::Value> parseOkObject(std::string_view reply) {
+  auto doc = json::parseValue(reply);
+  if (!doc) return fail(doc.error());
+  if (!doc->isObject()) return fail(Error::IosShimResponseMustBeObject);
+  const json::Value* status = doc->get("status");
+  if (status == nullptr || !status->isString()) return fail(Error::IosShimMissingStatus);
+  if (status->string != "ok") return fail(Error::IosShimResponseNotOk);
+  return doc;
+}
+
+bool fitsU32(const json::Value* v) {
+  return v != nullptr && v->isInteger() && v->integer >= 0 &&
+         v->integer <= static_cast<int64_t>(std::numeric_limits<uint32_t>::max());
+}
+
+bool nonEmptyString(const json::Value* v) { return v != nullptr && v->isString() && !v->string.empty(); }
+
+Expected<UiNode> readNode(const json::Value& item) {
+  if (!item.isObject()) return fail(Error::IosShimNodeMustBeObject);
+  UiNode node;
+  const json::Value* id = item.get("id");
+  if (id == nullptr || !id->isString()) return fail(Error::IosShimNodeMissingId);
+  node.stableId = id->string;
+  const json::Value* type = item.get("type");
+  node.className = (type != nullptr && type->isString()) ? type->string : std::string("XCUIElementTypeOther");
+
+  const json::Value* bounds = item.get("bounds");
+  if (bounds == nullptr) return fail(Error::IosShimNodeMissingBounds);
+  if (!bounds->isObject()) return fail(Error::IosShimBoundsMustBeObject);
+  int32_t* fields[] = {&node.bounds.x, &node.bounds.y, &node.bounds.width, &node.bounds.height};
+  static constexpr std::string_view kKeys[] = {"x", "y", "width", "height"};
+  for (size_t i = 0; i < 4; ++i) {
+    const json::Value* v = bounds->get(kKeys[i]);
+    if (v == nullptr) return fail(Error::IosShimBoundsMissingField);
+    if (!v->isInteger() || v->integer < std::numeric_limits<int32_t>::min() ||
+        v->integer > std::numeric_limits<int32_t>::max()) {
+      return fail(Error::IosShimBoundsFieldMustBeInteger);
+    }
+    *fields[i] = static_cast<int32_t>(v->integer);
+  }
+
+  const json::Value* label = item.get("label");
+  const json::Value* value = item.get("value");
+  if (nonEmptyString(label)) {
+    node.text = label->string;
+  } else if (nonEmptyString(value)) {
+    node.text = value->string;
+  }
+  const json::Value* identifier = item.get("identifier");
+  if (identifier != nullptr && identifier->isString()) {
+    node.resourceId = identifier->string;
+    node.contentDesc = identifier->string;
+  }
+  const json::Value* enabled = item.get("enabled");
+  const json::Value* visible = item.get("visible");
+  const json::Value* selected = item.get("selected");
+  node.enabled = !(enabled != nullptr && enabled->isBool() && !enabled->boolean);
+  node.visible = !(visible != nullptr && visible->isBool() && !visible->boolean);
+  node.selected = selected != nullptr && selected->isBool() && selected->boolean;
+  return node;
+}
+
+}  // namespace
+
+Status writeCommandJson(Writer& w, const ShimCommand& command) {
+  if (auto s = w.writeAll("{\"cmd\":"); !s) return s;
+  if (auto s = trace_json::writeJsonString(w, cmdName(command.cmd)); !s) return s;
+  if (auto s = writeStringField(w, "selector", command.selector); !s) return s;
+  if (auto s = writeStringField(w, "text", command.text); !s) return s;
+  if (auto s = writeIntField(w, "x", command.x); !s) return s;
+  if (auto s = writeIntField(w, "y", command.y); !s) return s;
+  if (auto s = writeIntField(w, "x1", command.x1); !s) return s;
+  if (auto s = writeIntField(w, "y1", command.y1); !s) return s;
+  if (auto s = writeIntField(w, "x2", command.x2); !s) return s;
+  if (auto s = writeIntField(w, "y2", command.y2); !s) return s;
+  if (auto s = writeUintField(w, "durationMs", command.durationMs); !s) return s;
+  if (auto s = writeUintField(w, "maxChars", command.maxChars); !s) return s;
+  return w.writeAll("}\n");
+}
+
+Status parseOkResponse(std::string_view reply) {
+  auto doc = parseOkObject(reply);
+  if (!doc) return fail(doc.error());
+  return {};
+}
+
+Expected<SnapshotReply> parseSnapshotResponse(std::string_view reply) {
+  auto doc = parseOkObject(reply);
+  if (!doc) return fail(doc.error());
+  SnapshotReply out;
+  const json::Value* viewport = doc->get("viewport");
+  if (viewport != nullptr && viewport->isObject()) {
+    const json::Value* width = viewport->get("width");
+    const json::Value* height = viewport->get("height");
+    if (fitsU32(width) && fitsU32(height)) {
+      out.viewportWidth = static_cast<uint32_t>(width->integer);
+      out.viewportHeight = static_cast<uint32_t>(height->integer);
+    }
+  }
+  const json::Value* nodes = doc->get("nodes");
+  if (nodes == nullptr) return fail(Error::IosShimMissingNodes);
+  if (!nodes->isArray()) return fail(Error::IosShimNodesMustBeArray);
+  out.nodes.reserve(nodes->array.size());
+  for (const json::Value& item : nodes->array) {
+    auto node = readNode(item);
+    if (!node) return fail(node.error());
+    out.nodes.push_back(std::move(*node));
+  }
+  return out;
+}
+
+std::optional<std::string> selectorString(const Selector& selector) {
+  struct Field {
+    const std::optional<std::string>* value;
+    std::string_view key;
+  };
+  const Field fields[] = {
+      {&selector.resourceId, "resourceId="},      {&selector.text, "text="},
+      {&selector.textContains, "textContains="},  {&selector.contentDesc, "identifier="},
+      {&selector.contentDescContains, "identifierContains="}, {&selector.className, "type="},
+  };
+  const Field* only = nullptr;
+  size_t count = 0;
+  for (const Field& f : fields) {
+    if (f.value->has_value()) {
+      ++count;
+      only = &f;
+    }
+  }
+  if (count != 1) return std::nullopt;
+  std::string out(only->key);
+  out += **only->value;
+  return out;
+}
+
+}  // namespace vyx::ios_shim

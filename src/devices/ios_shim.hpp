@@ -1,0 +1,67 @@
+#pragma once
+// The one-line JSON protocol spoken with the Android and iOS shims: the
+// request line, the reply checks and the compact selector text.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/errors.hpp"
+#include "core/types.hpp"
+#include "core/writer.hpp"
+
+namespace vyx::ios_shim {
+
+enum class ShimCmd : uint8_t {
+  snapshot,
+  screenshot,
+  tap,
+  type,
+  eraseText,
+  hideKeyboard,
+  swipe,
+  pressBack,
+  appState,
+  settle,
+  acceptSystemAlert,
+  query,
+};
+
+std::string_view cmdName(ShimCmd cmd);
+
+// One request. Strings are referred to, not owned.
+struct ShimCommand {
+  ShimCmd cmd = ShimCmd::snapshot;
+  std::optional<std::string_view> selector;
+  std::optional<std::string_view> text;
+  std::optional<int32_t> x, y, x1, y1, x2, y2;
+  std::optional<uint32_t> durationMs, maxChars;
+};
+
+// A request of the command with no optional field set.
+inline ShimCommand request(ShimCmd cmd) {
+  ShimCommand c;
+  c.cmd = cmd;
+  return c;
+}
+
+// Writes the request line ("{"cmd":...}" and a line feed).
+Status writeCommandJson(Writer& w, const ShimCommand& command);
+
+// Success when the reply is an object whose "status" is the string "ok".
+Status parseOkResponse(std::string_view reply);
+
+struct SnapshotReply {
+  std::vector<UiNode> nodes;
+  uint32_t viewportWidth = 0;
+  uint32_t viewportHeight = 0;
+};
+
+Expected<SnapshotReply> parseSnapshotResponse(std::string_view reply);
+
+// "<key>=<value>" for a selector with exactly one field set, else nullopt.
+std::optional<std::string> selectorString(const Selector& selector);
+
+}  // namespace vyx::ios_shim

@@ -1,0 +1,128 @@
+#include "reports/trace_summary.hpp"
+
+#include "core/files.hpp"
+
+namespace vyx::trace_summary {
+namespace {
+
+std::string joinPath(std::string_view dir, std::string_view name) {
+  std::string out(dir);
+  out += '/';
+  out += name;
+  return out;
+}
+
+std::optional<std::string> optString(const json::Value& object, std::string_view key) {
+  const json::Value* v = object.get(key);
+  if (v == nullptr || !v->isString()) return std::nullopt;
+  return v->string;
+}
+
+std::optional<int64_t> optInteger(const json::Value& object, std::string_view key) {
+  const json::Value* v = object.get(key);
+  if (v == nullptr || !v->isInteger()) return std::nullopt;
+  return v->integer;
+}
+
+// The outcome carried by the last "scenario.end" event.
+struct TerminalEvent {
+  std::optional<std::string> status;
+  std::optional<std::string> error;
+  std::optional<int64_t> failedStepIndex;
+};
+
+std::string_view trimmed(std::string_view line) {
+  constexpr std::string_view kBlanks = " \t\r\n";
+  size_t begin = line.find_first_not_of(kBlanks);
+  if (begin == std::string_view::npos) return {};
+  size_t end = line.find_last_not_of(kBlanks);
+  return line.substr(begin, end - begin + 1);
+}
+
+bool isDiagnosticKind(std::string_view kind) {
+  return kind.find("wait.") != std::string_view::npos || kind.find("notFound") != std::string_view::npos ||
+         kind.find("scrollUntilVisible") != std::string_view::npos;
+}
+
+void scanLine(std::string_view rawLine, Summary& summary, std::optional<TerminalEvent>& terminal) {
+  std::string_view line = trimmed(rawLine);
+  if (line.empty()) return;
+  auto parsed = json::parseValue(line);
+  if (!parsed || !parsed->isObject()) return;
+  const json::Value* kindValue = parsed->get("kind");
+  if (kindValue == nullptr || !kindValue->isString()) return;
+  const std::string& kind = kindValue->string;
+  summary.lastEvent = kind;
+  const json::Value* payload = parsed->get("payload");
+  if (payload == nullptr || !payload->isObject()) return;
+
+  if (kind == "scenario.end") {
+    TerminalEvent t;
+    t.status = optString(*payload, "status");
+    t.error = optString(*payload, "error");
+    t.failedStepIndex = optInteger(*payload, "failedStepIndex");
+    terminal = std::move(t);
+    return;
+  }
+  bool partial = isPartialFailureEvent(kind, *payload);
+  bool diagnostic = partial || (payload->get("snapshotId") != nullptr && isDiagnosticKind(kind));
+  if (!diagnostic) return;
+  summary.diagnostic = DiagnosticEvent::fromPayload(kind, *payload);
+  if (partial) summary.partialFailure = DiagnosticEvent::fromPayload(kind, *payload);
+}
+
+}  // namespace
+
+bool isPartialFailureEvent(std::string_view kind, const json::Value& payload) {
+  if (kind != "observe.snapshot.semanticExtraction") return false;
+  const json::Value* artifact = payload.get("artifactStatus");
+  const json::Value* semantic = payload.get("semanticStatus");
+  return artifact != nullptr && artifact->isString() && artifact->string == "captured" && semantic != nullptr &&
+         semantic->isString() && semantic->string == "failed";
+}
+
+Expected<Summary> read(const std::string& traceDir) {
+  auto manifestText = files::readFileLimited(joinPath(traceDir, "trace.json"), kManifestLimit);
+  if (!manifestText) return fail(manifestText.error());
+  auto manifest = json::parseValue(*manifestText);
+  if (!manifest) return fail(manifest.error());
+  if (!manifest->isObject()) return fail(Error::InvalidTraceManifest);
+
+  Summary summary;
+  if (auto v = optString(*manifest, "scenarioName")) summary.scenario = std::move(*v);
+  std::string manifestStatus = optString(*manifest, "status").value_or("");
+  summary.appId = optString(*manifest, "appId");
+  std::optional<std::string> manifestError = optString(*manifest, "error");
+  if (auto v = optString(*manifest, "eventsPath")) summary.eventsPath = std::move(*v);
+  if (auto v = optString(*manifest, "artifactsDir")) summary.artifactsDir = std::move(*v);
+  summary.reportPath = optString(*manifest, "reportPath");
+  std::optional<int64_t> manifestFailedStep = optInteger(*manifest, "failedStepIndex");
+  summary.durationMs = optInteger(*manifest, "durationMs");
+  summary.eventCount = optInteger(*manifest, "eventCount");
+  summary.snapshotCount = optInteger(*manifest, "snapshotCount");
+  summary.partialFailureCount = optInteger(*manifest, "partialFailureCount");
+
+  std::optional<TerminalEvent> terminal;
+  auto log = files::readFileLimited(joinPath(traceDir, summary.eventsPath), kEventLogLimit);
+  if (log) {
+    std::string_view rest = *log;
+    while (true) {
+      size_t at = rest.find('\n');
+      scanLine(rest.substr(0, at), summary, terminal);
+      if (at == std::string_view::npos) break;
+      rest.remove_prefix(at + 1);
+    }
+  } else if (log.error() != Error::FileNotFound) {
+    return fail(log.error());
+  }
+
+  std::string status = manifestStatus;
+  if (terminal && terminal->status) status = *terminal->status;
+  if (manifestStatus == "partial" && status == "passed") status = "partial";
+  summary.status = std::move(status);
+  summary.failedStepIndex = terminal && terminal->failedStepIndex ? terminal->failedStepIndex : manifestFailedStep;
+  summary.error = terminal && terminal->error ? terminal->error : manifestError;
+  return summary;
+}
+
+}  // namespace vyx::trace_summary

@@ -1,0 +1,65 @@
+#include "runner/android_screen_recording.hpp"
+
+#include "core/trace.hpp"
+
+namespace vyx::android_screen_recording {
+
+void appendAdbBase(std::vector<std::string>& argv, std::string_view adbPath,
+                   const std::optional<std::string>& serial) {
+  argv.emplace_back(adbPath);
+  if (serial) {
+    argv.emplace_back("-s");
+    argv.push_back(*serial);
+  }
+}
+
+Expected<command::BackgroundChild> AndroidScreenRecording::defaultSpawner(const std::vector<std::string>& argv) {
+  return command::BackgroundChild::spawn(argv);
+}
+
+std::optional<AndroidScreenRecording> AndroidScreenRecording::start(command::ProcessRunner& runner,
+                                                                    std::string adbPath,
+                                                                    std::optional<std::string> serial,
+                                                                    BackgroundSpawner spawn) {
+  std::vector<std::string> cleanup;
+  appendAdbBase(cleanup, adbPath, serial);
+  for (const char* arg : {"shell", "rm", "-f"}) cleanup.emplace_back(arg);
+  cleanup.emplace_back(kRemotePath);
+  (void)runner.runWithTimeout(cleanup, kSmallCap, kAdbTimeoutMs);
+
+  std::vector<std::string> argv;
+  appendAdbBase(argv, adbPath, serial);
+  argv.emplace_back("shell");
+  argv.emplace_back("screenrecord");
+  argv.emplace_back(kRemotePath);
+  auto child = spawn(argv);
+  if (!child) return std::nullopt;
+  return AndroidScreenRecording(runner, std::move(adbPath), std::move(serial), std::move(*child));
+}
+
+Expected<command::ExecResult> AndroidScreenRecording::runAdbCommand(const std::vector<std::string>& args,
+                                                                    size_t maxBytes) {
+  std::vector<std::string> argv;
+  appendAdbBase(argv, adbPath_, serial_);
+  argv.insert(argv.end(), args.begin(), args.end());
+  return runner_->runWithTimeout(argv, maxBytes, kAdbTimeoutMs);
+}
+
+Expected<std::string> AndroidScreenRecording::stopAndPull(const TraceWriter& trace) {
+  if (!stopped_ && child_.running()) {
+    (void)child_.interrupt();
+    auto ended = child_.wait();
+    if (!ended) return fail(ended.error());
+    stopped_ = true;
+  }
+  std::string local = trace.traceDir();
+  local += "/artifacts/";
+  local += kArtifactName;
+  if (auto s = command::checkResult(runAdbCommand({"pull", remotePath_, local}, kPullCap)); !s) {
+    return fail(s.error());
+  }
+  (void)runAdbCommand({"shell", "rm", "-f", remotePath_}, kSmallCap);
+  return local;
+}
+
+}  // namespace vyx::android_screen_recording

@@ -1,0 +1,77 @@
+#pragma once
+// Screen recording of an Android device while a traced scenario runs:
+// `adb shell screenrecord` on the device, stopped with SIGINT afterwards and
+// pulled into the trace's artifacts as screenrecord.mp4.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/command.hpp"
+#include "core/errors.hpp"
+
+namespace vyx {
+class TraceWriter;
+}
+
+namespace vyx::android_screen_recording {
+
+inline constexpr std::string_view kRemotePath = "/sdcard/vyx-trace-screenrecord.mp4";
+inline constexpr std::string_view kArtifactName = "screenrecord.mp4";
+inline constexpr std::string_view kEventKind = "trace.screenRecording";
+inline constexpr std::string_view kEventPayload = R"({"artifact":"artifacts/screenrecord.mp4"})";
+inline constexpr uint64_t kAdbTimeoutMs = 15000;
+inline constexpr size_t kSmallCap = 4096;
+inline constexpr size_t kPullCap = 32 * 1024 * 1024;
+
+// Appends the adb path, then "-s" and the serial when one is set.
+void appendAdbBase(std::vector<std::string>& argv, std::string_view adbPath,
+                   const std::optional<std::string>& serial);
+
+// Starts a recorder in the background (standard streams on /dev/null).
+using BackgroundSpawner = Expected<command::BackgroundChild> (*)(const std::vector<std::string>& argv);
+
+class AndroidScreenRecording {
+ public:
+  // Removes an old recording from the device (outcome ignored), then starts
+  // the recorder. Nothing when it cannot be started: the scenario then runs
+  // without a recording.
+  static std::optional<AndroidScreenRecording> start(command::ProcessRunner& runner, std::string adbPath,
+                                                     std::optional<std::string> serial,
+                                                     BackgroundSpawner spawn = defaultSpawner);
+
+  AndroidScreenRecording(AndroidScreenRecording&&) noexcept = default;
+  AndroidScreenRecording& operator=(AndroidScreenRecording&&) noexcept = default;
+  // A recorder still running is interrupted and waited for (failures ignored).
+  ~AndroidScreenRecording() = default;
+
+  // adb [-s serial] args... with the given output cap and the adb time-out;
+  // unjudged.
+  Expected<command::ExecResult> runAdbCommand(const std::vector<std::string>& args, size_t maxBytes);
+
+  // Stops the recorder (SIGINT, then waits for it; its exit status is not
+  // examined), pulls the video to <traceDir>/artifacts/screenrecord.mp4 and
+  // removes it from the device (outcome ignored). Returns the local path.
+  Expected<std::string> stopAndPull(const TraceWriter& trace);
+
+  bool stopped() const { return stopped_; }
+  pid_t pid() const { return child_.pid(); }
+
+ private:
+  static Expected<command::BackgroundChild> defaultSpawner(const std::vector<std::string>& argv);
+
+  AndroidScreenRecording(command::ProcessRunner& runner, std::string adbPath, std::optional<std::string> serial,
+                         command::BackgroundChild child)
+      : runner_(&runner), adbPath_(std::move(adbPath)), serial_(std::move(serial)), child_(std::move(child)) {}
+
+  command::ProcessRunner* runner_;
+  std::string adbPath_;
+  std::optional<std::string> serial_;
+  std::string remotePath_{kRemotePath};
+  command::BackgroundChild child_;
+  bool stopped_ = false;
+};
+
+}  // namespace vyx::android_screen_recording

@@ -1,0 +1,34 @@
+#pragma once
+// The step executor and the scenario loop, written once over the Device
+// interface. Including this header also gives the single actions, waits and
+// assertions that the servers call directly.
+
+#include <span>
+
+#include "core/clock.hpp"
+#include "core/errors.hpp"
+#include "core/scenario.hpp"
+#include "core/trace.hpp"
+#include "devices/device.hpp"
+#include "runner/runner_actions.hpp"
+#include "runner/runner_waits.hpp"
+
+namespace vyx::runner {
+
+// The time-out of assertVisible and assertNotVisible steps without one.
+inline constexpr uint64_t kDefaultAssertTimeoutMs = 5000;
+
+// Performs one step; nested steps of optional, whenVisible and repeat run
+// with the same device, trace writer and clock.
+Status executeStep(Device& device, const Step& step, TraceWriter* trace, Clock& clock);
+
+// Runs the steps in order; the first error is returned at once.
+Status runSteps(Device& device, std::span<const Step> steps, TraceWriter* trace, Clock& clock);
+
+// Runs the whole scenario. With a trace writer it starts and finishes the
+// manifest and records "scenario.start", one "step.done" per top-level step,
+// and on failure "step.error" and "scenario.end". Without one it is the plain
+// step loop.
+Status runScenario(Device& device, const Scenario& scenario, TraceWriter* trace, Clock& clock);
+
+}  // namespace vyx::runner

@@ -1,0 +1,229 @@
+#include "runner/runner_actions.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <span>
+
+#include "core/selector.hpp"
+#include "devices/ios_shim.hpp"
+#include "runner/runner_diagnostics.hpp"
+#include "runner/runner_events.hpp"
+#include "runner/runner_native.hpp"
+#include "runner/runner_waits.hpp"
+
+namespace vyx::runner {
+namespace {
+
+constexpr int64_t kViewportFallbackWidth = 720;
+constexpr int64_t kViewportFallbackHeight = 1280;
+constexpr uint32_t kScrollSwipeMs = 350;
+
+int32_t clamp32(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+bool retryable(Error e) { return e == Error::CommandTimedOut || e == Error::CommandFailed; }
+
+// The native request of an action on iOS. Performed: records the ok event
+// and settles. Error: records the failure event and returns the error.
+// Returns false when the snapshot road has to be taken.
+Expected<bool> tryNative(Device& device, const ios_shim::ShimCommand& command, const Selector& selector,
+                         std::string_view kind, TraceWriter* trace, Status (*recordOk)(TraceWriter&, const Selector&,
+                                                                                       const ios_shim::ShimCommand&)) {
+  Expected<bool> performed = device.runShimSelectorAction(command, selector);
+  if (!performed) {
+    if (trace) {
+      Status st = runner_native::recordSelectorActionFailure(*trace, kind, selector, performed.error());
+      if (!st) return fail(st.error());
+    }
+    return fail(performed.error());
+  }
+  if (!*performed) return false;
+  if (trace) {
+    Status st = recordOk(*trace, selector, command);
+    if (!st) return fail(st.error());
+  }
+  Status settled = device.settle();
+  if (!settled) return fail(settled.error());
+  return true;
+}
+
+Status recordNativeTap(TraceWriter& trace, const Selector& selector, const ios_shim::ShimCommand&) {
+  return runner_native::recordSelectorAction(trace, "ui.tap", selector, std::nullopt);
+}
+
+Status recordNativeType(TraceWriter& trace, const Selector& selector, const ios_shim::ShimCommand& command) {
+  return runner_events::recordType(trace, selector, command.text.value_or(""), true);
+}
+
+Status recordNativeErase(TraceWriter& trace, const Selector& selector, const ios_shim::ShimCommand& command) {
+  return runner_native::recordSelectorAction(trace, "ui.eraseText", selector, command.maxChars);
+}
+
+Status tapBySnapshot(Device& device, const Selector& selector, TraceWriter* trace, Clock& clock) {
+  const int64_t deadline = saturatingAdd(clock.nowMs(), kActionDeadlineMs);
+  uint32_t attempts = 1;
+  for (;;) {
+    Expected<ObservationSnapshot> snap = device.snapshot(trace);
+    if (!snap) return fail(snap.error());
+    if (const UiNode* node = findActionable(*snap, selector)) {
+      const Point p = tapPointOf(*node);
+      Status tapped = device.tapPoint(p.x, p.y);
+      if (!tapped) return tapped;
+      if (trace) {
+        Status st = runner_events::recordTap(*trace, snap->id, node->stableId, p.x, p.y, attempts, selector);
+        if (!st) return st;
+      }
+      return device.settle();
+    }
+    if (clock.nowMs() >= deadline) {
+      if (trace) {
+        Status st = runner_diagnostics::recordWithOptions(*trace, "ui.tap.notFound", "not_found", std::nullopt,
+                                                          std::span<const Selector>(&selector, 1), *snap,
+                                                          std::nullopt);
+        if (!st) return st;
+      }
+      return fail(Error::SelectorNotFound);
+    }
+    pause(clock);
+    if (attempts < std::numeric_limits<uint32_t>::max()) ++attempts;
+  }
+}
+
+}  // namespace
+
+const UiNode* findActionable(const ObservationSnapshot& snapshot, const Selector& selector) {
+  const int64_t vw = snapshot.viewport.width;
+  const int64_t vh = snapshot.viewport.height;
+  for (const UiNode& node : snapshot.nodes) {
+    if (!selector::matches(selector, node) || !node.enabled) continue;
+    const int64_t x = node.bounds.x;
+    const int64_t y = node.bounds.y;
+    const int64_t w = node.bounds.width;
+    const int64_t h = node.bounds.height;
+    if (w <= 0 || h <= 0) continue;
+    if (vw != 0 && vh != 0 && !(x + w > 0 && y + h > 0 && x < vw && y < vh)) continue;
+    return &node;
+  }
+  return nullptr;
+}
+
+Point tapPointOf(const UiNode& node) {
+  const int64_t x = static_cast<int64_t>(node.bounds.x) + node.bounds.width / 2;
+  const int64_t y = static_cast<int64_t>(node.bounds.y) + node.bounds.height / 2;
+  return Point{clamp32(x), clamp32(y)};
+}
+
+Status tapSelector(Device& device, const Selector& selector, TraceWriter* trace, Clock& clock) {
+  if (device.kind() == DeviceKind::Ios) {
+    ios_shim::ShimCommand command;
+    command.cmd = ios_shim::ShimCmd::tap;
+    Expected<bool> done = tryNative(device, command, selector, "ui.tap", trace, recordNativeTap);
+    if (!done) return fail(done.error());
+    if (*done) return {};
+  }
+  return tapBySnapshot(device, selector, trace, clock);
+}
+
+Status typeTextSelector(Device& device, const Selector& selector, std::string_view text, TraceWriter* trace,
+                        Clock& clock) {
+  if (device.kind() == DeviceKind::Ios) {
+    ios_shim::ShimCommand command;
+    command.cmd = ios_shim::ShimCmd::type;
+    command.text = text;
+    Expected<bool> done = tryNative(device, command, selector, "ui.type", trace, recordNativeType);
+    if (!done) return fail(done.error());
+    if (*done) return {};
+  }
+  Status st = tapSelector(device, selector, trace, clock);
+  if (!st) return st;
+  st = device.typeText(text);
+  if (!st) return st;
+  if (trace) {
+    st = runner_events::recordType(*trace, selector, text, false);
+    if (!st) return st;
+  }
+  return device.settle();
+}
+
+Status eraseTextSelector(Device& device, const Selector& selector, uint32_t maxChars, TraceWriter* trace,
+                         Clock& clock) {
+  if (device.kind() == DeviceKind::Ios) {
+    ios_shim::ShimCommand command;
+    command.cmd = ios_shim::ShimCmd::eraseText;
+    command.maxChars = maxChars;
+    Expected<bool> done = tryNative(device, command, selector, "ui.eraseText", trace, recordNativeErase);
+    if (!done) return fail(done.error());
+    if (*done) return {};
+  }
+  Status st = tapSelector(device, selector, trace, clock);
+  if (!st) return st;
+  st = device.eraseText(maxChars);
+  if (!st) return st;
+  if (trace) {
+    st = runner_events::recordEraseText(*trace, maxChars);
+    if (!st) return st;
+  }
+  return device.settle();
+}
+
+ScrollSwipe scrollGeometry(const Viewport& viewport, ScrollDirection direction) {
+  const int64_t w = viewport.width != 0 ? static_cast<int64_t>(viewport.width) : kViewportFallbackWidth;
+  const int64_t h = viewport.height != 0 ? static_cast<int64_t>(viewport.height) : kViewportFallbackHeight;
+  const int64_t low = (4 * h) / 5;
+  const int64_t high = (3 * h) / 10;
+  ScrollSwipe out;
+  out.x = clamp32(w / 2);
+  out.y1 = clamp32(direction == ScrollDirection::down ? low : high);
+  out.y2 = clamp32(direction == ScrollDirection::down ? high : low);
+  return out;
+}
+
+Expected<bool> scrollUntilVisible(Device& device, const Selector& selector, uint64_t timeoutMs,
+                                  ScrollDirection direction, TraceWriter* trace, Clock& clock) {
+  constexpr std::string_view kind = "ui.scrollUntilVisible";
+  const int64_t deadline = deadlineAfter(clock, timeoutMs);
+  for (;;) {
+    Expected<ObservationSnapshot> snap = device.snapshot(trace);
+    if (!snap) {
+      if (retryable(snap.error()) && clock.nowMs() < deadline) {
+        if (trace) {
+          Status st = runner_events::recordObservationRetry(*trace, kind, snap.error());
+          if (!st) return fail(st.error());
+        }
+        pause(clock);
+        continue;
+      }
+      return fail(snap.error());
+    }
+    for (const UiNode& node : snap->nodes) {
+      if (!selector::matches(selector, node)) continue;
+      if (trace) {
+        Status st = runner_events::recordScrollFound(*trace, node.stableId, selector, direction, timeoutMs);
+        if (!st) return fail(st.error());
+      }
+      return true;
+    }
+    if (clock.nowMs() >= deadline) {
+      if (trace) {
+        Status st = runner_diagnostics::recordWithOptions(*trace, kind, "timeout", std::nullopt,
+                                                          std::span<const Selector>(&selector, 1), *snap,
+                                                          std::nullopt);
+        if (!st) return fail(st.error());
+      }
+      return false;
+    }
+    const ScrollSwipe s = scrollGeometry(snap->viewport, direction);
+    Status st = device.swipe(s.x, s.y1, s.x, s.y2, kScrollSwipeMs);
+    if (!st) return fail(st.error());
+    if (trace) {
+      st = runner_events::recordScroll(*trace, direction, s.x, s.y1, s.y2);
+      if (!st) return fail(st.error());
+    }
+    st = device.settle();
+    if (!st) return fail(st.error());
+  }
+}
+
+}  // namespace vyx::runner

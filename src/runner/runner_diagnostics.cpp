@@ -1,0 +1,252 @@
+#include "runner/runner_diagnostics.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "core/trace_json.hpp"
+#include "runner/runner_events.hpp"
+
+namespace vyx::runner_diagnostics {
+namespace {
+
+constexpr size_t kMaxVisibleTexts = 20;
+constexpr size_t kMaxCandidates = 10;
+constexpr size_t kNearestPerSelector = 5;
+constexpr size_t kMaxNearest = 10;
+
+// Writes into memory; the status cannot be an error.
+void put(Writer& w, std::string_view bytes) { (void)w.writeAll(bytes); }
+void putString(Writer& w, std::string_view bytes) { (void)trace_json::writeJsonString(w, bytes); }
+void putInt(Writer& w, int64_t v) { (void)w.writeInt(v); }
+void putUint(Writer& w, uint64_t v) { (void)w.writeUint(v); }
+void putBool(Writer& w, bool v) { put(w, v ? "true" : "false"); }
+void putOptString(Writer& w, const std::optional<std::string>& v) {
+  if (v) {
+    putString(w, *v);
+  } else {
+    put(w, "null");
+  }
+}
+
+bool fieldEquals(const std::optional<std::string>& want, const std::optional<std::string>& have) {
+  return !want || (have && *have == *want);
+}
+
+bool fieldContains(const std::optional<std::string>& want, const std::optional<std::string>& have) {
+  return !want || (have && have->find(*want) != std::string::npos);
+}
+
+// The node's text when it has one (even empty), else its contentDesc; absent
+// or empty means no label.
+std::optional<std::string_view> labelOf(const UiNode& node) {
+  const std::optional<std::string>& label = node.text ? node.text : node.contentDesc;
+  if (!label || label->empty()) return std::nullopt;
+  return std::string_view(*label);
+}
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool containsFolded(std::string_view haystack, std::string_view needle) {
+  if (needle.size() > haystack.size()) return false;
+  for (size_t start = 0; start + needle.size() <= haystack.size(); ++start) {
+    size_t i = 0;
+    while (i < needle.size() && fold(haystack[start + i]) == fold(needle[i])) ++i;
+    if (i == needle.size()) return true;
+  }
+  return false;
+}
+
+const std::optional<std::string>& queryOf(const Selector& sel) {
+  if (sel.text) return sel.text;
+  if (sel.textContains) return sel.textContains;
+  if (sel.contentDesc) return sel.contentDesc;
+  return sel.contentDescContains;
+}
+
+bool fieldMatchesAny(const UiNode& node, std::span<const Selector> selectors) {
+  return std::any_of(selectors.begin(), selectors.end(),
+                     [&](const Selector& s) { return nodeMatchesSelectorFields(node, s); });
+}
+
+bool inClass(const UiNode& node, const Viewport& viewport, CandidateClass cls) {
+  switch (cls) {
+    case CandidateClass::hidden:
+      return !node.visible;
+    case CandidateClass::disabled:
+      return node.visible && !node.enabled;
+    case CandidateClass::offscreen:
+      return node.visible && node.enabled && isOffscreen(node, viewport);
+  }
+  return false;
+}
+
+void writeCandidate(Writer& w, const UiNode& node) {
+  put(w, "{\"stableId\":");
+  putString(w, node.stableId);
+  put(w, ",\"className\":");
+  putString(w, node.className);
+  put(w, ",\"text\":");
+  putOptString(w, node.text);
+  put(w, ",\"contentDesc\":");
+  putOptString(w, node.contentDesc);
+  put(w, ",\"resourceId\":");
+  putOptString(w, node.resourceId);
+  put(w, ",\"bounds\":{\"x\":");
+  putInt(w, node.bounds.x);
+  put(w, ",\"y\":");
+  putInt(w, node.bounds.y);
+  put(w, ",\"width\":");
+  putInt(w, node.bounds.width);
+  put(w, ",\"height\":");
+  putInt(w, node.bounds.height);
+  put(w, "},\"enabled\":");
+  putBool(w, node.enabled);
+  put(w, ",\"visible\":");
+  putBool(w, node.visible);
+  put(w, "}");
+}
+
+struct Nearest {
+  const UiNode* node = nullptr;
+  std::string_view label;
+  uint64_t score = 0;
+};
+
+void writeNearest(Writer& w, std::span<const Selector> selectors, const ObservationSnapshot& snapshot) {
+  put(w, "[");
+  size_t written = 0;
+  for (const Selector& sel : selectors) {
+    if (written >= kMaxNearest) break;
+    const std::optional<std::string>& query = queryOf(sel);
+    if (!query) continue;
+    std::array<Nearest, kNearestPerSelector> kept{};
+    size_t count = 0;
+    for (const UiNode& node : snapshot.nodes) {
+      std::optional<std::string_view> label = labelOf(node);
+      if (!label || nodeMatchesSelectorFields(node, sel)) continue;
+      Nearest entry{&node, *label, nearestScore(*query, *label)};
+      if (count == kNearestPerSelector && entry.score >= kept[count - 1].score) continue;
+      // After every kept entry whose score is lower or equal.
+      size_t pos = 0;
+      while (pos < count && kept[pos].score <= entry.score) ++pos;
+      if (count < kNearestPerSelector) ++count;
+      for (size_t i = count - 1; i > pos; --i) kept[i] = kept[i - 1];
+      kept[pos] = entry;
+    }
+    for (size_t i = 0; i < count && written < kMaxNearest; ++i, ++written) {
+      if (written > 0) put(w, ",");
+      put(w, "{\"stableId\":");
+      putString(w, kept[i].node->stableId);
+      put(w, ",\"text\":");
+      putString(w, kept[i].label);
+      put(w, ",\"score\":");
+      putUint(w, kept[i].score);
+      put(w, ",\"enabled\":");
+      putBool(w, kept[i].node->enabled);
+      put(w, ",\"visible\":");
+      putBool(w, kept[i].node->visible);
+      put(w, "}");
+    }
+  }
+  put(w, "]");
+}
+
+}  // namespace
+
+bool nodeMatchesSelectorFields(const UiNode& node, const Selector& sel) {
+  return fieldEquals(sel.resourceId, node.resourceId) && fieldEquals(sel.text, node.text) &&
+         fieldContains(sel.textContains, node.text) && fieldEquals(sel.contentDesc, node.contentDesc) &&
+         fieldContains(sel.contentDescContains, node.contentDesc) &&
+         (!sel.className || *sel.className == node.className);
+}
+
+bool isOffscreen(const UiNode& node, const Viewport& viewport) {
+  const int64_t x = node.bounds.x;
+  const int64_t y = node.bounds.y;
+  const int64_t w = node.bounds.width;
+  const int64_t h = node.bounds.height;
+  if (w <= 0 || h <= 0) return true;
+  if (viewport.width == 0 || viewport.height == 0) return false;
+  return x + w <= 0 || y + h <= 0 || x >= static_cast<int64_t>(viewport.width) ||
+         y >= static_cast<int64_t>(viewport.height);
+}
+
+uint64_t nearestScore(std::string_view query, std::string_view label) {
+  if (containsFolded(label, query) || containsFolded(query, label)) {
+    return query.size() > label.size() ? query.size() - label.size() : label.size() - query.size();
+  }
+  size_t prefix = 0;
+  while (prefix < query.size() && prefix < label.size() && fold(query[prefix]) == fold(label[prefix])) ++prefix;
+  return std::max(query.size(), label.size()) - prefix;
+}
+
+void writeCandidateList(Writer& w, std::string_view name, std::span<const Selector> selectors,
+                        const ObservationSnapshot& snapshot, CandidateClass cls) {
+  putString(w, name);
+  put(w, ":[");
+  size_t count = 0;
+  if (!selectors.empty()) {
+    for (const UiNode& node : snapshot.nodes) {
+      if (count >= kMaxCandidates) break;
+      if (!inClass(node, snapshot.viewport, cls) || !fieldMatchesAny(node, selectors)) continue;
+      if (count > 0) put(w, ",");
+      writeCandidate(w, node);
+      ++count;
+    }
+  }
+  put(w, "]");
+}
+
+void writePayload(Writer& w, std::string_view status, std::optional<std::string_view> strategy,
+                  std::span<const Selector> selectors, const ObservationSnapshot& snapshot,
+                  std::optional<uint64_t> timeoutMs) {
+  put(w, "{\"status\":");
+  putString(w, status);
+  if (strategy) {
+    put(w, ",\"strategy\":");
+    putString(w, *strategy);
+  }
+  if (timeoutMs) {
+    put(w, ",\"timeoutMs\":");
+    putUint(w, *timeoutMs);
+  }
+  put(w, ",\"snapshotId\":");
+  putString(w, snapshot.id);
+  put(w, ",\"selectors\":");
+  runner_events::writeSelectorList(w, selectors);
+  put(w, ",\"activePackage\":");
+  putOptString(w, snapshot.activePackage);
+  put(w, ",\"activeActivity\":");
+  putOptString(w, snapshot.activeActivity);
+  put(w, ",\"visibleTexts\":[");
+  size_t texts = 0;
+  for (const UiNode& node : snapshot.nodes) {
+    if (texts >= kMaxVisibleTexts) break;
+    if (!node.visible) continue;
+    std::optional<std::string_view> label = labelOf(node);
+    if (!label) continue;
+    if (texts > 0) put(w, ",");
+    putString(w, *label);
+    ++texts;
+  }
+  put(w, "],");
+  writeCandidateList(w, "hiddenCandidates", selectors, snapshot, CandidateClass::hidden);
+  put(w, ",");
+  writeCandidateList(w, "disabledCandidates", selectors, snapshot, CandidateClass::disabled);
+  put(w, ",");
+  writeCandidateList(w, "offscreenCandidates", selectors, snapshot, CandidateClass::offscreen);
+  put(w, ",\"nearestTextMatches\":");
+  writeNearest(w, selectors, snapshot);
+  put(w, "}");
+}
+
+Status recordWithOptions(TraceWriter& trace, std::string_view kind, std::string_view status,
+                         std::optional<std::string_view> strategy, std::span<const Selector> selectors,
+                         const ObservationSnapshot& snapshot, std::optional<uint64_t> timeoutMs) {
+  StringWriter w;
+  writePayload(w, status, strategy, selectors, snapshot, timeoutMs);
+  return trace.recordEvent(kind, w.str());
+}
+
+}  // namespace vyx::runner_diagnostics

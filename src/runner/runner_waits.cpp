@@ -1,0 +1,429 @@
+#include "runner/runner_waits.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <string>
+
+#include "core/json.hpp"
+#include "core/selector.hpp"
+#include "devices/ios_shim.hpp"
+#include "runner/health.hpp"
+#include "runner/runner_diagnostics.hpp"
+#include "runner/runner_events.hpp"
+
+namespace vyx::runner {
+namespace {
+
+constexpr uint64_t kHealthProbeMaxMs = 250;
+
+bool retryable(Error e) { return e == Error::CommandTimedOut || e == Error::CommandFailed; }
+
+// Milliseconds from now to the deadline; 0 when it has passed.
+uint64_t remainingMs(int64_t deadline, int64_t now) {
+  if (deadline <= now) return 0;
+  return static_cast<uint64_t>(deadline) - static_cast<uint64_t>(now);
+}
+
+// Records the retry (with a trace) and pauses.
+Status retryAfter(TraceWriter* trace, std::string_view kind, Error error, Clock& clock) {
+  if (trace) {
+    Status st = runner_events::recordObservationRetry(*trace, kind, error);
+    if (!st) return st;
+  }
+  pause(clock);
+  return {};
+}
+
+const UiNode* firstMatch(const ObservationSnapshot& snap, const Selector& sel) {
+  for (const UiNode& node : snap.nodes) {
+    if (selector::matches(sel, node)) return &node;
+  }
+  return nullptr;
+}
+
+// What one snapshot poll decided.
+enum class Poll : uint8_t { met, timedOut, again };
+
+// How a retryable snapshot error is handled: retried before the deadline
+// (Poll::again, pause done), returned otherwise.
+Expected<Poll> onSnapshotError(Error error, int64_t deadline, TraceWriter* trace, std::string_view kind,
+                               Clock& clock) {
+  if (retryable(error) && clock.nowMs() < deadline) {
+    Status st = retryAfter(trace, kind, error, clock);
+    if (!st) return fail(st.error());
+    return Poll::again;
+  }
+  return fail(error);
+}
+
+// One snapshot poll of a visible or not-visible wait. On Poll::again the
+// pause has been taken.
+Expected<Poll> pollVisibility(Device& device, const Selector& sel, bool wantVisible, uint64_t timeoutMs,
+                              int64_t deadline, TraceWriter* trace, std::string_view kind, Clock& clock) {
+  Expected<ObservationSnapshot> snap = device.snapshot(trace);
+  if (!snap) return onSnapshotError(snap.error(), deadline, trace, kind, clock);
+  const UiNode* node = firstMatch(*snap, sel);
+  if (wantVisible == (node != nullptr)) {
+    if (trace) {
+      Status st = wantVisible ? runner_events::recordVisibleOk(*trace, kind, std::nullopt, node->stableId, sel, timeoutMs)
+                              : runner_events::recordNotVisibleOk(*trace, kind, sel, timeoutMs);
+      if (!st) return fail(st.error());
+    }
+    return Poll::met;
+  }
+  if (clock.nowMs() >= deadline) {
+    if (trace) {
+      Status st = runner_diagnostics::recordWithOptions(*trace, kind, "timeout", std::nullopt,
+                                                        std::span<const Selector>(&sel, 1), *snap, timeoutMs);
+      if (!st) return fail(st.error());
+    }
+    return Poll::timedOut;
+  }
+  pause(clock);
+  return Poll::again;
+}
+
+Status nativeTimeout(Device& device, TraceWriter* trace, std::string_view kind, std::span<const Selector> selectors,
+                     uint64_t timeoutMs) {
+  if (!trace) return {};
+  return runner_events::recordNativeWaitTimeoutWithDiagnostics(*trace, device, kind, selectors, timeoutMs);
+}
+
+Expected<bool> untilVisibility(Device& device, const Selector& sel, bool wantVisible, uint64_t timeoutMs,
+                               TraceWriter* trace, std::string_view kind, Clock& clock) {
+  const int64_t deadline = deadlineAfter(clock, timeoutMs);
+  if (device.kind() != DeviceKind::Ios || timeoutMs == 0) {
+    for (;;) {
+      Expected<Poll> poll = pollVisibility(device, sel, wantVisible, timeoutMs, deadline, trace, kind, clock);
+      if (!poll) return fail(poll.error());
+      if (*poll != Poll::again) return *poll == Poll::met;
+    }
+  }
+  const std::span<const Selector> one(&sel, 1);
+  for (;;) {
+    const int64_t now = clock.nowMs();
+    if (now >= deadline) {
+      Status st = nativeTimeout(device, trace, kind, one, timeoutMs);
+      if (!st) return fail(st.error());
+      return false;
+    }
+    Expected<std::optional<bool>> answer = nativeVisibleBySelector(device, sel, remainingMs(deadline, now));
+    if (!answer) {
+      if (retryable(answer.error()) && clock.nowMs() < deadline) {
+        Status st = retryAfter(trace, kind, answer.error(), clock);
+        if (!st) return fail(st.error());
+        continue;
+      }
+      return fail(answer.error());
+    }
+    if (answer->has_value()) {
+      if (**answer == wantVisible) {
+        if (trace) {
+          Status st = runner_events::recordNativeWait(*trace, kind, sel, std::nullopt, timeoutMs);
+          if (!st) return fail(st.error());
+        }
+        return true;
+      }
+      if (clock.nowMs() >= deadline) {
+        Status st = nativeTimeout(device, trace, kind, one, timeoutMs);
+        if (!st) return fail(st.error());
+        return false;
+      }
+      pause(clock);
+      continue;
+    }
+    Expected<Poll> poll = pollVisibility(device, sel, wantVisible, timeoutMs, deadline, trace, kind, clock);
+    if (!poll) return fail(poll.error());
+    if (*poll != Poll::again) return *poll == Poll::met;
+  }
+}
+
+struct AnyPoll {
+  Poll poll = Poll::again;
+  size_t index = 0;
+};
+
+// One snapshot poll of the any-of wait: selectors outer, nodes inner.
+Expected<AnyPoll> pollAny(Device& device, std::span<const Selector> selectors, uint64_t timeoutMs, int64_t deadline,
+                          TraceWriter* trace, Clock& clock) {
+  constexpr std::string_view kind = "wait.any";
+  Expected<ObservationSnapshot> snap = device.snapshot(trace);
+  if (!snap) {
+    Expected<Poll> poll = onSnapshotError(snap.error(), deadline, trace, kind, clock);
+    if (!poll) return fail(poll.error());
+    return AnyPoll{*poll, 0};
+  }
+  for (size_t i = 0; i < selectors.size(); ++i) {
+    if (const UiNode* node = firstMatch(*snap, selectors[i])) {
+      if (trace) {
+        Status st = runner_events::recordVisibleOk(*trace, kind, i, node->stableId, selectors[i], timeoutMs);
+        if (!st) return fail(st.error());
+      }
+      return AnyPoll{Poll::met, i};
+    }
+  }
+  if (clock.nowMs() >= deadline) {
+    if (trace) {
+      Status st = runner_diagnostics::recordWithOptions(*trace, kind, "timeout", std::nullopt, selectors, *snap,
+                                                        std::nullopt);
+      if (!st) return fail(st.error());
+    }
+    return AnyPoll{Poll::timedOut, 0};
+  }
+  pause(clock);
+  return AnyPoll{Poll::again, 0};
+}
+
+Expected<std::optional<size_t>> anyResult(const AnyPoll& poll) {
+  if (poll.poll == Poll::met) return std::optional<size_t>(poll.index);
+  return std::optional<size_t>();
+}
+
+Expected<std::optional<size_t>> waitAnyEmpty(Device& device, uint64_t timeoutMs, TraceWriter* trace, Clock& clock) {
+  const int64_t deadline = deadlineAfter(clock, timeoutMs);
+  while (clock.nowMs() < deadline) pause(clock);
+  if (trace) {
+    Expected<ObservationSnapshot> snap = device.snapshot(trace);
+    Status st = snap ? runner_diagnostics::recordWithOptions(*trace, "wait.any", "timeout", "nativeSelector", {},
+                                                             *snap, timeoutMs)
+                     : runner_events::recordNativeWaitTimeout(*trace, "wait.any", {}, timeoutMs);
+    if (!st) return fail(st.error());
+  }
+  return std::optional<size_t>();
+}
+
+Expected<std::optional<size_t>> waitAnyIos(Device& device, std::span<const Selector> selectors, uint64_t timeoutMs,
+                                           TraceWriter* trace, Clock& clock) {
+  constexpr std::string_view kind = "wait.any";
+  const int64_t deadline = deadlineAfter(clock, timeoutMs);
+  for (;;) {
+    bool fallback = false;
+    for (size_t i = 0; i < selectors.size(); ++i) {
+      const int64_t now = clock.nowMs();
+      if (now >= deadline) {
+        Status st = nativeTimeout(device, trace, kind, selectors, timeoutMs);
+        if (!st) return fail(st.error());
+        return std::optional<size_t>();
+      }
+      Expected<std::optional<bool>> answer = nativeVisibleBySelector(device, selectors[i], remainingMs(deadline, now));
+      if (!answer) {
+        if (retryable(answer.error()) && clock.nowMs() < deadline) {
+          Status st = retryAfter(trace, kind, answer.error(), clock);
+          if (!st) return fail(st.error());
+          continue;
+        }
+        return fail(answer.error());
+      }
+      if (!answer->has_value()) {
+        fallback = true;
+        break;
+      }
+      if (**answer) {
+        if (trace) {
+          Status st = runner_events::recordNativeWait(*trace, kind, selectors[i], i, timeoutMs);
+          if (!st) return fail(st.error());
+        }
+        return std::optional<size_t>(i);
+      }
+    }
+    if (fallback) {
+      Expected<AnyPoll> poll = pollAny(device, selectors, timeoutMs, deadline, trace, clock);
+      if (!poll) return fail(poll.error());
+      if (poll->poll != Poll::again) return anyResult(*poll);
+      continue;
+    }
+    if (clock.nowMs() >= deadline) {
+      Status st = nativeTimeout(device, trace, kind, selectors, timeoutMs);
+      if (!st) return fail(st.error());
+      return std::optional<size_t>();
+    }
+    pause(clock);
+  }
+}
+
+bool anyMatches(const ObservationSnapshot& snap, std::span<const Selector> selectors) {
+  return std::any_of(selectors.begin(), selectors.end(),
+                     [&](const Selector& sel) { return firstMatch(snap, sel) != nullptr; });
+}
+
+// The snapshot loop of the health assertion (the Android form on both).
+Expected<bool> healthSnapshotLoop(Device& device, uint64_t timeoutMs, int64_t deadline, TraceWriter* trace,
+                                  Clock& clock) {
+  constexpr std::string_view kind = "assert.healthy";
+  for (;;) {
+    Expected<ObservationSnapshot> snap = device.snapshot(trace);
+    if (!snap) {
+      Expected<Poll> poll = onSnapshotError(snap.error(), deadline, trace, kind, clock);
+      if (!poll) return fail(poll.error());
+      continue;
+    }
+    if (!health::hasUnhealthyOverlay(snap->nodes)) {
+      if (trace) {
+        Status st = runner_events::recordHealthyOk(*trace, timeoutMs);
+        if (!st) return fail(st.error());
+      }
+      return true;
+    }
+    if (clock.nowMs() >= deadline) {
+      if (trace) {
+        Status st = runner_diagnostics::recordWithOptions(*trace, kind, "unhealthy", std::nullopt,
+                                                          health::defaultSelectors(), *snap, timeoutMs);
+        if (!st) return fail(st.error());
+      }
+      return false;
+    }
+    pause(clock);
+  }
+}
+
+}  // namespace
+
+void pause(Clock& clock) { clock.sleepMs(kPollPauseMs); }
+
+int64_t deadlineAfter(Clock& clock, uint64_t timeoutMs) {
+  constexpr uint64_t kMax = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+  return saturatingAdd(clock.nowMs(), static_cast<int64_t>(std::min(timeoutMs, kMax)));
+}
+
+Expected<std::optional<bool>> nativeVisibleBySelector(Device& device, const Selector& selector, uint64_t timeoutMs) {
+  if (!device.hasShim()) return std::optional<bool>();
+  std::optional<std::string> text = ios_shim::selectorString(selector);
+  if (!text) return std::optional<bool>();
+  ios_shim::ShimCommand command;
+  command.cmd = ios_shim::ShimCmd::query;
+  command.selector = *text;
+  Expected<std::string> reply = device.runShimWithTimeout(command, std::max<uint64_t>(timeoutMs, 1));
+  if (!reply) return fail(reply.error());
+  Expected<json::Value> root = json::parseValue(*reply);
+  if (!root) return fail(root.error());
+  if (!root->isObject()) return fail(Error::IosShimResponseMustBeObject);
+  const json::Value* status = root->get("status");
+  if (!status || !status->isString()) return fail(Error::IosShimMissingStatus);
+  if (status->string != "ok") return fail(Error::IosShimResponseNotOk);
+  const json::Value* exists = root->get("exists");
+  if (!exists) return fail(Error::IosShimMissingExists);
+  if (!exists->isBool()) return fail(Error::IosShimExistsMustBeBool);
+  return std::optional<bool>(exists->boolean);
+}
+
+Expected<bool> untilVisibleKind(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
+                                std::string_view kind, Clock& clock) {
+  return untilVisibility(device, selector, true, timeoutMs, trace, kind, clock);
+}
+
+Expected<bool> untilNotVisibleKind(Device& device, const Selector& selector, uint64_t timeoutMs,
+                                   TraceWriter* trace, std::string_view kind, Clock& clock) {
+  return untilVisibility(device, selector, false, timeoutMs, trace, kind, clock);
+}
+
+Expected<bool> waitUntilVisible(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
+                                Clock& clock) {
+  return untilVisibleKind(device, selector, timeoutMs, trace, "wait.visible", clock);
+}
+
+Expected<bool> waitUntilNotVisible(Device& device, const Selector& selector, uint64_t timeoutMs,
+                                   TraceWriter* trace, Clock& clock) {
+  return untilNotVisibleKind(device, selector, timeoutMs, trace, "wait.notVisible", clock);
+}
+
+Expected<bool> assertVisible(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
+                             Clock& clock) {
+  return untilVisibleKind(device, selector, timeoutMs, trace, "assert.visible", clock);
+}
+
+Expected<bool> assertNotVisible(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
+                                Clock& clock) {
+  return untilNotVisibleKind(device, selector, timeoutMs, trace, "assert.notVisible", clock);
+}
+
+Expected<std::optional<size_t>> waitUntilAnyVisible(Device& device, std::span<const Selector> selectors,
+                                                    uint64_t timeoutMs, TraceWriter* trace, Clock& clock) {
+  if (selectors.empty()) return waitAnyEmpty(device, timeoutMs, trace, clock);
+  if (device.kind() == DeviceKind::Ios && timeoutMs != 0) {
+    return waitAnyIos(device, selectors, timeoutMs, trace, clock);
+  }
+  const int64_t deadline = deadlineAfter(clock, timeoutMs);
+  for (;;) {
+    Expected<AnyPoll> poll = pollAny(device, selectors, timeoutMs, deadline, trace, clock);
+    if (!poll) return fail(poll.error());
+    if (poll->poll != Poll::again) return anyResult(*poll);
+  }
+}
+
+Expected<bool> assertNoneVisible(Device& device, std::span<const Selector> selectors, uint64_t timeoutMs,
+                                 TraceWriter* trace, Clock& clock) {
+  constexpr std::string_view kind = "assert.noneVisible";
+  const int64_t deadline = deadlineAfter(clock, timeoutMs);
+  for (;;) {
+    Expected<ObservationSnapshot> snap = device.snapshot(trace);
+    if (!snap) {
+      Expected<Poll> poll = onSnapshotError(snap.error(), deadline, trace, kind, clock);
+      if (!poll) return fail(poll.error());
+      continue;
+    }
+    if (!anyMatches(*snap, selectors)) {
+      if (trace) {
+        Status st = runner_events::recordSelectorArrayStatus(*trace, selectors, timeoutMs);
+        if (!st) return fail(st.error());
+      }
+      return true;
+    }
+    if (clock.nowMs() >= deadline) {
+      if (trace) {
+        Status st =
+            runner_diagnostics::recordWithOptions(*trace, kind, "visible", std::nullopt, selectors, *snap, timeoutMs);
+        if (!st) return fail(st.error());
+      }
+      return false;
+    }
+    pause(clock);
+  }
+}
+
+Expected<bool> assertHealthy(Device& device, uint64_t timeoutMs, TraceWriter* trace, Clock& clock) {
+  const int64_t deadline = deadlineAfter(clock, timeoutMs);
+  if (device.kind() == DeviceKind::Ios) {
+    const uint64_t probeMs = std::min(std::max<uint64_t>(timeoutMs, 1), kHealthProbeMaxMs);
+    const std::span<const Selector> overlays = health::defaultSelectors();
+    bool allAbsent = true;
+    for (size_t i = 0; i < overlays.size(); ++i) {
+      Expected<std::optional<bool>> answer = nativeVisibleBySelector(device, overlays[i], probeMs);
+      if (!answer) {
+        if (!retryable(answer.error())) return fail(answer.error());
+        if (trace) {
+          Status st = runner_events::recordObservationRetry(*trace, "assert.healthy", answer.error());
+          if (!st) return fail(st.error());
+        }
+        allAbsent = false;
+        break;
+      }
+      if (!answer->has_value()) {
+        allAbsent = false;
+        break;
+      }
+      if (**answer) {
+        if (trace) {
+          Status st = runner_events::recordNativeSelectorArrayStatus(*trace, "unhealthy", i, timeoutMs);
+          if (!st) return fail(st.error());
+        }
+        return false;
+      }
+    }
+    if (allAbsent) {
+      if (trace) {
+        Status st = runner_events::recordNativeSelectorArrayStatus(*trace, "ok", std::nullopt, timeoutMs);
+        if (!st) return fail(st.error());
+      }
+      return true;
+    }
+  }
+  return healthSnapshotLoop(device, timeoutMs, deadline, trace, clock);
+}
+
+Expected<bool> isVisibleNow(Device& device, const Selector& selector, TraceWriter* trace) {
+  Expected<ObservationSnapshot> snap = device.snapshot(trace);
+  if (!snap) return fail(snap.error());
+  return firstMatch(*snap, selector) != nullptr;
+}
+
+}  // namespace vyx::runner

@@ -1,0 +1,72 @@
+#include "core/stdio.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+namespace {
+
+// Feeds `data` through a pipe and reads every line back.
+struct PipeInput {
+  explicit PipeInput(std::string data) {
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    readFd = fds[0];
+    writer = std::thread([fd = fds[1], data = std::move(data)] {
+      size_t off = 0;
+      while (off < data.size()) {
+        ssize_t n = write(fd, data.data() + off, data.size() - off);
+        if (n <= 0) break;
+        off += static_cast<size_t>(n);
+      }
+      close(fd);
+    });
+  }
+  ~PipeInput() {
+    writer.join();
+    close(readFd);
+  }
+  int readFd;
+  std::thread writer;
+};
+
+}  // namespace
+
+TEST(Stdio, ReadsLinesKeepingCarriageReturns) {
+  PipeInput input("a\n\r\nb\r\n\nlast");
+  vyx::stdio::LineReader reader(input.readFd);
+  std::vector<std::string> lines;
+  while (true) {
+    auto line = reader.readLine();
+    ASSERT_TRUE(line.has_value());
+    if (!line->has_value()) break;
+    lines.push_back(**line);
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"a", "\r", "b\r", "", "last"}));
+}
+
+TEST(Stdio, OverlongLineFailsAndTheNextLineStillReads) {
+  PipeInput input(std::string(100, 'x') + "\nok\n");
+  vyx::stdio::LineReader reader(input.readFd);
+  auto first = reader.readLine(64);
+  ASSERT_FALSE(first.has_value());
+  EXPECT_EQ(first.error(), vyx::Error::StreamTooLong);
+  auto second = reader.readLine(64);
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(second->value_or(""), "ok");
+}
+
+TEST(Stdio, LineOfExactlyTheLimitFails) {
+  PipeInput input(std::string(64, 'x') + "\n" + std::string(63, 'y') + "\n");
+  vyx::stdio::LineReader reader(input.readFd);
+  EXPECT_FALSE(reader.readLine(64).has_value());
+  auto next = reader.readLine(64);
+  ASSERT_TRUE(next.has_value());
+  EXPECT_EQ(next->value_or(""), std::string(63, 'y'));
+}
+
+TEST(Stdio, NowMsIsWallClock) {
+  EXPECT_GT(vyx::stdio::nowMs(), 1700000000000);
+}
