@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -20,8 +21,9 @@ constexpr int kWindow = 1000;
 void BM_TraceRecord100k(benchmark::State& state) {
   using Clock = std::chrono::steady_clock;
   for (auto _ : state) {
-    char dirTemplate[] = "/tmp/vyx-trace-bench-XXXXXX";
-    if (::mkdtemp(dirTemplate) == nullptr) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dirTemplate = std::string(tmp && *tmp ? tmp : "/tmp") + "/vyx-trace-bench-XXXXXX";
+    if (::mkdtemp(dirTemplate.data()) == nullptr) {
       state.SkipWithError("mkdtemp failed");
       return;
     }

@@ -9,11 +9,13 @@
 #include <string_view>
 
 #include "core/args.hpp"
+#include "core/cli_devices.hpp"
 #include "core/cli_info.hpp"
 #include "core/cli_validate.hpp"
 #include "core/errors.hpp"
 #include "core/stdio.hpp"
 #include "core/usage.hpp"
+#include "runner/cli_run.hpp"
 
 namespace {
 
@@ -31,8 +33,10 @@ Status runHelp(ArgIterator&) { return vyx::printUsage(); }
 
 // Matched in order; the first match wins.
 const Command kCommands[] = {
+    {"devices", vyx::cli_devices::run},
     {"schemas", vyx::cli_info::runSchemas},
     {"validate", vyx::cli_validate::run},
+    {"run", vyx::cli_run::run},
     {"version", vyx::cli_info::runVersion},
     {"--version", vyx::cli_info::runVersion},
     {"help", runHelp},

@@ -7,6 +7,9 @@
 
 namespace vyx {
 
+// a + b for deadlines, saturating at the int64 limits instead of overflowing.
+int64_t saturatingAdd(int64_t a, int64_t b);
+
 class Clock {
  public:
   virtual ~Clock() = default;
@@ -33,9 +36,9 @@ class FakeClock final : public Clock {
   void sleepMs(uint64_t ms) override {
     ++sleeps_;
     sleptMs_ += ms;
-    now_ += static_cast<int64_t>(ms);
+    now_ = saturatingAdd(now_, ms > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(ms));
   }
-  void advance(int64_t ms) { now_ += ms; }
+  void advance(int64_t ms) { now_ = saturatingAdd(now_, ms); }
   uint64_t sleeps() const { return sleeps_; }
   uint64_t sleptMs() const { return sleptMs_; }
 
@@ -45,7 +48,5 @@ class FakeClock final : public Clock {
   uint64_t sleptMs_ = 0;
 };
 
-// a + b for deadlines, saturating at the int64 limits instead of overflowing.
-int64_t saturatingAdd(int64_t a, int64_t b);
 
 }  // namespace vyx

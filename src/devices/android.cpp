@@ -104,13 +104,7 @@ Status AndroidDevice::hideKeyboard() {
 
 Status AndroidDevice::swipe(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t durationMs) {
   if (shimPath_) {
-    ShimCommand c = ios_shim::request(ShimCmd::swipe);
-    c.x1 = x1;
-    c.y1 = y1;
-    c.x2 = x2;
-    c.y2 = y2;
-    c.durationMs = durationMs;
-    return shimOk(c);
+    return shimOk(ios_shim::swipeRequest(x1, y1, x2, y2, durationMs));
   }
   return runAdbChecked(shell::swipe(x1, y1, x2, y2, durationMs));
 }

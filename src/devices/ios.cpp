@@ -280,13 +280,7 @@ Status IosDevice::pressBack() { return shimOk(ios_shim::request(ShimCmd::pressBa
 Status IosDevice::hideKeyboard() { return shimOk(ios_shim::request(ShimCmd::hideKeyboard)); }
 
 Status IosDevice::swipe(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t durationMs) {
-  ShimCommand c = ios_shim::request(ShimCmd::swipe);
-  c.x1 = x1;
-  c.y1 = y1;
-  c.x2 = x2;
-  c.y2 = y2;
-  c.durationMs = durationMs;
-  return shimOk(c);
+  return shimOk(ios_shim::swipeRequest(x1, y1, x2, y2, durationMs));
 }
 
 Status IosDevice::tapPoint(int32_t x, int32_t y) {
@@ -324,6 +318,7 @@ std::optional<std::string> IosDevice::captureScreenshot() {
     return decodePngReply(*reply);
   }
   ios_devices::TempFile file(ios_devices::timestampedPath("/tmp/vyx-ios-screenshot-", ".png"));
+  if (!file.claimed()) return std::nullopt;
   auto result = ios_devices::runSimctlCommand(*runner_, *clock_, xcrunPath_,
                                               {"io", std::string(device()), "screenshot", file.path()}, kSimctlCap);
   if (!command::checkResult(result)) return std::nullopt;

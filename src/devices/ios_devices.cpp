@@ -1,5 +1,6 @@
 #include "devices/ios_devices.hpp"
 
+#include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -53,7 +54,17 @@ std::string timestampedPath(std::string_view prefix, std::string_view suffix) {
   return path;
 }
 
-TempFile::~TempFile() { (void)files::removeFileIfExists(path_); }
+TempFile::TempFile(std::string path) : path_(std::move(path)) {
+  int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    claimed_ = true;
+    ::close(fd);
+  }
+}
+
+TempFile::~TempFile() {
+  if (claimed_) (void)files::removeFileIfExists(path_);
+}
 
 Expected<command::ExecResult> runSimctlCommand(command::ProcessRunner& runner, Clock& clock,
                                                std::string_view xcrunPath, const std::vector<std::string>& args,
@@ -75,6 +86,7 @@ Expected<command::ExecResult> runDevicectlCommand(command::ProcessRunner& runner
 Expected<std::string> runDevicectlJsonCommand(command::ProcessRunner& runner, std::string_view xcrunPath,
                                               const std::vector<std::string>& args) {
   TempFile resultFile(timestampedPath("/tmp/vyx-devicectl-", ".json"));
+  if (!resultFile.claimed()) return fail(Error::PathAlreadyExists);
   std::vector<std::string> argv = commandLine(xcrunPath, "devicectl", args);
   argv.emplace_back("--json-output");
   argv.push_back(resultFile.path());

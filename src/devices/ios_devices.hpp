@@ -31,17 +31,22 @@ uint64_t wallClockNs();
 // "<prefix><wall-clock ns><suffix>", e.g. "/tmp/vyx-devicectl-<ns>.json".
 std::string timestampedPath(std::string_view prefix, std::string_view suffix);
 
-// Deletes a file when it goes out of scope, ignoring any failure.
+// A temporary file that a tool writes into. The path is created empty and
+// exclusively (never through an existing file or link), and deleted when the
+// object goes out of scope, ignoring any failure. A path that already exists
+// is not claimed and never deleted.
 class TempFile {
  public:
-  explicit TempFile(std::string path) : path_(std::move(path)) {}
+  explicit TempFile(std::string path);
   ~TempFile();
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   const std::string& path() const { return path_; }
+  bool claimed() const { return claimed_; }
 
  private:
   std::string path_;
+  bool claimed_ = false;
 };
 
 // [xcrunPath, "simctl", args...] without a time-out, capped at `maxBytes`

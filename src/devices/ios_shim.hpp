@@ -47,6 +47,17 @@ inline ShimCommand request(ShimCmd cmd) {
   return c;
 }
 
+// The "swipe" request both drivers send.
+inline ShimCommand swipeRequest(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t durationMs) {
+  ShimCommand c = request(ShimCmd::swipe);
+  c.x1 = x1;
+  c.y1 = y1;
+  c.x2 = x2;
+  c.y2 = y2;
+  c.durationMs = durationMs;
+  return c;
+}
+
 // Writes the request line ("{"cmd":...}" and a line feed).
 Status writeCommandJson(Writer& w, const ShimCommand& command);
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include "core/clock.hpp"
 #include "core/json.hpp"
@@ -198,10 +199,11 @@ TEST(IosDevicesRunners, DevicectlResultFileIsReadAndAlwaysRemoved) {
   auto second = ios_devices::runDevicectlJsonCommand(runner, fx.xcrun, {"device", "info", "processes"});
   ASSERT_FALSE(second.has_value());
   EXPECT_EQ(second.error(), Error::CommandFailed);
-  // No .json answer: the tool succeeds but writes no file.
+  // No .json answer: the tool succeeds but writes nothing into the file
+  // claimed for it, so its result is empty.
   auto third = ios_devices::runDevicectlJsonCommand(runner, fx.xcrun, {"device", "info", "processes"});
-  ASSERT_FALSE(third.has_value());
-  EXPECT_EQ(third.error(), Error::FileNotFound);
+  ASSERT_TRUE(third.has_value()) << vyx::errorName(third.error());
+  EXPECT_EQ(*third, "");
 
   auto calls = fx.calls();
   ASSERT_EQ(calls.size(), 3u);
@@ -259,3 +261,30 @@ TEST(IosDevicesListings, ThroughFakeXcrun) {
   ASSERT_FALSE(empty.has_value());
   EXPECT_EQ(empty.error(), Error::UnexpectedEndOfInput);
 }
+
+namespace {
+
+TEST(IosTempFile, ClaimsAFreshPathAndNeverTouchesAnExistingOne) {
+  vyx::test::TempDir dir;
+  std::string fresh = dir.file("fresh.json");
+  {
+    vyx::ios_devices::TempFile file(fresh);
+    EXPECT_TRUE(file.claimed());
+    EXPECT_TRUE(vyx::test::fileExists(fresh));
+  }
+  EXPECT_FALSE(vyx::test::fileExists(fresh));
+
+  // A link planted at the path is neither followed nor removed.
+  std::string target = dir.file("target");
+  vyx::test::writeFile(target, "keep");
+  std::string planted = dir.file("planted.json");
+  ASSERT_EQ(symlink(target.c_str(), planted.c_str()), 0);
+  {
+    vyx::ios_devices::TempFile file(planted);
+    EXPECT_FALSE(file.claimed());
+  }
+  EXPECT_EQ(vyx::test::readFile(target), "keep");
+  EXPECT_TRUE(vyx::test::fileExists(planted));
+}
+
+}  // namespace

@@ -428,7 +428,7 @@ TEST(IosDriver, ShimTimeoutsAndTransportShape) {
 
   FakeProcessRunner runner;
   FakeClock clock;
-  runner.fallback = FakeProcessRunner::exited(0, R"({"status":"ok"})");
+  runner.fallback = FakeProcessRunner::exited(0, R"({"status":"ok","accepted":true})");
   IosDevice device("xcrun", std::nullopt, kApp, false, "/opt/shim", runner, clock);
   setenv("VYX_IOS_SHIM_TIMEOUT_MS", "2500", 1);
   EXPECT_OK(device.pressBack());
@@ -437,7 +437,7 @@ TEST(IosDriver, ShimTimeoutsAndTransportShape) {
   runner.answers.push_back(FakeProcessRunner::exited(1));  // launch fails: appState follows
   EXPECT_ERR(device.launch(), Error::CommandFailed);
   EXPECT_OK(device.openLink("u"));
-  ASSERT_EQ(runner.calls.size(), 7u);
+  ASSERT_EQ(runner.calls.size(), 6u);
   EXPECT_EQ(runner.calls[0].entry, FakeProcessRunner::Entry::RunWithInputTimeout);
   EXPECT_EQ(runner.calls[0].argv, (Argv{"/opt/shim"}));
   EXPECT_EQ(runner.calls[0].maxBytes, 4194304u);
@@ -448,8 +448,8 @@ TEST(IosDriver, ShimTimeoutsAndTransportShape) {
   EXPECT_EQ(runner.calls[3].input, "{\"cmd\":\"appState\"}\n");
   EXPECT_EQ(runner.calls[3].timeoutMs, 10000u);
   EXPECT_EQ(runner.calls[4].argv, (Argv{"xcrun", "simctl", "openurl", "booted", "u"}));
-  EXPECT_EQ(runner.calls[5].timeoutMs, 10000u);  // acceptSystemAlert
-  EXPECT_EQ(runner.calls[6].timeoutMs, 10000u);
+  EXPECT_EQ(runner.calls[5].input, "{\"cmd\":\"acceptSystemAlert\",\"text\":\"Open\"}\n");
+  EXPECT_EQ(runner.calls[5].timeoutMs, 10000u);
 }
 
 TEST(IosDriver, NativeSelectorAction) {
@@ -546,12 +546,14 @@ TEST(IosSnapshot, WithoutTraceCapturesLogAndTreeOnly) {
 
   // A failing log is passed over; a physical device never asks for one.
   fx.reset();
+  fx.answer("shim-snapshot.out", kTreeReply);
   fx.answer("simctl-spawn.exit", "1");
   fx.answer("simctl-spawn.out", "partial");
   auto noLog = fx.simulator().snapshot(nullptr);
   ASSERT_TRUE(noLog.has_value());
   EXPECT_FALSE(noLog->logDelta.has_value());
   fx.reset();
+  fx.answer("shim-snapshot.out", kTreeReply);
   ASSERT_TRUE(fx.physical().snapshot(nullptr).has_value());
   EXPECT_TRUE(fx.xcrunCalls().empty());
 }

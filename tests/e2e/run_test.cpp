@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "core/json.hpp"
@@ -17,10 +18,15 @@ using vyx::test::ProcResult;
 using vyx::test::readFile;
 using vyx::test::runVyx;
 using vyx::test::TempDir;
-using vyx::test::writeFile;
 using Argv = std::vector<std::string>;
 
 namespace {
+
+// Writes a file, creating its missing parent directories.
+void writeFile(const std::string& path, const std::string& content) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  vyx::test::writeFile(path, content);
+}
 
 const std::string kSignInScreen =
     R"(<?xml version='1.0' encoding='UTF-8' standalone='yes' ?><hierarchy rotation="0">)"
@@ -297,9 +303,10 @@ TEST_F(Run, ConfigDrivenRunWithScreenRecording) {
     "tools":{"adbPath":"tools/adb","androidShimPath":"tools/android-shim"},
     "artifacts":{"screenRecording":true}})");
   writeFile(dir.file("app/scenarios/smoke.json"), kPassing);
-  vyx::test::runProgram({"/bin/mkdir", "-p", dir.file("app/tools")});
-  vyx::test::runProgram({"/bin/ln", "-s", fake("adb"), dir.file("app/tools/adb")});
-  vyx::test::runProgram({"/bin/ln", "-s", fake("android-shim"), dir.file("app/tools/android-shim")});
+  for (const std::string tool : {"adb", "android-shim"}) {
+    writeFile(dir.file("app/tools/" + tool), "#!/bin/sh\nexec '" + fake(tool) + "' \"$@\"\n");
+    vyx::test::runProgram({"/bin/chmod", "+x", dir.file("app/tools/" + tool)});
+  }
   writeFile(device() + "/screenrecord.mp4", "MP4 bytes");
 
   ProcResult r = vyx({"--config", "app/.vyx/config.json", "--json"});
@@ -471,4 +478,16 @@ TEST_F(Run, IosRunThroughFakeXcrunAndShim) {
   }
   EXPECT_TRUE(launched);
   EXPECT_TRUE(callsOf("adb").empty());
+}
+
+TEST_F(Run, DemoExampleLoads) {
+  const std::string demo = vyx::test::sourceDir() + "/examples/demo";
+  ProcResult v = runVyx({"validate", demo + "/scenarios/smoke.json"});
+  EXPECT_EQ(v.status, 0) << v.out << v.err;
+  // The configuration names the scenario relative to the app root; without
+  // an adb the run gets as far as launching the app.
+  ProcResult r = vyx({"--config", demo + "/.vyx/config.json", "--adb", dir.file("no-adb"), "--json"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, R"({"ok":false,"status":"failed","scenario":"Demo sign-in","appId":"com.example.app","error":"FileNotFound"})"
+                   "\n");
 }
