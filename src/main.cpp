@@ -12,6 +12,7 @@
 #include "core/cli_devices.hpp"
 #include "core/cli_info.hpp"
 #include "core/cli_validate.hpp"
+#include "core/crash.hpp"
 #include "core/errors.hpp"
 #include "core/stdio.hpp"
 #include "core/usage.hpp"
@@ -74,6 +75,7 @@ Status mainInner(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vyx::crash::installHandlers();
   Status result = mainInner(argc, argv);
   if (result) return 0;
   vyx::Error e = result.error();

@@ -40,6 +40,25 @@ Status LineReader::fill() {
 }
 
 Expected<std::optional<std::string>> LineReader::readLine(size_t limit) {
+  if (skipping_) {
+    // Drop the rest of the over-long line refused by the previous call.
+    for (;;) {
+      const void* found =
+          start_ < buffer_.size() ? std::memchr(buffer_.data() + start_, '\n', buffer_.size() - start_) : nullptr;
+      if (found != nullptr) {
+        start_ = static_cast<size_t>(static_cast<const char*>(found) - buffer_.data()) + 1;
+        skipping_ = false;
+        break;
+      }
+      buffer_.clear();
+      start_ = 0;
+      if (eof_) {
+        skipping_ = false;
+        return std::optional<std::string>();
+      }
+      if (auto s = fill(); !s) return fail(s.error());
+    }
+  }
   size_t scanned = start_;
   for (;;) {
     const char* base = buffer_.data();
@@ -57,19 +76,11 @@ Expected<std::optional<std::string>> LineReader::readLine(size_t limit) {
     }
     scanned = buffer_.size();
     if (scanned - start_ >= limit) {
-      // Discard the rest of this line so the reader stays usable.
+      // Fail now, without waiting for the line's end (which may never come);
+      // the next call skips what is left of this line.
       buffer_.clear();
       start_ = 0;
-      for (;;) {
-        if (eof_) break;
-        if (auto s = fill(); !s) return fail(s.error());
-        const void* found = std::memchr(buffer_.data(), '\n', buffer_.size());
-        if (found != nullptr) {
-          start_ = static_cast<size_t>(static_cast<const char*>(found) - buffer_.data()) + 1;
-          break;
-        }
-        buffer_.clear();
-      }
+      skipping_ = true;
       return fail(Error::StreamTooLong);
     }
     if (eof_) {

@@ -22,7 +22,8 @@ class LineReader {
   explicit LineReader(int fd) : fd_(fd) {}
   // The next line without its line feed (a carriage return stays), the last
   // unterminated line, or nullopt at the end of input. A line that finds no
-  // line feed within `limit` bytes fails with StreamTooLong.
+  // line feed within `limit` bytes fails with StreamTooLong as soon as that
+  // many bytes have arrived; the next call then starts after its line feed.
   Expected<std::optional<std::string>> readLine(size_t limit = kMaxLineBytes);
 
  private:
@@ -31,6 +32,7 @@ class LineReader {
   std::string buffer_;
   size_t start_ = 0;
   bool eof_ = false;
+  bool skipping_ = false;  // the rest of a refused line is still to be dropped
 };
 
 // Installs the do-nothing SIGIO and SIGPIPE handlers (so a write to a closed

@@ -256,6 +256,9 @@ TraceWriter::TraceWriter(std::string traceDir, TraceOptions options, Clock& cloc
     : traceDir_(std::move(traceDir)), options_(std::move(options)), clock_(&clock) {}
 
 Expected<TraceWriter> TraceWriter::create(std::string traceDir, TraceOptions options, Clock& clock) {
+  // An empty path names no directory; joined with "/" it would turn every
+  // file below into one at the file-system root.
+  if (traceDir.empty()) return fail(Error::FileNotFound);
   VYX_TRY(files::makePath(traceDir));
   VYX_TRY(removeIgnoringMissing(joinPath(traceDir, kEventsFile)));
   VYX_TRY(removeIgnoringMissing(joinPath(traceDir, kManifestFile)));

@@ -8,7 +8,7 @@ namespace vyx::uiautomator {
 namespace {
 
 // The raw value of the attribute: the bytes between `name="` and the next
-// double quote. nullopt when the attribute is absent; `terminated` tells
+// double quote. `found` tells whether the attribute is there; `terminated`
 // whether a closing quote was found.
 struct RawAttr {
   bool found = false;
@@ -16,25 +16,33 @@ struct RawAttr {
   std::string_view value;
 };
 
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Only a whole attribute name counts: one that starts after a blank and lies
+// outside every quoted value, so neither the tail of a longer name
+// ("hint-text") nor a value ending in the name ("see bounds=") is taken for it.
 RawAttr findRawAttr(std::string_view element, std::string_view name) {
   RawAttr out;
   if (name.empty()) return out;
-  size_t from = 0;
-  while (true) {
-    const size_t at = element.find(name, from);
-    if (at == std::string_view::npos) return out;
-    const size_t after = at + name.size();
-    if (element.size() - after >= 2 && element[after] == '=' && element[after + 1] == '"') {
-      out.found = true;
-      const size_t start = after + 2;
-      const size_t close = element.find('"', start);
-      if (close == std::string_view::npos) return out;
-      out.terminated = true;
-      out.value = element.substr(start, close - start);
-      return out;
+  bool quoted = false;
+  for (size_t at = 0; at < element.size(); ++at) {
+    if (element[at] == '"') {
+      quoted = !quoted;
+      continue;
     }
-    from = after;
+    if (quoted || at == 0 || !isBlank(element[at - 1])) continue;
+    if (element.compare(at, name.size(), name) != 0) continue;
+    const size_t after = at + name.size();
+    if (element.size() - after < 2 || element[after] != '=' || element[after + 1] != '"') continue;
+    out.found = true;
+    const size_t start = after + 2;
+    const size_t close = element.find('"', start);
+    if (close == std::string_view::npos) return out;
+    out.terminated = true;
+    out.value = element.substr(start, close - start);
+    return out;
   }
+  return out;
 }
 
 // A decimal signed 32-bit number: an optional sign, then digits only.

@@ -14,7 +14,8 @@
 namespace vyx::uiautomator {
 
 // The decoded value of the attribute `name` in one element's text: the first
-// place where the name is followed by `="`. Absent when there is none;
+// whole attribute name (after a blank, outside quoted values) followed by
+// `="`. Absent when there is none;
 // MalformedAttribute when its value has no closing double quote.
 Expected<std::optional<std::string>> attrOwned(std::string_view element, std::string_view name);
 

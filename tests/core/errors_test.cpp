@@ -38,6 +38,7 @@ TEST(Errors, ChildBrokenPipeCarriesTheNameButNotTheIdentity) {
   EXPECT_EQ(vyx::errorName(Error::ChildBrokenPipe), "BrokenPipe");
   EXPECT_NE(Error::ChildBrokenPipe, Error::BrokenPipe);
   EXPECT_EQ(vyx::classify(Error::ChildBrokenPipe).code, "internal.error");
+  EXPECT_EQ(vyx::classify(Error::ChildBrokenPipe).message, "BrokenPipe");
   EXPECT_EQ(vyx::exitCodeForError(Error::ChildBrokenPipe), 1);
   Error found{};
   ASSERT_TRUE(vyx::errorFromName("BrokenPipe", found));

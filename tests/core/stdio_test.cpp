@@ -1,5 +1,6 @@
 #include "core/stdio.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -56,6 +57,29 @@ TEST(Stdio, OverlongLineFailsAndTheNextLineStillReads) {
   auto second = reader.readLine(64);
   ASSERT_TRUE(second.has_value());
   EXPECT_EQ(second->value_or(""), "ok");
+}
+
+TEST(Stdio, OverlongLineFailsWithoutWaitingForItsEnd) {
+  // The writer stays open and the read end never blocks: a reader that went
+  // on reading for the line feed would get no data rather than the limit.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(fcntl(fds[0], F_SETFL, O_NONBLOCK), 0);
+  std::string head(100, 'x');
+  ASSERT_EQ(write(fds[1], head.data(), head.size()), 100);
+  vyx::stdio::LineReader reader(fds[0]);
+  auto first = reader.readLine(64);
+  ASSERT_FALSE(first.has_value());
+  EXPECT_EQ(first.error(), vyx::Error::StreamTooLong);
+  ASSERT_EQ(write(fds[1], "xx\nok\n", 6), 6);
+  close(fds[1]);
+  auto second = reader.readLine(64);
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(second->value_or("<none>"), "ok");
+  auto end = reader.readLine(64);
+  ASSERT_TRUE(end.has_value());
+  EXPECT_FALSE(end->has_value());
+  close(fds[0]);
 }
 
 TEST(Stdio, LineOfExactlyTheLimitFails) {

@@ -82,6 +82,11 @@ TEST_F(TraceTest, CreateRemovesThePreviousTraceAndKeepsOtherFiles) {
   // A path that cannot be a directory is an error.
   test::writeFile(tmp.file("plain"), "x");
   EXPECT_FALSE(TraceWriter::create(tmp.file("plain"), {}, clock).has_value());
+
+  // An empty path is refused before anything is removed or created.
+  auto empty = TraceWriter::create("", {}, clock);
+  ASSERT_FALSE(empty.has_value());
+  EXPECT_EQ(empty.error(), Error::FileNotFound);
 }
 
 TEST_F(TraceTest, ManifestBytesThroughItsLifecycle) {

@@ -22,8 +22,12 @@ TEST(UiautomatorTest, AttrOwned) {
       {R"(<node text="Tom &amp; Jerry")", "text", "Tom & Jerry"},
       {R"(<node text="&lt;&gt;&quot;&apos;&amp;amp;")", "text", "<>\"'&amp;"},
       {R"(<node text="&#38; &unknown; &")", "text", "&#38; &unknown; &"},
-      // The name's left edge is not tested: the tail of a longer name matches.
-      {R"(<node hint-text="h" text="t")", "text", "h"},
+      // Only a whole name outside the values counts: not the tail of a longer
+      // name, nor a value that ends in the name.
+      {R"(<node hint-text="h" text="t")", "text", "t"},
+      {R"(<node text="see bounds=" bounds="[0,0][9,9]")", "bounds", "[0,0][9,9]"},
+      {R"(<node text="class=" class="android.widget.TextView")", "class", "android.widget.TextView"},
+      {"<node\ttext=\"tab\"", "text", "tab"},
       {R"(<node text="a" resource-id="r")", "resource-id", "r"},
   };
   for (const Case& c : cases) {
@@ -49,6 +53,7 @@ TEST(UiautomatorTest, ParseBoolAttr) {
       {R"(<node enabled="TRUE")", true, false},   {R"(<node enabled="")", true, false},
       {R"(<node class="x")", true, true},         {R"(<node class="x")", false, false},
       {R"(<node enabled="true)", false, false},  // unterminated: the fallback
+      {R"(<node text="x enabled=" enabled="true")", false, true},
   };
   for (const Case& c : cases) EXPECT_EQ(parseBoolAttr(c.element, "enabled", c.fallback), c.want) << c.element;
 }

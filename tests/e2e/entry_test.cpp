@@ -34,7 +34,18 @@ TEST(Entry, UnknownCommandIsCaseSensitive) {
 TEST(Entry, ClosedStdoutExits141Silently) {
   vyx::test::RunOptions options;
   options.closeStdoutEarly = true;
-  auto r = runVyx({"help"}, options);
-  EXPECT_EQ(r.status, 141);
-  EXPECT_EQ(r.err, "");
+  // An unknown command's usage text fails to print: that failure, not
+  // unknownCommand, is the outcome.
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"help"}, ""},
+      {{}, ""},
+      {{"version", "--json"}, ""},
+      {{"schemas"}, ""},
+      {{"Run"}, "unknown command: Run\n\n"},
+  };
+  for (const auto& [args, err] : cases) {
+    auto r = runVyx(args, options);
+    EXPECT_EQ(r.status, 141) << testing::PrintToString(args);
+    EXPECT_EQ(r.err, err) << testing::PrintToString(args);
+  }
 }

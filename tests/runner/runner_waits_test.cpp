@@ -218,6 +218,16 @@ TEST(RunnerWaits, WaitAny) {
     EXPECT_EQ(fx.events(), std::vector<std::string>{R"(wait.any {"status":"ok","strategy":"nativeSelector",)"
                                                     R"("matchedIndex":1,"selector":{"text":"B"},"timeoutMs":100})"});
   }
+  // iOS with a time-out of 0: one snapshot of all selectors, no native query.
+  for (const ObservationSnapshot& snap : {screen({node("b", "B")}), kEmpty}) {
+    TraceFixture fx;
+    FakeDevice dev(DeviceKind::Ios, &fx.clock);
+    dev.snapshots = {snap};
+    EXPECT_EQ(runner::waitUntilAnyVisible(dev, ab, 0, &fx.trace, fx.clock), snap.nodes.empty() ? noIndex() : found(1));
+    EXPECT_EQ(dev.calls, std::vector<std::string>{"snapshot"});
+    EXPECT_TRUE(lastEventStartsWith(fx, snap.nodes.empty() ? R"(wait.any {"status":"timeout","snapshotId")"
+                                                           : R"(wait.any {"status":"ok","matchedIndex":1,"target":"b")"));
+  }
   // iOS: nobody exists; two full rounds, then the native time-out at the first selector.
   {
     TraceFixture fx;
