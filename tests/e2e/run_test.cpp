@@ -487,6 +487,26 @@ TEST_F(Run, IosRunThroughFakeXcrunAndShim) {
   EXPECT_TRUE(callsOf("adb").empty());
 }
 
+// The README's main job: the demo app's scenario against the fake device,
+// as scripts/demo.sh runs it.
+TEST_F(Run, DemoRunsEndToEnd) {
+  const std::string demo = vyx::test::sourceDir() + "/examples/demo";
+  vyx::test::runProgram({"/bin/cp", "-R", demo + "/device/.", device()});
+  ProcResult r = vyx({"--config", demo + "/.vyx/config.json", "--adb", fake("adb"), "--trace-dir", "traces/demo",
+                      "--json"});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  vyx::json::Value s = parseSummary(r.out);
+  EXPECT_TRUE(s.get("ok")->boolean);
+  EXPECT_EQ(s.get("status")->string, "passed");
+  std::vector<std::string> k = kinds(events("traces/demo"));
+  ASSERT_FALSE(k.empty());
+  EXPECT_EQ(k.front(), "scenario.start");
+  EXPECT_EQ(k.back(), "trace.screenRecording");
+  EXPECT_TRUE(vyx::test::fileExists(dir.file("traces/demo/artifacts/screenrecord.mp4")));
+  // The configured deny list keeps the typed e-mail address out of the trace.
+  EXPECT_EQ(readFile(dir.file("traces/demo/events.jsonl")).find("user@example.com"), std::string::npos);
+}
+
 TEST_F(Run, DemoExampleLoads) {
   const std::string demo = vyx::test::sourceDir() + "/examples/demo";
   ProcResult v = runVyx({"validate", demo + "/scenarios/smoke.json"});
