@@ -59,6 +59,36 @@ constexpr KindName kKindNames[] = {
 
 namespace f = scenario_fields;
 
+bool holdsSteps(StepKind kind) {
+  return kind == StepKind::optional || kind == StepKind::whenVisible || kind == StepKind::repeat;
+}
+
+// The kinds that hold further steps. Kept out of readKind so that steps
+// nested as deep as the JSON reader allows recurse through small frames only.
+Expected<Step> readNested(StepKind kind, const json::Value& o) {
+  if (kind == StepKind::optional) {
+    const json::Value* inner = o.get("step");
+    if (inner == nullptr) return fail(Error::OptionalStepMissingStep);
+    auto s = scenario::parseStep(*inner);
+    if (!s) return fail(s.error());
+    return Step{step::Optional{std::move(*s)}};
+  }
+  if (kind == StepKind::whenVisible) {
+    auto sel = f::parseSelectorField(o, "selector");
+    if (!sel) return fail(sel.error());
+    auto timeout = f::optionalU64(o, "timeoutMs", 0);
+    if (!timeout) return fail(timeout.error());
+    auto steps = scenario::parseStepsField(o);
+    if (!steps) return fail(steps.error());
+    return Step{step::WhenVisible{std::move(*sel), *timeout, std::move(*steps)}};
+  }
+  auto times = f::optionalU32(o, "times", 1);
+  if (!times) return fail(times.error());
+  auto steps = scenario::parseStepsField(o);
+  if (!steps) return fail(steps.error());
+  return Step{step::Repeat{*times, std::move(*steps)}};
+}
+
 // Reads the payload of one kind from its step object, fields in table order.
 Expected<Step> readKind(StepKind kind, const json::Value& o) {
   switch (kind) {
@@ -151,29 +181,10 @@ Expected<Step> readKind(StepKind kind, const json::Value& o) {
       if (!timeout) return fail(timeout.error());
       return Step{step::AssertHealthy{*timeout}};
     }
-    case StepKind::optional: {
-      const json::Value* inner = o.get("step");
-      if (inner == nullptr) return fail(Error::OptionalStepMissingStep);
-      auto s = scenario::parseStep(*inner);
-      if (!s) return fail(s.error());
-      return Step{step::Optional{std::move(*s)}};
-    }
-    case StepKind::whenVisible: {
-      auto sel = f::parseSelectorField(o, "selector");
-      if (!sel) return fail(sel.error());
-      auto timeout = f::optionalU64(o, "timeoutMs", 0);
-      if (!timeout) return fail(timeout.error());
-      auto steps = scenario::parseStepsField(o);
-      if (!steps) return fail(steps.error());
-      return Step{step::WhenVisible{std::move(*sel), *timeout, std::move(*steps)}};
-    }
-    case StepKind::repeat: {
-      auto times = f::optionalU32(o, "times", 1);
-      if (!times) return fail(times.error());
-      auto steps = scenario::parseStepsField(o);
-      if (!steps) return fail(steps.error());
-      return Step{step::Repeat{*times, std::move(*steps)}};
-    }
+    case StepKind::optional:
+    case StepKind::whenVisible:
+    case StepKind::repeat:
+      return readNested(kind, o);
     case StepKind::scrollUntilVisible: {
       auto sel = f::parseSelectorField(o, "selector");
       if (!sel) return fail(sel.error());
@@ -256,7 +267,7 @@ Expected<Step> parseStep(const json::Value& value) {
     }
   }
   if (found == nullptr) return fail(Error::unknownScenarioAction);
-  auto s = readKind(found->kind, value);
+  auto s = holdsSteps(found->kind) ? readNested(found->kind, value) : readKind(found->kind, value);
   if (!s) return fail(s.error());
   // The step's own "optional" member comes last, for every kind.
   const json::Value* optional = value.get("optional");

@@ -323,7 +323,9 @@ std::optional<std::string> IosDevice::captureScreenshot() {
                                               {"io", std::string(device()), "screenshot", file.path()}, kSimctlCap);
   if (!command::checkResult(result)) return std::nullopt;
   auto bytes = files::readFileLimited(file.path(), kScreenshotFileLimit);
-  if (!bytes) return std::nullopt;
+  // The file is created empty before the tool runs, so an empty file means
+  // the tool wrote nothing: no screenshot, as if the file were missing.
+  if (!bytes || bytes->empty()) return std::nullopt;
   return std::move(*bytes);
 }
 

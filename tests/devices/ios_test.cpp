@@ -592,6 +592,17 @@ TEST(IosSnapshot, SimulatorScreenshotIsStoredAndTempFileRemoved) {
   EXPECT_EQ(second->viewport, (vyx::Viewport{1170, 2532}));
   EXPECT_FALSE(vyx::test::fileExists(fx.xcrunCalls()[0][5]));
   EXPECT_FALSE(vyx::test::fileExists(fx.traceDir + "/artifacts/snapshot-2.png"));
+
+  // A tool that exits 0 without writing the file captured nothing, so a lost
+  // tree is the snapshot's error rather than a partial observation.
+  fx.reset();
+  fx.answer("shim-snapshot.exit", "1");
+  auto third = fx.simulator().snapshot(&fx.trace);
+  ASSERT_FALSE(third.has_value());
+  EXPECT_EQ(third.error(), vyx::Error::CommandFailed);
+  EXPECT_FALSE(vyx::test::fileExists(fx.xcrunCalls()[0][5]));
+  EXPECT_FALSE(vyx::test::fileExists(fx.traceDir + "/artifacts/snapshot-3.png"));
+  EXPECT_EQ(fx.events(), "");
 }
 
 TEST(IosSnapshot, TraceSwitchesChooseTheSources) {
