@@ -8,6 +8,10 @@
 #include <memory>
 #include <unordered_set>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vyx::json {
 
 const Value* Value::get(std::string_view key) const {
@@ -20,8 +24,8 @@ const Value* Value::get(std::string_view key) const {
 
 namespace {
 
-// Byte classes used by the string scanner: 1 for bytes that end a plain run
-// (double quote, backslash, control characters).
+// Bytes that end a plain run inside a string: double quote, backslash and
+// the control characters.
 constexpr auto kStringStop = [] {
   std::array<uint8_t, 256> t{};
   for (int c = 0; c < 0x20; ++c) t[static_cast<size_t>(c)] = 1;
@@ -38,6 +42,8 @@ constexpr auto kWhitespace = [] {
   t['\r'] = 1;
   return t;
 }();
+
+inline bool isDigit(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
 
 inline int hexValue(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -65,6 +71,263 @@ void appendUtf8(std::string& out, uint32_t cp) {
 
 constexpr uint32_t kReplacementCharacter = 0xFFFD;
 
+// Sets `out` to the n bytes at `from`, sparing short strings the library's
+// general copy. Longer ones get a string of exactly their size. (The short
+// path stays within the present capacity: when it has to reallocate,
+// libstdc++ 12's resize_and_overwrite hands the operation the rounded-up
+// capacity instead of n.)
+inline void assignBytes(std::string& out, const char* from, size_t n) {
+  if (n > 16 || n > out.capacity()) {
+    out = std::string(from, n);
+    return;
+  }
+  out.resize_and_overwrite(n, [from, n](char* to, size_t) {
+    if (n >= 8) {
+      uint64_t a;
+      uint64_t b;
+      std::memcpy(&a, from, 8);
+      std::memcpy(&b, from + n - 8, 8);
+      std::memcpy(to, &a, 8);
+      std::memcpy(to + n - 8, &b, 8);
+    } else if (n >= 4) {
+      uint32_t a;
+      uint32_t b;
+      std::memcpy(&a, from, 4);
+      std::memcpy(&b, from + n - 4, 4);
+      std::memcpy(to, &a, 4);
+      std::memcpy(to + n - 4, &b, 4);
+    } else if (n > 0) {
+      to[0] = from[0];
+      to[n / 2] = from[n / 2];
+      to[n - 1] = from[n - 1];
+    }
+    return n;
+  });
+}
+
+// The first byte at or after `i` that ends a plain run of string bytes, or
+// `size` when the text ends first.
+inline size_t plainRunEnd(const char* p, size_t i, size_t size) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i lastControl = _mm_set1_epi8(0x1F);
+  for (; i + 16 <= size; i += 16) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    // Unsigned x <= 0x1F exactly when min(x, 0x1F) == x.
+    __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_cmpeq_epi8(x, backslash)),
+                                 _mm_cmpeq_epi8(_mm_min_epu8(x, lastControl), x));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(stops));
+    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
+  }
+#endif
+  while (i < size && !kStringStop[static_cast<unsigned char>(p[i])]) ++i;
+  return i;
+}
+
+// Where, in a block of 64 bytes, the double quotes, the backslashes, and the
+// commas and brackets are: bit i stands for byte i.
+struct BlockMasks {
+  uint64_t quotes = 0;
+  uint64_t backslashes = 0;
+  uint64_t structural = 0;
+};
+
+inline BlockMasks classifyBlock(const char* block) {
+  BlockMasks m;
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i comma = _mm_set1_epi8(',');
+  const __m128i bit5 = _mm_set1_epi8(0x20);
+  // With bit 5 set, '[' and ']' read as '{' and '}'.
+  const __m128i openBrace = _mm_set1_epi8('{');
+  const __m128i closeBrace = _mm_set1_epi8('}');
+  for (int k = 0; k < 4; ++k) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * k));
+    __m128i folded = _mm_or_si128(x, bit5);
+    __m128i structural = _mm_or_si128(_mm_cmpeq_epi8(x, comma), _mm_or_si128(_mm_cmpeq_epi8(folded, openBrace),
+                                                                            _mm_cmpeq_epi8(folded, closeBrace)));
+    int shift = 16 * k;
+    m.quotes |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, quote)))) << shift;
+    m.backslashes |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, backslash))))
+                     << shift;
+    m.structural |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(structural))) << shift;
+  }
+#else
+  for (int i = 0; i < 64; ++i) {
+    char c = block[i];
+    uint64_t bit = uint64_t{1} << i;
+    if (c == '"') m.quotes |= bit;
+    if (c == '\\') m.backslashes |= bit;
+    if (c == ',' || c == '[' || c == ']' || c == '{' || c == '}') m.structural |= bit;
+  }
+#endif
+  return m;
+}
+
+// Bit i set when an odd number of the bits 0..i of x are set.
+inline uint64_t prefixXor(uint64_t x) {
+  x ^= x << 1;
+  x ^= x << 2;
+  x ^= x << 4;
+  x ^= x << 8;
+  x ^= x << 16;
+  x ^= x << 32;
+  return x;
+}
+
+// The first byte at or after `i` that is not white space, or `size`.
+size_t whitespaceRunEnd(const char* p, size_t i, size_t size) {
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i newline = _mm_set1_epi8('\n');
+  const __m128i tab = _mm_set1_epi8('\t');
+  const __m128i carriageReturn = _mm_set1_epi8('\r');
+  for (; i + 16 <= size; i += 16) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i white = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, space), _mm_cmpeq_epi8(x, newline)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(x, tab), _mm_cmpeq_epi8(x, carriageReturn)));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(white)) ^ 0xFFFFu;
+    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
+  }
+#endif
+  while (i < size && kWhitespace[static_cast<unsigned char>(p[i])]) ++i;
+  return i;
+}
+
+// Whether the n bytes at a and at b are the same; short runs are compared
+// a word at a time.
+inline bool sameBytes(const char* a, const char* b, size_t n) {
+  if (n >= 8) {
+    if (n > 16) return std::memcmp(a, b, n) == 0;
+    uint64_t a0, a1, b0, b1;
+    std::memcpy(&a0, a, 8);
+    std::memcpy(&b0, b, 8);
+    std::memcpy(&a1, a + n - 8, 8);
+    std::memcpy(&b1, b + n - 8, 8);
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+  }
+  if (n >= 4) {
+    uint32_t a0, a1, b0, b1;
+    std::memcpy(&a0, a, 4);
+    std::memcpy(&b0, b, 4);
+    std::memcpy(&a1, a + n - 4, 4);
+    std::memcpy(&b1, b + n - 4, 4);
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+  }
+  if (n == 0) return true;
+  return a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1];
+}
+
+// A quick first look over the text: for each array and object, in order of
+// opening, how many elements or members it holds, so that the reader can give
+// each container its storage once, at the exact size, and build it in place.
+// It takes the text 64 bytes at a time and follows only quotes, escapes,
+// commas and brackets. The reader checks the text itself; on text that is not
+// valid JSON these figures may be wrong, which costs at most a reallocation or
+// some unused room (never more than a valid text of that length could take).
+// Counting stops, leaving later containers without a figure, where nesting
+// passes the reader's limit.
+class ElementCounter {
+ public:
+  ElementCounter(const char* p, size_t size, std::vector<uint32_t>& counts) : p_(p), size_(size), counts_(counts) {
+    open_.reserve(64);
+  }
+
+  void run() {
+    size_t i = 0;
+    for (; i + 64 <= size_; i += 64) {
+      if (!block(p_ + i, i)) return;
+    }
+    if (i < size_) {
+      // The tail, padded with spaces.
+      char last[64];
+      std::memset(last, ' ', sizeof last);
+      std::memcpy(last, p_ + i, size_ - i);
+      block(last, i);
+    }
+    // Containers left open keep their comma count, a fair guess.
+  }
+
+ private:
+  struct Open {
+    uint32_t index;  // into counts_
+    size_t offset;   // of the opening bracket
+  };
+
+  // The block at `data`, which holds the text from `offset` on; false to
+  // stop counting.
+  bool block(const char* data, size_t offset) {
+    BlockMasks m = classifyBlock(data);
+    uint64_t escaped = 0;
+    if (m.backslashes != 0 || escapeCarry_) {
+      // A backslash escapes the next byte unless it is escaped itself.
+      // Outside strings backslashes are errors the reader reports, so
+      // treating them alike here costs nothing.
+      escaped = escapeCarry_ ? 1 : 0;
+      escapeCarry_ = false;
+      uint64_t b = m.backslashes;
+      while (b != 0) {
+        int at = __builtin_ctzll(b);
+        b &= b - 1;
+        uint64_t bit = uint64_t{1} << at;
+        if ((escaped & bit) != 0) continue;
+        if (at == 63) {
+          escapeCarry_ = true;
+        } else {
+          escaped |= bit << 1;
+        }
+      }
+    }
+    uint64_t quotes = m.quotes & ~escaped;
+    // Bytes from an opening quote up to (not including) its closing quote.
+    uint64_t inString = prefixXor(quotes) ^ (inStringCarry_ ? ~uint64_t{0} : 0);
+    inStringCarry_ = (inString >> 63) != 0;
+    uint64_t structural = m.structural & ~inString;
+    while (structural != 0) {
+      int at = __builtin_ctzll(structural);
+      structural &= structural - 1;
+      switch (data[at]) {
+        case ',':
+          if (!open_.empty()) ++counts_[open_.back().index];
+          break;
+        case '[':
+        case '{':
+          if (open_.size() >= kMaxDepth) return false;
+          open_.push_back(Open{static_cast<uint32_t>(counts_.size()), offset + static_cast<size_t>(at)});
+          counts_.push_back(0);
+          break;
+        default:  // ']' or '}'
+          if (!open_.empty()) {
+            Open o = open_.back();
+            open_.pop_back();
+            uint32_t& n = counts_[o.index];
+            // n commas separate n + 1 elements; without commas there is one
+            // element unless only white space lies between the brackets.
+            if (n > 0 || !onlyWhitespace(o.offset + 1, offset + static_cast<size_t>(at))) ++n;
+          }
+          break;
+      }
+    }
+    return true;
+  }
+
+  bool onlyWhitespace(size_t from, size_t to) const {
+    for (size_t i = from; i < to; ++i) {
+      if (!kWhitespace[static_cast<unsigned char>(p_[i])]) return false;
+    }
+    return true;
+  }
+
+  const char* p_;
+  size_t size_;
+  std::vector<uint32_t>& counts_;
+  std::vector<Open> open_;
+  bool escapeCarry_ = false;
+  bool inStringCarry_ = false;
+};
+
 // Objects up to this many members are checked for repeated keys by a linear
 // scan; larger ones get a hash set of member indices.
 constexpr size_t kLinearKeyCheck = 16;
@@ -79,23 +342,28 @@ struct KeyEq {
 };
 using KeySet = std::unordered_set<size_t, KeyHash, KeyEq>;
 
-// Where a value being read lives: the root, an element waiting on the value
-// scratch stack, or a member waiting on the member scratch stack.
-struct Slot {
-  enum Where : uint8_t { Root, Element, MemberValue } where = Root;
-  size_t index = 0;
-};
-
-// An open array or object. Its elements or members collect on the scratch
-// stacks from `start` on and move into the container, in one allocation of
-// the exact size, when it closes.
+// An open array or object. It is filled in place: it lives in its parent's
+// storage, which does not change while it is open.
 struct Frame {
-  Slot slot;
+  Value* container;
   bool isObject;
-  size_t start;
   std::unique_ptr<KeySet> keys;  // only for large objects
 };
 
+// Skips white space from `pos`.
+[[gnu::always_inline]] inline void skipWhitespace(const char* p, size_t& pos, size_t size) {
+  // Most often there is none, or one space.
+  if (pos >= size || static_cast<unsigned char>(p[pos]) > ' ') return;
+  if (pos + 1 < size && static_cast<unsigned char>(p[pos + 1]) > ' ') {
+    if (kWhitespace[static_cast<unsigned char>(p[pos])]) ++pos;
+    return;
+  }
+  pos = whitespaceRunEnd(p, pos, size);
+}
+
+// Reads the text in one go. The hot paths keep the position in a local
+// variable (stores into strings may alias any member, locals they cannot);
+// the rare ones (escapes, errors) work on `pos_`.
 class Parser {
  public:
   explicit Parser(std::string_view text) : p_(text.data()), size_(text.size()) {}
@@ -110,45 +378,42 @@ class Parser {
 
   bool atEnd() const { return pos_ >= size_; }
   unsigned char peek() const { return static_cast<unsigned char>(p_[pos_]); }
-  void skipWhitespace() {
-    while (pos_ < size_ && kWhitespace[static_cast<unsigned char>(p_[pos_])]) ++pos_;
-  }
 
   void setFailure(Error e, size_t offset) {
     failure_.error = e;
     failure_.offset = offset;
   }
-  // Reports the end of input when the text ran out, a syntax error otherwise.
-  bool failHere() {
-    if (atEnd()) {
+  // Reports the end of input when the text ran out at `at`, a syntax error
+  // otherwise.
+  bool failAt(size_t at) {
+    if (at >= size_) {
       setFailure(Error::UnexpectedEndOfInput, size_);
     } else {
-      setFailure(Error::SyntaxError, pos_);
+      setFailure(Error::SyntaxError, at);
     }
     return false;
   }
+  bool failHere() { return failAt(pos_); }
 
-  bool parseString(std::string& out);
+  bool parseString(std::string& out, size_t& pos);
+  bool parseEscapedString(std::string& out, size_t runStart, size_t& pos);
   bool parseEscape(std::string& out);
   bool readHex4(size_t offset, uint32_t& value) const;
-  bool parseNumber(Value& v);
-  bool parseLiteral(std::string_view word);
+  bool parseNumber(Value& v, size_t& pos);
+  bool parseLiteral(std::string_view word, size_t& pos);
+  bool parseMemberKey(Frame& frame, size_t& pos);
   bool checkNewKey(Frame& frame, size_t keyOffset);
-  Value& at(Slot slot) {
-    switch (slot.where) {
-      case Slot::Element: return values_[slot.index];
-      case Slot::MemberValue: return members_[slot.index].value;
-      default: return root_;
-    }
-  }
-  void close(Frame& frame);
+  void startKeySet(Frame& frame);
+  // How many elements the container opened next holds, or 0 when unknown.
+  size_t nextCount() { return nextCount_ < counts_.size() ? counts_[nextCount_++] : 0; }
+  std::unexpected<ParseError> makeError() const;
 
   Value root_;
-  std::vector<Value> values_;
-  std::vector<Member> members_;
-  const char* p_;
-  size_t size_;
-  size_t pos_ = 0;
+  std::vector<uint32_t> counts_;
+  size_t nextCount_ = 0;
+  const char* const p_;
+  const size_t size_;
+  size_t pos_ = 0;  // for the rare paths
   Failure failure_{Error::SyntaxError, 0};
 };
 
@@ -164,7 +429,7 @@ bool Parser::readHex4(size_t offset, uint32_t& value) const {
   return true;
 }
 
-// At the byte after a backslash.
+// At the byte after a backslash, at pos_.
 bool Parser::parseEscape(std::string& out) {
   if (atEnd()) return failHere();
   char c = p_[pos_];
@@ -212,17 +477,30 @@ bool Parser::parseEscape(std::string& out) {
   return true;
 }
 
-// At the opening double quote.
-bool Parser::parseString(std::string& out) {
-  ++pos_;
-  size_t runStart = pos_;
+// At the opening double quote. Strings without escapes (nearly all) are
+// copied in one piece.
+[[gnu::always_inline]] inline bool Parser::parseString(std::string& out, size_t& pos) {
+  size_t start = pos + 1;
+  size_t end = plainRunEnd(p_, start, size_);
+  if (end < size_ && p_[end] == '"') {
+    assignBytes(out, p_ + start, end - start);
+    pos = end + 1;
+    return true;
+  }
+  pos = end;
+  return parseEscapedString(out, start, pos);
+}
+
+// Inside a string at `pos`, the byte that ended the plain run from
+// `runStart`.
+bool Parser::parseEscapedString(std::string& out, size_t runStart, size_t& pos) {
+  pos_ = pos;
   for (;;) {
-    while (pos_ < size_ && !kStringStop[static_cast<unsigned char>(p_[pos_])]) ++pos_;
     if (atEnd()) return failHere();
     char c = p_[pos_];
     if (c == '"') {
       out.append(p_ + runStart, pos_ - runStart);
-      ++pos_;
+      pos = ++pos_;
       return true;
     }
     if (c != '\\') return failHere();  // a raw control character
@@ -230,61 +508,63 @@ bool Parser::parseString(std::string& out) {
     ++pos_;
     if (!parseEscape(out)) return false;
     runStart = pos_;
+    pos_ = plainRunEnd(p_, pos_, size_);
   }
 }
 
-bool Parser::parseLiteral(std::string_view word) {
+inline bool Parser::parseLiteral(std::string_view word, size_t& pos) {
+  if (size_ - pos >= word.size() && std::memcmp(p_ + pos, word.data(), word.size()) == 0) {
+    pos += word.size();
+    return true;
+  }
   for (char expected : word) {
-    if (atEnd() || p_[pos_] != expected) return failHere();
-    ++pos_;
+    if (pos >= size_ || p_[pos] != expected) return failAt(pos);
+    ++pos;
   }
   return true;
 }
 
-bool Parser::parseNumber(Value& v) {
-  size_t start = pos_;
-  bool negative = false;
-  if (p_[pos_] == '-') {
-    negative = true;
-    ++pos_;
-  }
-  if (atEnd()) return failHere();
-  unsigned char c = peek();
+inline bool Parser::parseNumber(Value& v, size_t& position) {
+  const char* p = p_;
+  const size_t size = size_;
+  const size_t start = position;
+  size_t pos = start;
+  bool negative = p[pos] == '-';
+  if (negative) ++pos;
+  if (pos >= size) return failAt(pos);
   uint64_t magnitude = 0;
   bool overflow = false;
-  if (c == '0') {
-    ++pos_;
-  } else if (c >= '1' && c <= '9') {
-    size_t digits = 0;
-    while (pos_ < size_ && static_cast<unsigned>(peek() - '0') <= 9) {
-      if (digits < 19) {
-        magnitude = magnitude * 10 + static_cast<uint64_t>(peek() - '0');
-      } else {
-        overflow = true;
-      }
-      ++digits;
-      ++pos_;
+  if (p[pos] == '0') {
+    ++pos;
+  } else if (isDigit(p[pos])) {
+    size_t digitsStart = pos;
+    while (pos < size && isDigit(p[pos])) {
+      magnitude = magnitude * 10 + static_cast<uint64_t>(p[pos] - '0');
+      ++pos;
     }
+    // Nineteen digits always fit in 64 bits; more make a number string.
+    overflow = pos - digitsStart > 19;
   } else {
-    return failHere();
+    return failAt(pos);
   }
 
   bool isFloat = false;
-  if (pos_ < size_ && p_[pos_] == '.') {
+  if (pos < size && p[pos] == '.') {
     isFloat = true;
-    ++pos_;
-    if (atEnd() || static_cast<unsigned>(peek() - '0') > 9) return failHere();
-    while (pos_ < size_ && static_cast<unsigned>(peek() - '0') <= 9) ++pos_;
+    ++pos;
+    if (pos >= size || !isDigit(p[pos])) return failAt(pos);
+    while (pos < size && isDigit(p[pos])) ++pos;
   }
-  if (pos_ < size_ && (p_[pos_] == 'e' || p_[pos_] == 'E')) {
+  if (pos < size && (p[pos] == 'e' || p[pos] == 'E')) {
     isFloat = true;
-    ++pos_;
-    if (pos_ < size_ && (p_[pos_] == '+' || p_[pos_] == '-')) ++pos_;
-    if (atEnd() || static_cast<unsigned>(peek() - '0') > 9) return failHere();
-    while (pos_ < size_ && static_cast<unsigned>(peek() - '0') <= 9) ++pos_;
+    ++pos;
+    if (pos < size && (p[pos] == '+' || p[pos] == '-')) ++pos;
+    if (pos >= size || !isDigit(p[pos])) return failAt(pos);
+    while (pos < size && isDigit(p[pos])) ++pos;
   }
+  position = pos;
 
-  std::string_view source(p_ + start, pos_ - start);
+  std::string_view source(p + start, pos - start);
   if (!isFloat) {
     constexpr uint64_t kMaxPositive = static_cast<uint64_t>(INT64_MAX);
     if (!overflow && (magnitude <= kMaxPositive || (negative && magnitude == kMaxPositive + 1))) {
@@ -318,22 +598,63 @@ bool Parser::parseNumber(Value& v) {
   return true;
 }
 
-// The key just added as the last pending member must not repeat an earlier
-// member of the same object.
-bool Parser::checkNewKey(Frame& frame, size_t keyOffset) {
-  size_t last = members_.size() - 1;
-  if (!frame.keys) {
-    const std::string& key = members_[last].key;
-    for (size_t i = frame.start; i < last; ++i) {
-      if (members_[i].key.size() == key.size() && members_[i].key == key) {
+// Where a key is due in the open object: reads it and the colon after it,
+// adding a member whose value is to be read next.
+[[gnu::always_inline]] inline bool Parser::parseMemberKey(Frame& frame, size_t& pos) {
+  const char* p = p_;
+  const size_t size = size_;
+  skipWhitespace(p, pos, size);
+  if (pos >= size || p[pos] != '"') return failAt(pos);
+  size_t keyOffset = pos;
+  std::vector<Member>& members = frame.container->object;
+  size_t start = pos + 1;
+  size_t end = plainRunEnd(p, start, size);
+  if (end < size && p[end] == '"' && !frame.keys) [[likely]] {
+    // A plain key in a small object: check it against the others as it
+    // stands in the text.
+    size_t n = end - start;
+    for (const Member& other : members) {
+      if (other.key.size() == n && sameBytes(other.key.data(), p + start, n)) {
         setFailure(Error::DuplicateField, keyOffset);
         return false;
       }
     }
-    if (last + 1 - frame.start == kLinearKeyCheck) {
-      frame.keys = std::make_unique<KeySet>(kLinearKeyCheck * 4, KeyHash{&members_}, KeyEq{&members_});
-      for (size_t i = frame.start; i <= last; ++i) frame.keys->insert(i);
+    assignBytes(members.emplace_back().key, p + start, n);
+    pos = end + 1;
+    if (members.size() == kLinearKeyCheck) startKeySet(frame);
+  } else {
+    Member& member = members.emplace_back();
+    if (!parseString(member.key, pos)) return false;
+    if (!checkNewKey(frame, keyOffset)) return false;
+  }
+  skipWhitespace(p, pos, size);
+  if (pos >= size || p[pos] != ':') return failAt(pos);
+  ++pos;
+  return true;
+}
+
+// Larger objects look keys up in a hash set of member indices.
+void Parser::startKeySet(Frame& frame) {
+  std::vector<Member>& members = frame.container->object;
+  frame.keys = std::make_unique<KeySet>(kLinearKeyCheck * 4, KeyHash{&members}, KeyEq{&members});
+  for (size_t i = 0; i < members.size(); ++i) frame.keys->insert(i);
+}
+
+// The key just added as the object's last member must not repeat an
+// earlier one.
+bool Parser::checkNewKey(Frame& frame, size_t keyOffset) {
+  std::vector<Member>& members = frame.container->object;
+  size_t last = members.size() - 1;
+  if (!frame.keys) {
+    std::string_view key = members[last].key;
+    for (size_t i = 0; i < last; ++i) {
+      const std::string& other = members[i].key;
+      if (other.size() == key.size() && sameBytes(other.data(), key.data(), key.size())) {
+        setFailure(Error::DuplicateField, keyOffset);
+        return false;
+      }
     }
+    if (last + 1 == kLinearKeyCheck) startKeySet(frame);
     return true;
   }
   if (!frame.keys->insert(last).second) {
@@ -343,156 +664,143 @@ bool Parser::checkNewKey(Frame& frame, size_t keyOffset) {
   return true;
 }
 
-void Parser::close(Frame& frame) {
-  Value& container = at(frame.slot);
-  if (frame.isObject) {
-    size_t n = members_.size() - frame.start;
-    if (n > 0) {
-      container.object.reserve(n);
-      container.object.insert(container.object.end(), std::make_move_iterator(members_.begin() + frame.start),
-                              std::make_move_iterator(members_.end()));
-      members_.erase(members_.begin() + frame.start, members_.end());
-    }
-  } else {
-    size_t n = values_.size() - frame.start;
-    if (n > 0) {
-      container.array.reserve(n);
-      container.array.insert(container.array.end(), std::make_move_iterator(values_.begin() + frame.start),
-                             std::make_move_iterator(values_.end()));
-      values_.erase(values_.begin() + frame.start, values_.end());
+std::unexpected<ParseError> Parser::makeError() const {
+  ParseError e;
+  e.error = failure_.error;
+  e.offset = failure_.offset;
+  size_t line = 1;
+  size_t lineStart = 0;
+  for (size_t i = 0; i < failure_.offset; ++i) {
+    if (p_[i] == '\n') {
+      ++line;
+      lineStart = i + 1;
     }
   }
+  e.line = line;
+  e.column = failure_.offset - lineStart + 1;
+  return std::unexpected<ParseError>(e);
 }
 
 std::expected<Value, ParseError> Parser::run() {
+  if (size_ <= UINT32_MAX) {
+    // Room for a container per 32 bytes, which is more than most texts hold.
+    counts_.reserve(size_ / 32 + 8);
+    ElementCounter(p_, size_, counts_).run();
+  }
+
+  const char* const p = p_;
+  const size_t size = size_;
+  size_t pos = 0;
   std::vector<Frame> stack;
-  Slot target;
-
-  auto makeError = [&]() {
-    ParseError e;
-    e.error = failure_.error;
-    e.offset = failure_.offset;
-    size_t line = 1;
-    size_t lineStart = 0;
-    for (size_t i = 0; i < failure_.offset; ++i) {
-      if (p_[i] == '\n') {
-        ++line;
-        lineStart = i + 1;
-      }
-    }
-    e.line = line;
-    e.column = failure_.offset - lineStart + 1;
-    return std::unexpected<ParseError>(e);
-  };
-
+  stack.reserve(16);
+  Value* target = &root_;
   for (;;) {
-    // Read one value into the target slot.
-    skipWhitespace();
-    if (atEnd()) {
-      failHere();
+    // Read one value into the target; an array or object is opened and its
+    // first element or member becomes the target.
+    skipWhitespace(p, pos, size);
+    if (pos >= size) {
+      failAt(pos);
       return makeError();
     }
-    bool opened = false;
+    Value& v = *target;
+    char c = p[pos];
     bool ok = true;
-    char c = p_[pos_];
-    if (c == '{' || c == '[') {
-      if (stack.size() >= kMaxDepth) {
-        setFailure(Error::SyntaxError, pos_);
-        return makeError();
+    switch (c) {
+      case '"':
+        v.kind = Kind::String;
+        ok = parseString(v.string, pos);
+        break;
+      case '{':
+      case '[': {
+        if (stack.size() >= kMaxDepth) {
+          setFailure(Error::SyntaxError, pos);
+          return makeError();
+        }
+        bool isObject = c == '{';
+        size_t count = nextCount();
+        ++pos;
+        if (isObject) {
+          v.kind = Kind::Object;
+          v.object.reserve(count);
+        } else {
+          v.kind = Kind::Array;
+          v.array.reserve(count);
+        }
+        stack.push_back(Frame{&v, isObject, nullptr});
+        skipWhitespace(p, pos, size);
+        if (pos >= size) {
+          failAt(pos);
+          return makeError();
+        }
+        if (p[pos] == (isObject ? '}' : ']')) {
+          ++pos;
+          stack.pop_back();
+          break;
+        }
+        if (isObject) {
+          if (!parseMemberKey(stack.back(), pos)) return makeError();
+          target = &v.object.back().value;
+        } else {
+          target = &v.array.emplace_back();
+        }
+        continue;
       }
-      bool isObject = c == '{';
-      at(target).kind = isObject ? Kind::Object : Kind::Array;
-      ++pos_;
-      stack.push_back(Frame{target, isObject, isObject ? members_.size() : values_.size(), nullptr});
-      opened = true;
-    } else {
-      Value& v = at(target);
-      switch (c) {
-        case '"':
-          v.kind = Kind::String;
-          ok = parseString(v.string);
-          break;
-        case 't':
-          v.kind = Kind::Bool;
-          v.boolean = true;
-          ok = parseLiteral("true");
-          break;
-        case 'f':
-          v.kind = Kind::Bool;
-          ok = parseLiteral("false");
-          break;
-        case 'n':
-          ok = parseLiteral("null");
-          break;
-        default:
-          if (c == '-' || (c >= '0' && c <= '9')) {
-            ok = parseNumber(v);
-          } else {
-            ok = failHere();
-          }
-          break;
-      }
+      case 't':
+        v.kind = Kind::Bool;
+        v.boolean = true;
+        ok = parseLiteral("true", pos);
+        break;
+      case 'f':
+        v.kind = Kind::Bool;
+        ok = parseLiteral("false", pos);
+        break;
+      case 'n':
+        ok = parseLiteral("null", pos);
+        break;
+      default:
+        if (c == '-' || isDigit(c)) {
+          ok = parseNumber(v, pos);
+        } else {
+          ok = failAt(pos);
+        }
+        break;
     }
     if (!ok) return makeError();
 
-    // Close finished containers and find where the next value goes, or
-    // finish with the root.
-    bool needKey = false;
-    bool needValue = false;
-    bool first = opened;
-    while (!needKey && !needValue) {
+    // A value is complete: close finished containers until one goes on,
+    // or finish with the root.
+    for (;;) {
       if (stack.empty()) {
-        skipWhitespace();
-        if (!atEnd()) {
-          setFailure(Error::SyntaxError, pos_);
+        skipWhitespace(p, pos, size);
+        if (pos < size) {
+          setFailure(Error::SyntaxError, pos);
           return makeError();
         }
         return std::move(root_);
       }
       Frame& top = stack.back();
-      skipWhitespace();
-      if (atEnd()) {
-        failHere();
+      skipWhitespace(p, pos, size);
+      if (pos >= size) {
+        failAt(pos);
         return makeError();
       }
-      char d = p_[pos_];
-      if (d == (top.isObject ? '}' : ']')) {
-        ++pos_;
-        close(top);
-        stack.pop_back();
-      } else if (first || d == ',') {
-        if (!first) ++pos_;
+      char d = p[pos];
+      if (d == ',') {
+        ++pos;
         if (top.isObject) {
-          needKey = true;
+          if (!parseMemberKey(top, pos)) return makeError();
+          target = &top.container->object.back().value;
         } else {
-          values_.emplace_back();
-          target = Slot{Slot::Element, values_.size() - 1};
-          needValue = true;
+          target = &top.container->array.emplace_back();
         }
-      } else {
-        failHere();
+        break;
+      }
+      if (d != (top.isObject ? '}' : ']')) {
+        failAt(pos);
         return makeError();
       }
-      first = false;
-    }
-    if (needKey) {
-      Frame& top = stack.back();
-      skipWhitespace();
-      if (atEnd() || p_[pos_] != '"') {
-        failHere();
-        return makeError();
-      }
-      size_t keyOffset = pos_;
-      members_.emplace_back();
-      if (!parseString(members_.back().key)) return makeError();
-      if (!checkNewKey(top, keyOffset)) return makeError();
-      skipWhitespace();
-      if (atEnd() || p_[pos_] != ':') {
-        failHere();
-        return makeError();
-      }
-      ++pos_;
-      target = Slot{Slot::MemberValue, members_.size() - 1};
+      ++pos;
+      stack.pop_back();
     }
   }
 }
