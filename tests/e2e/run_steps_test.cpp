@@ -17,15 +17,12 @@
 
 using vyx::test::ProcResult;
 using vyx::test::readFile;
+using vyx::test::writeFile;
 using vyx::test::TempDir;
 using Lines = std::vector<std::string>;
 
 namespace {
 
-void writeFile(const std::string& path, const std::string& content) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  vyx::test::writeFile(path, content);
-}
 
 enum class Target { AndroidShim, AndroidAdb, IosSimulator, IosPhysical, IosNoShim };
 

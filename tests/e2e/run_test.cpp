@@ -16,17 +16,13 @@
 using vyx::test::FakeCall;
 using vyx::test::ProcResult;
 using vyx::test::readFile;
+using vyx::test::writeFile;
 using vyx::test::runVyx;
 using vyx::test::TempDir;
 using Argv = std::vector<std::string>;
 
 namespace {
 
-// Writes a file, creating its missing parent directories.
-void writeFile(const std::string& path, const std::string& content) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  vyx::test::writeFile(path, content);
-}
 
 const std::string kSignInScreen =
     R"(<?xml version='1.0' encoding='UTF-8' standalone='yes' ?><hierarchy rotation="0">)"

@@ -48,6 +48,7 @@ class TempDir {
 };
 
 std::string readFile(const std::string& path);
+// Writes a file, creating its missing parent directories.
 void writeFile(const std::string& path, const std::string& content);
 bool fileExists(const std::string& path);
 std::vector<std::string> splitLines(const std::string& text);
