@@ -23,8 +23,6 @@ int32_t clamp32(int64_t v) {
                                                   std::numeric_limits<int32_t>::max()));
 }
 
-bool retryable(Error e) { return e == Error::CommandTimedOut || e == Error::CommandFailed; }
-
 // The native request of an action on iOS. Performed: records the ok event
 // and settles. Error: records the failure event and returns the error.
 // Returns false when the snapshot road has to be taken.
@@ -187,15 +185,9 @@ Expected<bool> scrollUntilVisible(Device& device, const Selector& selector, uint
   for (;;) {
     Expected<ObservationSnapshot> snap = device.snapshot(trace);
     if (!snap) {
-      if (retryable(snap.error()) && clock.nowMs() < deadline) {
-        if (trace) {
-          Status st = runner_events::recordObservationRetry(*trace, kind, snap.error());
-          if (!st) return fail(st.error());
-        }
-        pause(clock);
-        continue;
-      }
-      return fail(snap.error());
+      Status st = retryObservation(snap.error(), deadline, trace, kind, clock);
+      if (!st) return fail(st.error());
+      continue;
     }
     for (const UiNode& node : snap->nodes) {
       if (!selector::matches(selector, node)) continue;

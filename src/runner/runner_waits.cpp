@@ -24,15 +24,6 @@ uint64_t remainingMs(int64_t deadline, int64_t now) {
   return static_cast<uint64_t>(deadline) - static_cast<uint64_t>(now);
 }
 
-// Records the retry (with a trace) and pauses.
-Status retryAfter(TraceWriter* trace, std::string_view kind, Error error, Clock& clock) {
-  if (trace) {
-    Status st = runner_events::recordObservationRetry(*trace, kind, error);
-    if (!st) return st;
-  }
-  pause(clock);
-  return {};
-}
 
 const UiNode* firstMatch(const ObservationSnapshot& snap, const Selector& sel) {
   for (const UiNode& node : snap.nodes) {
@@ -48,12 +39,9 @@ enum class Poll : uint8_t { met, timedOut, again };
 // (Poll::again, pause done), returned otherwise.
 Expected<Poll> onSnapshotError(Error error, int64_t deadline, TraceWriter* trace, std::string_view kind,
                                Clock& clock) {
-  if (retryable(error) && clock.nowMs() < deadline) {
-    Status st = retryAfter(trace, kind, error, clock);
-    if (!st) return fail(st.error());
-    return Poll::again;
-  }
-  return fail(error);
+  Status st = retryObservation(error, deadline, trace, kind, clock);
+  if (!st) return fail(st.error());
+  return Poll::again;
 }
 
 // One snapshot poll of a visible or not-visible wait. On Poll::again the
@@ -109,12 +97,9 @@ Expected<bool> untilVisibility(Device& device, const Selector& sel, bool wantVis
     }
     Expected<std::optional<bool>> answer = nativeVisibleBySelector(device, sel, remainingMs(deadline, now));
     if (!answer) {
-      if (retryable(answer.error()) && clock.nowMs() < deadline) {
-        Status st = retryAfter(trace, kind, answer.error(), clock);
-        if (!st) return fail(st.error());
-        continue;
-      }
-      return fail(answer.error());
+      Status st = retryObservation(answer.error(), deadline, trace, kind, clock);
+      if (!st) return fail(st.error());
+      continue;
     }
     if (answer->has_value()) {
       if (**answer == wantVisible) {
@@ -207,12 +192,9 @@ Expected<std::optional<size_t>> waitAnyIos(Device& device, std::span<const Selec
       }
       Expected<std::optional<bool>> answer = nativeVisibleBySelector(device, selectors[i], remainingMs(deadline, now));
       if (!answer) {
-        if (retryable(answer.error()) && clock.nowMs() < deadline) {
-          Status st = retryAfter(trace, kind, answer.error(), clock);
-          if (!st) return fail(st.error());
-          continue;
-        }
-        return fail(answer.error());
+        Status st = retryObservation(answer.error(), deadline, trace, kind, clock);
+        if (!st) return fail(st.error());
+        continue;
       }
       if (!answer->has_value()) {
         fallback = true;
@@ -283,6 +265,16 @@ void pause(Clock& clock) { clock.sleepMs(kPollPauseMs); }
 int64_t deadlineAfter(Clock& clock, uint64_t timeoutMs) {
   constexpr uint64_t kMax = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
   return saturatingAdd(clock.nowMs(), static_cast<int64_t>(std::min(timeoutMs, kMax)));
+}
+
+Status retryObservation(Error error, int64_t deadline, TraceWriter* trace, std::string_view kind, Clock& clock) {
+  if (!retryable(error) || clock.nowMs() >= deadline) return fail(error);
+  if (trace) {
+    Status st = runner_events::recordObservationRetry(*trace, kind, error);
+    if (!st) return st;
+  }
+  pause(clock);
+  return {};
 }
 
 Expected<std::optional<bool>> nativeVisibleBySelector(Device& device, const Selector& selector, uint64_t timeoutMs) {

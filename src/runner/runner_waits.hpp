@@ -31,6 +31,13 @@ void pause(Clock& clock);
 // now + timeoutMs, saturating at the largest deadline.
 int64_t deadlineAfter(Clock& clock, uint64_t timeoutMs);
 
+// The retry rule of waits, assertions and scrolling for a failed observation
+// (snapshot or native query): CommandTimedOut and CommandFailed before the
+// deadline are recorded as "observe.retry" under `kind` (with a trace) and
+// paused on, and success tells the caller to observe again; any other error,
+// and these two at or after the deadline, is returned.
+Status retryObservation(Error error, int64_t deadline, TraceWriter* trace, std::string_view kind, Clock& clock);
+
 // iOS: asks the shim whether an element matching the selector exists.
 // nullopt when it cannot be asked (no shim, or a selector without exactly
 // one field); otherwise the "exists" answer.
