@@ -7,11 +7,6 @@ namespace vyx::cli_output {
 
 namespace {
 
-#define VYX_TRY(expr)                        \
-  do {                                       \
-    if (auto st_ = (expr); !st_) return st_; \
-  } while (0)
-
 bool isShellSafeByte(char c) {
   if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
   switch (c) {

@@ -21,6 +21,13 @@ using Status = std::expected<void, Error>;
 
 inline std::unexpected<Error> fail(Error e) { return std::unexpected<Error>(e); }
 
+// Returns the failure of an Expected or Status expression from the enclosing
+// function, whatever that function's Expected type.
+#define VYX_TRY(expr)                                                             \
+  do {                                                                            \
+    if (auto vyx_try_ = (expr); !vyx_try_) return ::vyx::fail(vyx_try_.error()); \
+  } while (0)
+
 // The error's name as it appears in traces, manifests and summaries.
 std::string_view errorName(Error e);
 

@@ -8,12 +8,6 @@
 #include "core/json.hpp"
 #include "core/trace_json.hpp"
 
-#define VYX_TRY(expr)                      \
-  do {                                     \
-    if (auto vyx_try_ = (expr); !vyx_try_) \
-      return std::unexpected(vyx_try_.error()); \
-  } while (0)
-
 namespace vyx {
 
 namespace {

@@ -49,11 +49,6 @@ class Sink {
   char buf_[kCapacity];
 };
 
-#define VYX_TRY(expr)                  \
-  do {                                 \
-    if (auto st_ = (expr); !st_) return st_; \
-  } while (0)
-
 constexpr auto kNeedsEscape = [] {
   std::array<uint8_t, 256> t{};
   for (int c = 0; c < 0x20; ++c) t[static_cast<size_t>(c)] = 1;
