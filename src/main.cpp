@@ -16,6 +16,7 @@
 #include "core/errors.hpp"
 #include "core/stdio.hpp"
 #include "core/usage.hpp"
+#include "reports/cli_trace.hpp"
 #include "runner/cli_run.hpp"
 
 namespace {
@@ -38,6 +39,7 @@ const Command kCommands[] = {
     {"schemas", vyx::cli_info::runSchemas},
     {"validate", vyx::cli_validate::run},
     {"run", vyx::cli_run::run},
+    {"explain", vyx::cli_trace::runExplain},
     {"version", vyx::cli_info::runVersion},
     {"--version", vyx::cli_info::runVersion},
     {"help", runHelp},
