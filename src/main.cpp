@@ -40,6 +40,7 @@ const Command kCommands[] = {
     {"validate", vyx::cli_validate::run},
     {"run", vyx::cli_run::run},
     {"explain", vyx::cli_trace::runExplain},
+    {"export", vyx::cli_trace::runExport},
     {"version", vyx::cli_info::runVersion},
     {"--version", vyx::cli_info::runVersion},
     {"help", runHelp},

@@ -273,3 +273,15 @@ Status writeJsonValue(Writer& w, const json::Value& value) {
 }
 
 }  // namespace vyx::trace_json
+
+namespace vyx::trace_json {
+
+bool isSensitiveKeyName(std::string_view key) { return isSensitiveKey(key); }
+
+bool containsAsciiFolded(std::string_view haystack, std::string_view needle) {
+  return containsFolded(haystack, needle);
+}
+
+bool looksLikeDottedToken(std::string_view value) { return looksLikeSignedToken(value); }
+
+}  // namespace vyx::trace_json

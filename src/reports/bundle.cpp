@@ -1,0 +1,423 @@
+#include "reports/bundle.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <optional>
+
+#include "core/json.hpp"
+#include "core/writer.hpp"
+#include "reports/bundle_redaction.hpp"
+#include "reports/bundle_tar.hpp"
+
+namespace vyx::bundle {
+namespace {
+
+constexpr std::string_view kManifestFile = "trace.json";
+constexpr std::string_view kEventsFile = "events.jsonl";
+constexpr std::string_view kReportFile = "report.html";
+constexpr std::string_view kArtifactsDir = "artifacts";
+// What redaction reads into memory, one file at a time.
+constexpr uint64_t kRedactedFileLimit = 64ull * 1024 * 1024;
+constexpr size_t kCopyBuffer = 16 * 1024;
+constexpr size_t kOutputBuffer = 256 * 1024;
+
+Error lastError(Error fallback) {
+  Error e = errorFromErrno(errno);
+  return e == Error::Unexpected ? fallback : e;
+}
+
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { reset(); }
+  Fd(Fd&& other) noexcept : fd_(other.release()) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = other.release();
+    }
+    return *this;
+  }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// Opens a path below `dir` one component at a time, following no symbolic
+// link on the way (a link fails with SymLinkLoop or NotDir).
+Expected<Fd> openBeneath(int dir, std::string_view relative, int flags) {
+  Fd current;
+  int at = dir;
+  for (;;) {
+    size_t slash = relative.find('/');
+    bool last = slash == std::string_view::npos;
+    std::string component(relative.substr(0, slash));
+    int componentFlags = last ? flags : O_RDONLY | O_DIRECTORY;
+    int fd;
+    do {
+      fd = ::openat(at, component.c_str(), componentFlags | O_NOFOLLOW | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return fail(lastError(Error::ReadFailed));
+    // The previous directory is closed here; `fd` no longer needs it.
+    current = Fd(fd);
+    if (last) return current;
+    at = current.get();
+    relative.remove_prefix(slash + 1);
+  }
+}
+
+Expected<Fd> openDirectory(std::string_view path) {
+  std::string p(path.empty() ? std::string_view(".") : path);
+  int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return fail(lastError(Error::ReadFailed));
+  return Fd(fd);
+}
+
+Expected<bool> fileExistsIn(int dir, std::string_view name) {
+  auto fd = openBeneath(dir, name, O_RDONLY | O_NONBLOCK);
+  if (fd) return true;
+  if (fd.error() == Error::FileNotFound) return false;
+  return fail(fd.error());
+}
+
+// Longest entry name a header can hold: prefix, slash, name.
+constexpr size_t kMaxEntryName = bundle_tar::kPrefixFieldSize + 1 + bundle_tar::kNameFieldSize;
+
+// Depth-first walk of one directory (already open), appending
+// "<prefix>/<child>" for each regular file.
+Status walk(int dirFd, const std::string& prefix, std::vector<std::string>& names) {
+  int listFd = ::dup(dirFd);
+  if (listFd < 0) return fail(lastError(Error::SystemResources));
+  DIR* dir = ::fdopendir(listFd);
+  if (dir == nullptr) {
+    ::close(listFd);
+    return fail(lastError(Error::ReadFailed));
+  }
+  std::vector<std::string> subdirectories;
+  Status status;
+  for (;;) {
+    errno = 0;
+    dirent* entry = ::readdir(dir);
+    if (entry == nullptr) {
+      if (errno != 0) status = fail(lastError(Error::ReadFailed));
+      break;
+    }
+    std::string_view child(entry->d_name);
+    if (child == "." || child == "..") continue;
+    struct stat st {};
+    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;  // removed while listing
+      status = fail(lastError(Error::ReadFailed));
+      break;
+    }
+    std::string name = prefix;
+    name += '/';
+    name += child;
+    if (S_ISREG(st.st_mode)) {
+      names.push_back(std::move(name));
+    } else if (S_ISDIR(st.st_mode)) {
+      subdirectories.push_back(std::move(name));
+    }
+  }
+  ::closedir(dir);
+  if (!status) return status;
+
+  for (const std::string& sub : subdirectories) {
+    // Nothing below a directory whose own name is already this long could
+    // be stored, and refusing here bounds the depth of the walk.
+    if (sub.size() + 2 > kMaxEntryName) return fail(Error::ArchivePathTooLong);
+    std::string_view child = std::string_view(sub).substr(prefix.size() + 1);
+    auto fd = openBeneath(dirFd, child, O_RDONLY | O_DIRECTORY);
+    if (!fd) {
+      if (fd.error() == Error::FileNotFound) continue;
+      return fail(fd.error());
+    }
+    VYX_TRY(walk(fd->get(), sub, names));
+  }
+  return {};
+}
+
+Status collectIn(int traceFd, std::string_view relativeDir, std::vector<std::string>& names) {
+  auto dir = openBeneath(traceFd, relativeDir, O_RDONLY | O_DIRECTORY);
+  if (!dir) {
+    // Missing, a symbolic link, or not a directory: nothing to pack.
+    Error e = dir.error();
+    if (e == Error::FileNotFound || e == Error::SymLinkLoop || e == Error::NotDir) return {};
+    return fail(e);
+  }
+  return walk(dir->get(), std::string(relativeDir), names);
+}
+
+// The bundle under construction: a temporary file in the output's
+// directory, renamed over the output by commit() and removed otherwise.
+class PendingFile {
+ public:
+  static Expected<PendingFile> create(std::string_view outPath) {
+    static std::atomic<unsigned> counter{0};
+    size_t slash = outPath.rfind('/');
+    std::string dir(slash == std::string_view::npos ? std::string_view() : outPath.substr(0, slash + 1));
+    std::string base(slash == std::string_view::npos ? outPath : outPath.substr(slash + 1));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string temp = dir + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+      int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0) return PendingFile(Fd(fd), std::move(temp), std::string(outPath));
+      if (errno != EEXIST) return fail(lastError(Error::WriteFailed));
+    }
+    return fail(Error::PathAlreadyExists);
+  }
+
+  PendingFile(PendingFile&& other) noexcept
+      : fd_(std::move(other.fd_)), temp_(std::move(other.temp_)), out_(std::move(other.out_)),
+        committed_(other.committed_) {
+    other.committed_ = true;  // the moved-from object owns nothing
+  }
+  PendingFile& operator=(PendingFile&&) noexcept = delete;
+  ~PendingFile() {
+    if (!committed_) {
+      fd_.reset();
+      ::unlink(temp_.c_str());
+    }
+  }
+
+  int fd() const { return fd_.get(); }
+
+  Status commit() {
+    if (::close(fd_.release()) != 0 && errno != EINTR) return fail(lastError(Error::WriteFailed));
+    if (::rename(temp_.c_str(), out_.c_str()) != 0) return fail(lastError(Error::WriteFailed));
+    committed_ = true;
+    return {};
+  }
+
+ private:
+  PendingFile(Fd fd, std::string temp, std::string out)
+      : fd_(std::move(fd)), temp_(std::move(temp)), out_(std::move(out)) {}
+  Fd fd_;
+  std::string temp_;
+  std::string out_;
+  bool committed_ = false;
+};
+
+Expected<Fd> openEntry(int traceFd, std::string_view name, struct stat& st) {
+  auto fd = openBeneath(traceFd, name, O_RDONLY | O_NONBLOCK);
+  if (!fd) return fail(fd.error());
+  if (::fstat(fd->get(), &st) != 0) return fail(lastError(Error::ReadFailed));
+  if (S_ISDIR(st.st_mode)) return fail(Error::IsDir);
+  if (!S_ISREG(st.st_mode)) return fail(Error::InputOutput);
+  return fd;
+}
+
+// Header, exactly `size` bytes of the file, padding.
+Status copyEntry(int fd, std::string_view name, uint64_t size, Writer& out) {
+  bundle_tar::HeaderRecord record{};
+  VYX_TRY(bundle_tar::writeHeader(record, name, size));
+  VYX_TRY(out.writeAll(std::string_view(record.data(), record.size())));
+  char buffer[kCopyBuffer];
+  uint64_t left = size;
+  while (left > 0) {
+    size_t want = left < kCopyBuffer ? static_cast<size_t>(left) : kCopyBuffer;
+    ssize_t n = ::read(fd, buffer, want);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(lastError(Error::ReadFailed));
+    }
+    if (n == 0) return fail(Error::UnexpectedEndOfStream);
+    VYX_TRY(out.writeAll(std::string_view(buffer, static_cast<size_t>(n))));
+    left -= static_cast<uint64_t>(n);
+  }
+  return bundle_tar::writePadding(out, size);
+}
+
+Expected<std::string> readWhole(int fd, uint64_t size) {
+  if (size >= kRedactedFileLimit) return fail(Error::StreamTooLong);
+  std::string text;
+  text.resize(static_cast<size_t>(size));
+  size_t have = 0;
+  for (;;) {
+    if (have == text.size()) {
+      // The file may have grown since its status was taken.
+      if (text.size() >= kRedactedFileLimit) return fail(Error::StreamTooLong);
+      text.resize(std::min<size_t>(text.size() + kCopyBuffer, kRedactedFileLimit));
+    }
+    ssize_t n = ::read(fd, text.data() + have, text.size() - have);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(lastError(Error::ReadFailed));
+    }
+    if (n == 0) break;
+    have += static_cast<size_t>(n);
+  }
+  text.resize(have);
+  return text;
+}
+
+json::Value redactionRecord(bool omitScreenshots) {
+  auto member = [](std::string key, json::Value value) { return json::Member{std::move(key), std::move(value)}; };
+  auto text = [](std::string_view s) {
+    json::Value v;
+    v.kind = json::Kind::String;
+    v.string = std::string(s);
+    return v;
+  };
+  auto flag = [](bool b) {
+    json::Value v;
+    v.kind = json::Kind::Bool;
+    v.boolean = b;
+    return v;
+  };
+  json::Value record;
+  record.kind = json::Kind::Object;
+  record.object.push_back(member("enabled", flag(true)));
+  record.object.push_back(member("screenshots", text(omitScreenshots ? "omitted" : "placeholder")));
+  record.object.push_back(member("screenRecordings", text("omitted")));
+  record.object.push_back(member("textArtifacts", text("scrubbed")));
+  record.object.push_back(member("screenshotsOmitted", flag(omitScreenshots)));
+  record.object.push_back(member("screenshotsRedacted", flag(!omitScreenshots)));
+  record.object.push_back(member("screenRecordingsOmitted", flag(true)));
+  return record;
+}
+
+Expected<std::string> redactManifest(std::string_view text, bool omitScreenshots) {
+  auto parsed = json::parseValue(text);
+  if (!parsed) return fail(parsed.error());
+  if (!parsed->isObject()) return bundle_redaction::redactJsonishText(text);
+  json::Value record = redactionRecord(omitScreenshots);
+  bool replaced = false;
+  for (json::Member& m : parsed->object) {
+    if (m.key == "redaction") {
+      m.value = std::move(record);
+      replaced = true;
+      break;
+    }
+  }
+  if (!replaced) parsed->object.push_back(json::Member{"redaction", std::move(record)});
+  StringWriter w;
+  VYX_TRY(bundle_redaction::writeJsonValueRedacted(w, *parsed, std::nullopt));
+  VYX_TRY(w.writeByte('\n'));
+  return w.take();
+}
+
+bool endsWithAny(std::string_view name, std::initializer_list<std::string_view> suffixes) {
+  for (std::string_view suffix : suffixes) {
+    if (name.ends_with(suffix)) return true;
+  }
+  return false;
+}
+
+Status writeRedactedEntry(int traceFd, const std::string& name, const BundleExportOptions& options, Writer& out) {
+  if (endsWithAny(name, {".jpg", ".jpeg", ".mp4", ".webm"})) return {};
+  if (name.ends_with(".png")) {
+    if (options.omitScreenshots) return {};
+    return bundle_tar::writeBytes(name, bundle_redaction::kRedactedScreenshotPng, out);
+  }
+  struct stat st {};
+  auto fd = openEntry(traceFd, name, st);
+  if (!fd) return fail(fd.error());
+  auto text = readWhole(fd->get(), static_cast<uint64_t>(st.st_size));
+  if (!text) return fail(text.error());
+  fd->reset();
+
+  std::string content;
+  if (name == kManifestFile) {
+    auto manifest = redactManifest(*text, options.omitScreenshots);
+    if (!manifest) return fail(manifest.error());
+    content = std::move(*manifest);
+  } else if (name.ends_with(".json") || name == kEventsFile) {
+    content = bundle_redaction::redactJsonishText(*text);
+  } else if (endsWithAny(name, {".xml", ".txt", ".log", ".html"})) {
+    content = bundle_redaction::redactFreeText(*text);
+  } else {
+    content = std::move(*text);
+  }
+  return bundle_tar::writeBytes(name, content, out);
+}
+
+Status writeEntry(int traceFd, const std::string& name, Writer& out) {
+  VYX_TRY(bundle_tar::checkEntryName(name));
+  struct stat st {};
+  auto fd = openEntry(traceFd, name, st);
+  if (!fd) return fail(fd.error());
+  return copyEntry(fd->get(), name, static_cast<uint64_t>(st.st_size), out);
+}
+
+}  // namespace
+
+Expected<bool> traceFileExists(std::string_view traceDir, std::string_view name) {
+  auto dir = openDirectory(traceDir);
+  if (!dir) return fail(dir.error());
+  return fileExistsIn(dir->get(), name);
+}
+
+Status collectArtifactEntries(std::string_view traceDir, std::string_view relativeDir,
+                              std::vector<std::string>& names) {
+  auto dir = openDirectory(traceDir);
+  if (!dir) return fail(dir.error());
+  return collectIn(dir->get(), relativeDir, names);
+}
+
+Status exportTraceBundleWithOptions(std::string_view traceDir, std::string_view outPath,
+                                    const BundleExportOptions& options) {
+  auto dir = openDirectory(traceDir);
+  if (!dir) return fail(dir.error() == Error::FileNotFound ? Error::MissingTraceManifest : dir.error());
+  int traceFd = dir->get();
+
+  auto hasManifest = fileExistsIn(traceFd, kManifestFile);
+  if (!hasManifest) return fail(hasManifest.error());
+  if (!*hasManifest) return fail(Error::MissingTraceManifest);
+  auto hasEvents = fileExistsIn(traceFd, kEventsFile);
+  if (!hasEvents) return fail(hasEvents.error());
+  if (!*hasEvents) return fail(Error::MissingTraceEvents);
+  auto hasReport = fileExistsIn(traceFd, kReportFile);
+  if (!hasReport) return fail(hasReport.error());
+
+  std::vector<std::string> entries{std::string(kManifestFile), std::string(kEventsFile)};
+  if (*hasReport) entries.emplace_back(kReportFile);
+  std::vector<std::string> artifacts;
+  VYX_TRY(collectIn(traceFd, kArtifactsDir, artifacts));
+  // Names from one walk are unique, so any sort gives the one bytewise order.
+  std::sort(artifacts.begin(), artifacts.end());
+  for (std::string& name : artifacts) entries.push_back(std::move(name));
+
+  // Every name is checked before anything is written.
+  for (const std::string& name : entries) {
+    VYX_TRY(bundle_tar::checkEntryName(name));
+    bundle_tar::HeaderRecord probe{};
+    VYX_TRY(bundle_tar::writeHeader(probe, name, 0));
+  }
+
+  auto pending = PendingFile::create(outPath);
+  if (!pending) return fail(pending.error());
+  {
+    FdWriter out(pending->fd(), kOutputBuffer);
+    for (const std::string& name : entries) {
+      if (options.redact) {
+        VYX_TRY(writeRedactedEntry(traceFd, name, options, out));
+      } else {
+        VYX_TRY(writeEntry(traceFd, name, out));
+      }
+    }
+    VYX_TRY(bundle_tar::writeEnd(out));
+    VYX_TRY(out.flush());
+  }
+  return pending->commit();
+}
+
+}  // namespace vyx::bundle

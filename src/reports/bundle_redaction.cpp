@@ -1,0 +1,204 @@
+#include "reports/bundle_redaction.hpp"
+
+#include <array>
+#include <cstring>
+
+#include "core/trace_json.hpp"
+
+namespace vyx::bundle_redaction {
+
+namespace {
+
+constexpr unsigned char kPng[] = {
+    // signature and IHDR: 1x1, 8-bit RGBA
+    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00,
+    0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00, 0x00, 0x1f, 0x15, 0xc4, 0x89,
+    // IDAT: zlib of the one filtered row 00 00 00 00 00
+    0x00, 0x00, 0x00, 0x0a, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9c, 0x63, 0x00, 0x01, 0x00, 0x00, 0x05, 0x00, 0x01,
+    0x0d, 0x0a, 0x2d, 0xb4,
+    // IEND
+    0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+static_assert(sizeof(kPng) == 67);
+
+constexpr std::string_view kSensitiveWords[] = {"password", "token",  "secret", "authorization", "auth",
+                                                "cookie",   "apikey", "api_key", "bearer"};
+
+// Bytes that end a word of free text: white space, quotes, ")", ",", ";",
+// "<", "=", ">".
+constexpr auto kDelimiter = [] {
+  std::array<bool, 256> t{};
+  for (unsigned char c : std::string_view("\t\n\r \"'),;<=>")) t[c] = true;
+  return t;
+}();
+
+// Where a bearer token ends: a quote or an angle bracket, or a backslash, so
+// that an escaped quote inside a JSON string is never swallowed.
+constexpr auto kTokenStop = [] {
+  std::array<bool, 256> t{};
+  for (unsigned char c : std::string_view("\"'<>\\")) t[c] = true;
+  return t;
+}();
+
+constexpr auto kEmailForbidden = [] {
+  std::array<bool, 256> t{};
+  for (unsigned char c : std::string_view("\t\n\r \"'<>")) t[c] = true;
+  return t;
+}();
+
+inline bool isDelimiter(char c) { return kDelimiter[static_cast<unsigned char>(c)]; }
+
+inline char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// "bearer " in any letter case at the start of `text`.
+bool startsWithBearer(std::string_view text) {
+  static constexpr std::string_view kBearer = "bearer ";
+  if (text.size() < kBearer.size()) return false;
+  for (size_t i = 0; i < kBearer.size(); ++i) {
+    if (fold(text[i]) != kBearer[i]) return false;
+  }
+  return true;
+}
+
+bool holdsSensitiveWord(std::string_view text) {
+  for (std::string_view word : kSensitiveWords) {
+    if (trace_json::containsAsciiFolded(text, word)) return true;
+  }
+  return false;
+}
+
+// The string rule of a JSON string value.
+std::string_view redactedMarker(std::string_view value, std::optional<std::string_view> key) {
+  if (key && trace_json::isSensitiveKeyName(*key)) return kSecretMarker;
+  if (value.size() >= 7 && trace_json::containsAsciiFolded(value, "bearer ")) return kTokenMarker;
+  if (trace_json::looksLikeDottedToken(value)) return kTokenMarker;
+  if (looksLikeEmail(value)) return kEmailMarker;
+  return {};
+}
+
+constexpr size_t kTagWindow = 240;
+
+}  // namespace
+
+const std::string_view kRedactedScreenshotPng(reinterpret_cast<const char*>(kPng), sizeof(kPng));
+
+bool looksLikeEmail(std::string_view bytes) {
+  if (bytes.size() < 5 || bytes.size() > 254) return false;
+  for (char c : bytes) {
+    if (kEmailForbidden[static_cast<unsigned char>(c)]) return false;
+  }
+  size_t at = bytes.find('@');
+  if (at == std::string_view::npos || at == 0 || bytes.size() - at - 1 < 3) return false;
+  return bytes.find('.', at + 1) != std::string_view::npos;
+}
+
+Status writeJsonValueRedacted(Writer& w, const json::Value& value, std::optional<std::string_view> key) {
+  switch (value.kind) {
+    case json::Kind::Null:
+      return w.writeAll("null");
+    case json::Kind::Bool:
+      return w.writeAll(value.boolean ? "true" : "false");
+    case json::Kind::Integer:
+      return w.writeInt(value.integer);
+    case json::Kind::Float:
+      return trace_json::writeFloat(w, value.number);
+    case json::Kind::NumberString:
+      return w.writeAll(value.string);
+    case json::Kind::String: {
+      std::string_view marker = redactedMarker(value.string, key);
+      return trace_json::writeJsonString(w, marker.empty() ? std::string_view(value.string) : marker);
+    }
+    case json::Kind::Array: {
+      VYX_TRY(w.writeByte('['));
+      bool first = true;
+      for (const json::Value& element : value.array) {
+        if (!first) VYX_TRY(w.writeByte(','));
+        first = false;
+        VYX_TRY(writeJsonValueRedacted(w, element, key));
+      }
+      return w.writeByte(']');
+    }
+    case json::Kind::Object: {
+      VYX_TRY(w.writeByte('{'));
+      bool first = true;
+      for (const json::Member& member : value.object) {
+        if (!first) VYX_TRY(w.writeByte(','));
+        first = false;
+        VYX_TRY(trace_json::writeJsonString(w, member.key));
+        VYX_TRY(w.writeByte(':'));
+        VYX_TRY(writeJsonValueRedacted(w, member.value, std::string_view(member.key)));
+      }
+      return w.writeByte('}');
+    }
+  }
+  return {};
+}
+
+std::string redactFreeText(std::string_view text) {
+  static constexpr std::string_view kTextAttribute = "text=\"";
+  static constexpr std::string_view kContentDescAttribute = "content-desc=\"";
+  std::string out;
+  out.reserve(text.size());
+  const size_t n = text.size();
+  bool sensitiveTag = false;
+  size_t i = 0;
+  while (i < n) {
+    char c = text[i];
+    if (c == '>') {
+      sensitiveTag = false;
+    } else if (c == '<') {
+      std::string_view window = text.substr(i, kTagWindow + 1);
+      size_t close = window.find('>');
+      if (close != std::string_view::npos) window = window.substr(0, close);
+      sensitiveTag = holdsSensitiveWord(window);
+    } else if (sensitiveTag) {
+      std::string_view rest = text.substr(i);
+      std::string_view opening;
+      if (rest.starts_with(kTextAttribute)) {
+        opening = kTextAttribute;
+      } else if (rest.starts_with(kContentDescAttribute)) {
+        opening = kContentDescAttribute;
+      }
+      if (!opening.empty()) {
+        out.append(opening);
+        out.append(kSecretMarker);
+        size_t quote = text.find('"', i + opening.size());
+        if (quote == std::string_view::npos) return out;
+        out.push_back('"');
+        i = quote + 1;
+        continue;
+      }
+    }
+
+    // Plain text.
+    if (i == 0 || isDelimiter(text[i - 1])) {
+      size_t end = i;
+      while (end < n && !isDelimiter(text[end]) && text[end] != '\\') ++end;
+      if (end > i && looksLikeEmail(text.substr(i, end - i))) {
+        out.append(kEmailMarker);
+        i = end;
+        continue;
+      }
+    }
+    if ((c == 'b' || c == 'B') && startsWithBearer(text.substr(i))) {
+      size_t stop = i;
+      while (stop < n && !kTokenStop[static_cast<unsigned char>(text[stop])]) ++stop;
+      out.append(kTokenMarker);
+      i = stop;
+      continue;
+    }
+    out.push_back(c);
+    ++i;
+  }
+  return out;
+}
+
+std::string redactJsonishText(std::string_view text) {
+  auto parsed = json::parseValue(text);
+  if (!parsed) return redactFreeText(text);
+  StringWriter w;
+  (void)writeJsonValueRedacted(w, *parsed, std::nullopt);
+  (void)w.writeByte('\n');
+  return w.take();
+}
+
+}  // namespace vyx::bundle_redaction
