@@ -8,6 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "authoring/cli_discover.hpp"
+#include "authoring/cli_draft.hpp"
+#include "authoring/cli_explore.hpp"
 #include "core/args.hpp"
 #include "core/cli_devices.hpp"
 #include "core/cli_info.hpp"
@@ -37,6 +40,9 @@ Status runHelp(ArgIterator&) { return vyx::printUsage(); }
 const Command kCommands[] = {
     {"devices", vyx::cli_devices::run},
     {"schemas", vyx::cli_info::runSchemas},
+    {"discover", vyx::cli_discover::run},
+    {"draft", vyx::cli_draft::run},
+    {"explore", vyx::cli_explore::run},
     {"validate", vyx::cli_validate::run},
     {"run", vyx::cli_run::run},
     {"explain", vyx::cli_trace::runExplain},

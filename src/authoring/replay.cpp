@@ -1,0 +1,322 @@
+#include "authoring/replay.hpp"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <optional>
+
+#include "core/files.hpp"
+#include "core/json_writer.hpp"
+#include "core/scenario.hpp"
+#include "core/trace_json.hpp"
+
+namespace vyx::replay {
+
+namespace {
+
+constexpr std::array<std::string_view, 15> kControlKinds = {
+    "scenario.start",
+    "scenario.end",
+    "step.done",
+    "step.error",
+    "step.optional",
+    "step.whenVisible.skipped",
+    "step.repeat.iteration",
+    "observe.snapshot",
+    "observe.semanticSnapshot",
+    "observe.snapshot.semanticExtraction",
+    "observe.retry",
+    "rpc.request",
+    "rpc.response",
+    "rpc.error",
+    "trace.export",
+};
+
+constexpr std::string_view kRedactionMarker = "[REDACTED:";
+
+// Payload readers: a value of another type counts as absent.
+
+std::optional<std::string_view> optionalString(const json::Value& payload, std::string_view key) {
+  const json::Value* v = payload.get(key);
+  if (v == nullptr || !v->isString() || v->string.empty()) return std::nullopt;
+  return std::string_view(v->string);
+}
+
+std::optional<int32_t> optionalI32(const json::Value& payload, std::string_view key) {
+  const json::Value* v = payload.get(key);
+  if (v == nullptr || !v->isInteger()) return std::nullopt;
+  if (v->integer < std::numeric_limits<int32_t>::min() || v->integer > std::numeric_limits<int32_t>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<int32_t>(v->integer);
+}
+
+std::optional<uint64_t> optionalUsize(const json::Value& payload, std::string_view key) {
+  const json::Value* v = payload.get(key);
+  if (v == nullptr || !v->isInteger() || v->integer < 0) return std::nullopt;
+  return static_cast<uint64_t>(v->integer);
+}
+
+std::optional<std::string_view> optionalScrollDirection(const json::Value& payload) {
+  auto direction = optionalString(payload, "direction");
+  if (direction && (*direction == "down" || *direction == "up")) return direction;
+  return std::nullopt;
+}
+
+const json::Value* optionalObject(const json::Value& payload, std::string_view key) {
+  const json::Value* v = payload.get(key);
+  return v != nullptr && v->isObject() ? v : nullptr;
+}
+
+const json::Value* optionalArray(const json::Value& payload, std::string_view key) {
+  const json::Value* v = payload.get(key);
+  return v != nullptr && v->isArray() ? v : nullptr;
+}
+
+// One step object under construction: {"action":<name>, members...}.
+class StepText {
+ public:
+  explicit StepText(std::string_view action) : object_(out_) { object_.str("action", action); }
+
+  StepText& str(std::string_view key, std::string_view value) {
+    object_.str(key, value);
+    return *this;
+  }
+  StepText& num(std::string_view key, int64_t value) {
+    object_.num(key, value);
+    return *this;
+  }
+  StepText& unum(std::string_view key, uint64_t value) {
+    object_.unum(key, value);
+    return *this;
+  }
+  StepText& optUnum(std::string_view key, std::optional<uint64_t> value) {
+    if (value) object_.unum(key, *value);
+    return *this;
+  }
+  // A recorded value, written back exactly as it was parsed.
+  StepText& value(std::string_view key, const json::Value& value) {
+    object_.value(key, [&](Writer& w) { return trace_json::writeJsonValue(w, value); });
+    return *this;
+  }
+
+  // Writing goes to memory and cannot fail.
+  std::string finish() {
+    (void)object_.finish();
+    return out_.take();
+  }
+
+ private:
+  StringWriter out_;
+  JsonObjectWriter object_;
+};
+
+// A step that the scenario reader accepts where the draft puts it, two
+// levels down ({"steps":[<step>]}). The recorded payloads are taken as they
+// are, so a selector whose fields are not strings, a number too large for the
+// step or a selector nested to the reader's depth limit would otherwise make
+// a file that does not validate.
+bool isReadableStep(const std::string& text) {
+  std::string nested;
+  nested.reserve(text.size() + 4);
+  nested += "[[";
+  nested += text;
+  nested += "]]";
+  auto value = json::parseValue(nested);
+  return value && scenario::parseStep(value->array.at(0).array.at(0)).has_value();
+}
+
+enum class Outcome { Step, MissingFields, RedactedText, Unsupported };
+
+struct Built {
+  Outcome outcome;
+  std::string text{};
+};
+
+Built step(std::string text) { return {Outcome::Step, std::move(text)}; }
+Built missing() { return {Outcome::MissingFields}; }
+
+// The selector-and-timeout steps of the visibility waits and assertions.
+Built visibilityStep(std::string_view action, const json::Value& payload) {
+  const json::Value* selector = optionalObject(payload, "selector");
+  if (selector == nullptr) return missing();
+  return step(StepText(action).value("selector", *selector).optUnum("timeoutMs", optionalUsize(payload, "timeoutMs")).finish());
+}
+
+Built build(std::string_view kind, const json::Value& payload) {
+  if (kind == "app.launch") return step(StepText("launch").finish());
+  if (kind == "app.openLink") {
+    auto url = optionalString(payload, "url");
+    if (!url) return missing();
+    return step(StepText("openLink").str("url", *url).finish());
+  }
+  if (kind == "ui.tap") {
+    const json::Value* selector = optionalObject(payload, "selector");
+    if (selector == nullptr) return missing();
+    return step(StepText("tap").value("selector", *selector).finish());
+  }
+  if (kind == "ui.type") {
+    auto text = optionalString(payload, "text");
+    if (!text) return missing();
+    if (text->size() >= kRedactionMarker.size() && text->starts_with(kRedactionMarker)) {
+      return {Outcome::RedactedText};
+    }
+    StepText s("typeText");
+    if (const json::Value* selector = optionalObject(payload, "selector")) s.value("selector", *selector);
+    return step(s.str("text", *text).finish());
+  }
+  if (kind == "ui.eraseText") {
+    auto maxChars = optionalUsize(payload, "maxChars");
+    if (!maxChars) return missing();
+    StepText s("eraseText");
+    if (const json::Value* selector = optionalObject(payload, "selector")) s.value("selector", *selector);
+    return step(s.unum("maxChars", *maxChars).finish());
+  }
+  if (kind == "ui.hideKeyboard") return step(StepText("hideKeyboard").finish());
+  if (kind == "ui.pressBack") return step(StepText("pressBack").finish());
+  if (kind == "ui.swipe") {
+    auto x1 = optionalI32(payload, "x1");
+    auto y1 = optionalI32(payload, "y1");
+    auto x2 = optionalI32(payload, "x2");
+    auto y2 = optionalI32(payload, "y2");
+    if (!x1 || !y1 || !x2 || !y2) return missing();
+    return step(StepText("swipe")
+                    .num("x1", *x1)
+                    .num("y1", *y1)
+                    .num("x2", *x2)
+                    .num("y2", *y2)
+                    .optUnum("durationMs", optionalUsize(payload, "durationMs"))
+                    .finish());
+  }
+  if (kind == "wait.visible") return visibilityStep("waitVisible", payload);
+  if (kind == "wait.notVisible") return visibilityStep("waitNotVisible", payload);
+  if (kind == "assert.visible") return visibilityStep("assertVisible", payload);
+  if (kind == "assert.notVisible") return visibilityStep("assertNotVisible", payload);
+  // The selector that matched.
+  if (kind == "wait.any") return visibilityStep("waitVisible", payload);
+  if (kind == "ui.scrollUntilVisible") {
+    const json::Value* selector = optionalObject(payload, "selector");
+    if (selector == nullptr) return missing();
+    StepText s("scrollUntilVisible");
+    s.value("selector", *selector);
+    if (auto direction = optionalScrollDirection(payload)) s.str("direction", *direction);
+    return step(s.optUnum("timeoutMs", optionalUsize(payload, "timeoutMs")).finish());
+  }
+  if (kind == "assert.noneVisible") {
+    const json::Value* selectors = optionalArray(payload, "selectors");
+    if (selectors == nullptr) return missing();
+    return step(StepText("assertNoneVisible")
+                    .value("selectors", *selectors)
+                    .optUnum("timeoutMs", optionalUsize(payload, "timeoutMs"))
+                    .finish());
+  }
+  if (kind == "assert.healthy") {
+    return step(StepText("assertHealthy").optUnum("timeoutMs", optionalUsize(payload, "timeoutMs")).finish());
+  }
+  return {Outcome::Unsupported};
+}
+
+bool isTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view trim(std::string_view line) {
+  while (!line.empty() && isTrimmed(line.front())) line.remove_prefix(1);
+  while (!line.empty() && isTrimmed(line.back())) line.remove_suffix(1);
+  return line;
+}
+
+std::string sentence(std::string_view prefix, std::string_view kind) {
+  std::string out(prefix);
+  out += kind;
+  return out;
+}
+
+void replayLine(std::string_view line, Replay& replay, Warnings& warnings) {
+  auto parsed = json::parseValue(line);
+  if (!parsed) {
+    warnings.add(kInvalidEvent);
+    return;
+  }
+  const json::Value& event = *parsed;
+  if (!event.isObject()) return;
+  const json::Value* kindValue = event.get("kind");
+  if (kindValue == nullptr || !kindValue->isString() || kindValue->string.empty()) return;
+  const json::Value* payload = event.get("payload");
+  if (payload == nullptr || !payload->isObject()) return;
+  std::string_view kind = kindValue->string;
+  if (isControlEvent(kind)) return;
+
+  ++replay.stats.eventCount;
+  if (const json::Value* status = payload->get("status")) {
+    if (!status->isString() || status->string != "ok") {
+      ++replay.stats.skippedEventCount;
+      return;
+    }
+  }
+
+  Built built = build(kind, *payload);
+  if (built.outcome == Outcome::Step && !isReadableStep(built.text)) built.outcome = Outcome::MissingFields;
+  switch (built.outcome) {
+    case Outcome::Step:
+      replay.steps.push_back(std::move(built.text));
+      ++replay.stats.stepCount;
+      return;
+    case Outcome::MissingFields:
+      warnings.add(sentence(kMissingFieldsPrefix, kind));
+      break;
+    case Outcome::RedactedText:
+      warnings.add(sentence(kRedactedTextPrefix, kind));
+      break;
+    case Outcome::Unsupported:
+      warnings.add(sentence(kUnsupportedPrefix, kind));
+      break;
+  }
+  ++replay.stats.skippedEventCount;
+}
+
+}  // namespace
+
+void Warnings::add(std::string_view sentence) {
+  if (std::find(list_.begin(), list_.end(), sentence) != list_.end()) return;
+  list_.emplace_back(sentence);
+}
+
+bool isControlEvent(std::string_view kind) {
+  return std::find(kControlKinds.begin(), kControlKinds.end(), kind) != kControlKinds.end();
+}
+
+Replay replayEventLog(std::string_view log, Warnings& warnings) {
+  Replay replay;
+  replay.stats.enabled = true;
+  while (!log.empty()) {
+    size_t end = log.find('\n');
+    std::string_view line = log.substr(0, end);
+    log.remove_prefix(end == std::string_view::npos ? log.size() : end + 1);
+    line = trim(line);
+    if (!line.empty()) replayLine(line, replay, warnings);
+  }
+  return replay;
+}
+
+Expected<Replay> replayEventFile(const std::string& path, Warnings& warnings) {
+  auto log = files::readFileLimited(path, kEventLogLimit + 1);
+  if (!log) {
+    if (log.error() != Error::FileNotFound) return fail(log.error());
+    warnings.add(kEventsNotFound);
+    Replay replay;
+    replay.stats.enabled = true;
+    return replay;
+  }
+  return replayEventLog(*log, warnings);
+}
+
+Status writeReplayJson(Writer& w, const ReplayStats& stats) {
+  VYX_TRY(w.writeAll(",\"replay\":"));
+  JsonObjectWriter o(w);
+  o.flag("enabled", stats.enabled)
+      .unum("eventCount", stats.eventCount)
+      .unum("stepCount", stats.stepCount)
+      .unum("skippedEventCount", stats.skippedEventCount);
+  return o.finish();
+}
+
+}  // namespace vyx::replay
