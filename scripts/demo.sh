@@ -4,6 +4,11 @@
 # of tests/fakes, printing the run's JSON summary. The trace is left in
 # traces/demo: trace.json, events.jsonl and artifacts/ (snapshots,
 # screenshots, UI trees and the screen recording).
+#
+# Usage: scripts/demo.sh [scenario.json]
+# With a scenario file (for example one drafted from traces/demo by
+# `vyx discover`) that scenario runs instead of the demo's own, on a fresh
+# copy of the same fake device.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,7 +22,7 @@ trap 'rm -rf "$device"' EXIT
 cp -R examples/demo/device/. "$device"/
 
 status=0
-VYX_FAKE_ANDROID_DIR="$device" ./build/release/vyx run --config examples/demo/.vyx/config.json \
+VYX_FAKE_ANDROID_DIR="$device" ./build/release/vyx run "$@" --config examples/demo/.vyx/config.json \
   --adb tests/fakes/adb --trace-dir traces/demo --json || status=$?
 echo "trace: traces/demo (trace.json, events.jsonl, artifacts/)" >&2
 exit "$status"
