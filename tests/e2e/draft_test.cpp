@@ -169,31 +169,28 @@ TEST_F(Authoring, DraftingErrorsPrintNothingAndWriteNothing) {
 // error; draft refuses to write it.
 TEST_F(Authoring, FailedValidationExitsOneSilently) {
   std::string log;
-  const std::string text(256 * 1024, 'x');
+  const std::string typed(256 * 1024, 'x');
   for (int i = 0; i < 65; ++i) {
-    log += R"({"kind":"ui.type","payload":{"status":"ok","text":")" + text + std::to_string(i) + "\"}}\n";
+    log += R"({"kind":"ui.type","payload":{"status":"ok","text":")" + typed + std::to_string(i) + "\"}}\n";
   }
   writeFile(dir.file("t/events.jsonl"), log);
 
-  ProcResult j = vyx({"discover", "--from-trace", "t", "--out", "big.json", "--include-actions", "--validate", "--json"});
+  ProcResult text = vyx({"discover", "--from-trace", "t", "--out", "big.json", "--include-actions", "--validate"});
+  EXPECT_EQ(text.status, 1);
+  EXPECT_EQ(text.err, "");
+  EXPECT_EQ(text.out, "wrote big.json\nvalidation failed big.json\nnext: vyx validate --json big.json\n");
+
+  ProcResult j = vyx({"explore", "--from-trace", "t", "--out", "big.json", "--include-actions", "--validate", "--force",
+                      "--json"});
   EXPECT_EQ(j.status, 1);
   EXPECT_EQ(j.err, "");
   auto doc = vyx::json::parseValue(j.out);
   ASSERT_TRUE(doc) << j.out.substr(0, 200);
   EXPECT_FALSE(doc->get("ok")->boolean);
+  EXPECT_EQ(doc->get("mode")->string, "explore");
   EXPECT_TRUE(doc->get("validated")->boolean);
   EXPECT_FALSE(doc->get("validation")->get("ok")->boolean);
   EXPECT_EQ(doc->get("validation")->get("errorCode")->string, "internal.error");
-
-  ProcResult t = vyx({"explore", "--from-trace", "t", "--out", "big.json", "--include-actions", "--validate", "--force"});
-  EXPECT_EQ(t.status, 1);
-  EXPECT_EQ(t.err, "");
-  EXPECT_EQ(t.out, "wrote big.json\nreview required: true\nnext: vyx validate --json big.json\n");
-
-  ProcResult text1 = vyx({"discover", "--from-trace", "t", "--out", "big.json", "--include-actions", "--validate", "--force"});
-  EXPECT_EQ(text1.status, 1);
-  EXPECT_EQ(text1.err, "");
-  EXPECT_EQ(text1.out, "wrote big.json\nvalidation failed big.json\nnext: vyx validate --json big.json\n");
 
   ProcResult d = vyx({"draft", "--from-trace", "t", "--out", "refused.json", "--include-actions"});
   EXPECT_EQ(d.status, 1);
@@ -239,7 +236,6 @@ const std::string kScreen =
 
 const std::string kRecorded = R"({"name":"smoke","appId":"com.example.app","steps":[
   {"action":"launch"},
-  {"action":"waitVisible","selector":{"text":"Sign in"},"timeoutMs":2000},
   {"action":"typeText","selector":{"id":"com.example.app:id/email"},"text":"hello"},
   {"action":"swipe","x1":500,"y1":1500,"x2":500,"y2":600,"durationMs":200},
   {"action":"tap","selector":{"textContains":"Sign"}},
@@ -277,7 +273,6 @@ TEST(RecordFromTrace, RunDiscoverValidateRunAgain) {
   // Typing into an element taps it first, and the trace records that tap.
   EXPECT_EQ(scenario,
             R"({"name":"smoke again","appId":"com.example.app","steps":[{"action":"launch"},)"
-            R"({"action":"waitVisible","selector":{"text":"Sign in"},"timeoutMs":2000},)"
             R"({"action":"tap","selector":{"id":"com.example.app:id/email"}},)"
             R"({"action":"typeText","selector":{"id":"com.example.app:id/email"},"text":"hello"},)"
             R"({"action":"swipe","x1":500,"y1":1500,"x2":500,"y2":600,"durationMs":200},)"
