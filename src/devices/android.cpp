@@ -2,13 +2,14 @@
 
 #include "core/trace.hpp"
 #include "core/writer.hpp"
+#include "devices/android_devices.hpp"
 #include "devices/uiautomator.hpp"
 
 namespace vyx {
 
 namespace shell = android_shell;
-using ios_shim::ShimCmd;
-using ios_shim::ShimCommand;
+using shim_protocol::ShimCmd;
+using shim_protocol::ShimCommand;
 
 AndroidDevice::AndroidDevice(std::string adbPath, std::optional<std::string> serial, std::string appId,
                              std::optional<std::string> shimPath, command::ProcessRunner& runner, Clock& clock)
@@ -43,14 +44,14 @@ Status AndroidDevice::runAdbChecked(const shell::Args& args, size_t maxBytes, ui
 Expected<std::string> AndroidDevice::runShim(const ShimCommand& command) {
   if (!shimPath_) return fail(Error::AndroidShimRequired);
   StringWriter request;
-  if (auto s = ios_shim::writeCommandJson(request, command); !s) return fail(s.error());
+  if (auto s = shim_protocol::writeCommandJson(request, command); !s) return fail(s.error());
   return command::stdoutOrError(runner_->runWithInputTimeout({*shimPath_}, request.str(), kShimCap, kShimTimeoutMs));
 }
 
 Status AndroidDevice::shimOk(const ShimCommand& command) {
   auto reply = runShim(command);
   if (!reply) return fail(reply.error());
-  return ios_shim::parseOkResponse(*reply);
+  return shim_protocol::parseOkResponse(*reply);
 }
 
 Status AndroidDevice::launch() { return runAdbChecked(shell::launch(appId_)); }
@@ -76,7 +77,7 @@ Status AndroidDevice::openLink(std::string_view url) {
 
 Status AndroidDevice::typeText(std::string_view text) {
   if (shimPath_) {
-    ShimCommand c = ios_shim::request(ShimCmd::type);
+    ShimCommand c = shim_protocol::request(ShimCmd::type);
     c.text = text;
     return shimOk(c);
   }
@@ -85,7 +86,7 @@ Status AndroidDevice::typeText(std::string_view text) {
 
 Status AndroidDevice::eraseText(uint32_t maxChars) {
   if (shimPath_) {
-    ShimCommand c = ios_shim::request(ShimCmd::eraseText);
+    ShimCommand c = shim_protocol::request(ShimCmd::eraseText);
     c.maxChars = maxChars;
     return shimOk(c);
   }
@@ -93,25 +94,25 @@ Status AndroidDevice::eraseText(uint32_t maxChars) {
 }
 
 Status AndroidDevice::pressBack() {
-  if (shimPath_) return shimOk(ios_shim::request(ShimCmd::pressBack));
+  if (shimPath_) return shimOk(shim_protocol::request(ShimCmd::pressBack));
   return runAdbChecked(shell::pressBack());
 }
 
 Status AndroidDevice::hideKeyboard() {
-  if (shimPath_) return shimOk(ios_shim::request(ShimCmd::hideKeyboard));
+  if (shimPath_) return shimOk(shim_protocol::request(ShimCmd::hideKeyboard));
   return runAdbChecked(shell::pressBack());
 }
 
 Status AndroidDevice::swipe(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t durationMs) {
   if (shimPath_) {
-    return shimOk(ios_shim::swipeRequest(x1, y1, x2, y2, durationMs));
+    return shimOk(shim_protocol::swipeRequest(x1, y1, x2, y2, durationMs));
   }
   return runAdbChecked(shell::swipe(x1, y1, x2, y2, durationMs));
 }
 
 Status AndroidDevice::settle() {
   if (shimPath_) {
-    ShimCommand c = ios_shim::request(ShimCmd::settle);
+    ShimCommand c = shim_protocol::request(ShimCmd::settle);
     c.durationMs = kSettleMs;
     return shimOk(c);
   }
@@ -121,12 +122,16 @@ Status AndroidDevice::settle() {
 
 Status AndroidDevice::tapPoint(int32_t x, int32_t y) {
   if (shimPath_) {
-    ShimCommand c = ios_shim::request(ShimCmd::tap);
+    ShimCommand c = shim_protocol::request(ShimCmd::tap);
     c.x = x;
     c.y = y;
     return shimOk(c);
   }
   return runAdbChecked(shell::tap(x, y));
+}
+
+Expected<std::vector<DeviceInfo>> AndroidDevice::listDevices() {
+  return android_devices::listDevices(*runner_, adbPath_);
 }
 
 Expected<ActiveWindow> AndroidDevice::activeWindow() {
@@ -143,9 +148,9 @@ Expected<ObservationSnapshot> AndroidDevice::snapshot(TraceWriter* trace) {
   // The UI tree: from the shim, or from a uiautomator dump.
   std::optional<std::string> xml;
   if (shimPath_) {
-    auto reply = runShim(ios_shim::request(ShimCmd::snapshot));
+    auto reply = runShim(shim_protocol::request(ShimCmd::snapshot));
     if (!reply) return fail(reply.error());
-    auto parsed = ios_shim::parseSnapshotResponse(*reply);
+    auto parsed = shim_protocol::parseSnapshotResponse(*reply);
     if (!parsed) return fail(parsed.error());
     snap.nodes = std::move(parsed->nodes);
   } else {

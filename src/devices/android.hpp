@@ -17,7 +17,7 @@
 #include "devices/android_device_info.hpp"
 #include "devices/android_shell.hpp"
 #include "devices/device.hpp"
-#include "devices/ios_shim.hpp"
+#include "devices/shim_protocol.hpp"
 
 namespace vyx {
 
@@ -51,9 +51,6 @@ class AndroidDevice final : public Device {
   const std::string& appId() const { return appId_; }
   const std::optional<std::string>& shimPath() const { return shimPath_; }
 
-  DeviceKind kind() const override { return DeviceKind::Android; }
-  bool hasShim() const override { return shimPath_.has_value(); }
-
   Status launch() override;
   Status stop() override;
   Status clearState() override;
@@ -68,6 +65,7 @@ class AndroidDevice final : public Device {
   Status tapPoint(int32_t x, int32_t y) override;
 
   Expected<ObservationSnapshot> snapshot(TraceWriter* trace) override;
+  Expected<std::vector<DeviceInfo>> listDevices() override;
 
   // The foreground package and activity from "dumpsys window"; both absent
   // when no marker line names them.
@@ -75,7 +73,7 @@ class AndroidDevice final : public Device {
 
   // Runs the Android shim once with the request line on its standard input
   // and returns its standard output. AndroidShimRequired without a shim path.
-  Expected<std::string> runShim(const ios_shim::ShimCommand& command) override;
+  Expected<std::string> runShim(const shim_protocol::ShimCommand& command);
 
   // The full argument vector of an `adb` command: the adb path, "-s" and
   // the serial when one is set, then the arguments.
@@ -90,7 +88,7 @@ class AndroidDevice final : public Device {
   Status runAdbChecked(const android_shell::Args& args, size_t maxBytes = kOutputCap,
                        uint64_t timeoutMs = kAdbTimeoutMs);
   // Sends the request and checks the reply is ok.
-  Status shimOk(const ios_shim::ShimCommand& command);
+  Status shimOk(const shim_protocol::ShimCommand& command);
 
   std::string adbPath_;
   std::optional<std::string> serial_;

@@ -1,5 +1,6 @@
 #include "devices/ios.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <limits>
@@ -15,8 +16,8 @@
 
 namespace vyx {
 
-using ios_shim::ShimCmd;
-using ios_shim::ShimCommand;
+using shim_protocol::ShimCmd;
+using shim_protocol::ShimCommand;
 
 namespace {
 
@@ -154,7 +155,7 @@ Status IosDevice::launch() {
 }
 
 bool IosDevice::appReportedRunning() {
-  auto reply = runShimWithTimeout(ios_shim::request(ShimCmd::appState), kShortShimTimeoutMs);
+  auto reply = runShimWithTimeout(shim_protocol::request(ShimCmd::appState), kShortShimTimeoutMs);
   if (!reply) return false;
   auto doc = okReplyDocument(*reply);
   if (!doc) return false;
@@ -176,7 +177,7 @@ Status IosDevice::openLink(std::string_view url) {
 }
 
 void IosDevice::acceptOpenAlerts() {
-  ShimCommand accept = ios_shim::request(ShimCmd::acceptSystemAlert);
+  ShimCommand accept = shim_protocol::request(ShimCmd::acceptSystemAlert);
   accept.text = "Open";
   for (int attempt = 1;; ++attempt) {
     auto reply = runShimWithTimeout(accept, kShortShimTimeoutMs);
@@ -230,7 +231,7 @@ Expected<std::string> IosDevice::runShim(const ShimCommand& command) {
 Expected<std::string> IosDevice::runShimWithTimeout(const ShimCommand& command, uint64_t timeoutMs) {
   if (!shimPath_) return fail(Error::IosXCTestShimRequired);
   StringWriter request;
-  if (auto s = ios_shim::writeCommandJson(request, command); !s) return fail(s.error());
+  if (auto s = shim_protocol::writeCommandJson(request, command); !s) return fail(s.error());
   const std::vector<std::string> argv = {*shimPath_};
   for (int attempt = 1;; ++attempt) {
     auto result = runner_->runWithInputTimeout(argv, request.str(), kShimCap, timeoutMs);
@@ -250,7 +251,7 @@ Expected<std::string> IosDevice::runShimWithTimeout(const ShimCommand& command, 
 Status IosDevice::shimOk(const ShimCommand& command) {
   auto reply = runShim(command);
   if (!reply) return fail(reply.error());
-  return ios_shim::parseOkResponse(*reply);
+  return shim_protocol::parseOkResponse(*reply);
 }
 
 Status IosDevice::settle() {
@@ -258,62 +259,87 @@ Status IosDevice::settle() {
     clock_->sleepMs(kSettleMs);
     return {};
   }
-  ShimCommand c = ios_shim::request(ShimCmd::settle);
+  ShimCommand c = shim_protocol::request(ShimCmd::settle);
   c.durationMs = kSettleMs;
   return shimOk(c);
 }
 
 Status IosDevice::typeText(std::string_view text) {
-  ShimCommand c = ios_shim::request(ShimCmd::type);
+  ShimCommand c = shim_protocol::request(ShimCmd::type);
   c.text = text;
   return shimOk(c);
 }
 
 Status IosDevice::eraseText(uint32_t maxChars) {
-  ShimCommand c = ios_shim::request(ShimCmd::eraseText);
+  ShimCommand c = shim_protocol::request(ShimCmd::eraseText);
   c.maxChars = maxChars;
   return shimOk(c);
 }
 
-Status IosDevice::pressBack() { return shimOk(ios_shim::request(ShimCmd::pressBack)); }
+Status IosDevice::pressBack() { return shimOk(shim_protocol::request(ShimCmd::pressBack)); }
 
-Status IosDevice::hideKeyboard() { return shimOk(ios_shim::request(ShimCmd::hideKeyboard)); }
+Status IosDevice::hideKeyboard() { return shimOk(shim_protocol::request(ShimCmd::hideKeyboard)); }
 
 Status IosDevice::swipe(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t durationMs) {
-  return shimOk(ios_shim::swipeRequest(x1, y1, x2, y2, durationMs));
+  return shimOk(shim_protocol::swipeRequest(x1, y1, x2, y2, durationMs));
 }
 
 Status IosDevice::tapPoint(int32_t x, int32_t y) {
-  ShimCommand c = ios_shim::request(ShimCmd::tap);
+  ShimCommand c = shim_protocol::request(ShimCmd::tap);
   c.x = x;
   c.y = y;
   return shimOk(c);
 }
 
-Expected<bool> IosDevice::runShimSelectorAction(const ShimCommand& command, const Selector& selector) {
-  if (!shimPath_) return false;
-  std::optional<std::string> selectorText = ios_shim::selectorString(selector);
-  if (!selectorText) return false;
-  ShimCommand request = command;
+Expected<NativeAction> IosDevice::nativeSelectorAction(const SelectorAction& action, const Selector& selector) {
+  if (!shimPath_) return NativeAction::unavailable;
+  std::optional<std::string> selectorText = shim_protocol::selectorString(selector);
+  if (!selectorText) return NativeAction::unavailable;
+  ShimCommand request;
+  switch (action.kind) {
+    case SelectorAction::Kind::tap:
+      request.cmd = ShimCmd::tap;
+      break;
+    case SelectorAction::Kind::typeText:
+      request.cmd = ShimCmd::type;
+      request.text = action.text;
+      break;
+    case SelectorAction::Kind::eraseText:
+      request.cmd = ShimCmd::eraseText;
+      request.maxChars = action.maxChars;
+      break;
+  }
   request.selector = *selectorText;
   auto reply = runShim(request);
   if (!reply) return fail(reply.error());
-  auto doc = json::parseValue(*reply);
-  if (!doc) return fail(doc.error());
-  if (!doc->isObject()) return fail(Error::IosShimResponseMustBeObject);
-  auto status = ios_devices::fieldString(*doc, "status");
-  if (!status) return fail(Error::IosShimMissingStatus);
-  if (*status == "ok") return true;
-  auto code = ios_devices::fieldString(*doc, "code");
-  if (code && (*code == "selector.not_found" || *code == "selector.not_hittable")) return false;
-  return fail(Error::IosShimResponseNotOk);
+  auto performed = shim_protocol::parseSelectorActionResponse(*reply);
+  if (!performed) return fail(performed.error());
+  return *performed ? NativeAction::performed : NativeAction::unavailable;
+}
+
+Expected<std::optional<bool>> IosDevice::nativeVisible(const Selector& selector, uint64_t timeoutMs) {
+  if (!shimPath_) return std::optional<bool>();
+  std::optional<std::string> selectorText = shim_protocol::selectorString(selector);
+  if (!selectorText) return std::optional<bool>();
+  ShimCommand query = shim_protocol::request(ShimCmd::query);
+  query.selector = *selectorText;
+  auto reply = runShimWithTimeout(query, std::max<uint64_t>(timeoutMs, 1));
+  if (!reply) return fail(reply.error());
+  auto exists = shim_protocol::parseQueryResponse(*reply);
+  if (!exists) return fail(exists.error());
+  return std::optional<bool>(*exists);
+}
+
+Expected<std::vector<DeviceInfo>> IosDevice::listDevices() {
+  if (physical_) return ios_devices::listPhysical(*runner_, xcrunPath_);
+  return ios_devices::listSimulators(*runner_, *clock_, xcrunPath_);
 }
 
 // ---- observation ----
 
 std::optional<std::string> IosDevice::captureScreenshot() {
   if (physical_) {
-    auto reply = runShim(ios_shim::request(ShimCmd::screenshot));
+    auto reply = runShim(shim_protocol::request(ShimCmd::screenshot));
     if (!reply) return std::nullopt;
     return decodePngReply(*reply);
   }
@@ -357,10 +383,10 @@ Expected<ObservationSnapshot> IosDevice::snapshot(TraceWriter* trace) {
   snap.viewport = pngSize;
 
   if (shimPath_) {
-    auto tree = [&]() -> Expected<ios_shim::SnapshotReply> {
-      auto reply = runShim(ios_shim::request(ShimCmd::snapshot));
+    auto tree = [&]() -> Expected<shim_protocol::SnapshotReply> {
+      auto reply = runShim(shim_protocol::request(ShimCmd::snapshot));
       if (!reply) return fail(reply.error());
-      return ios_shim::parseSnapshotResponse(*reply);
+      return shim_protocol::parseSnapshotResponse(*reply);
     }();
     if (tree) {
       snap.nodes = std::move(tree->nodes);

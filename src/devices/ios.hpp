@@ -16,7 +16,7 @@
 #include "core/errors.hpp"
 #include "core/types.hpp"
 #include "devices/device.hpp"
-#include "devices/ios_shim.hpp"
+#include "devices/shim_protocol.hpp"
 
 namespace vyx {
 
@@ -62,9 +62,6 @@ class IosDevice final : public Device {
   // id, or "booted" without one.
   std::string_view device() const { return deviceId_ ? std::string_view(*deviceId_) : "booted"; }
 
-  DeviceKind kind() const override { return DeviceKind::Ios; }
-  bool hasShim() const override { return shimPath_.has_value(); }
-
   Status launch() override;
   Status stop() override;
   Status clearState() override;
@@ -79,28 +76,39 @@ class IosDevice final : public Device {
   Status tapPoint(int32_t x, int32_t y) override;
 
   Expected<ObservationSnapshot> snapshot(TraceWriter* trace) override;
+  // Physical devices through devicectl for a physical driver, else the
+  // booted simulators.
+  Expected<std::vector<DeviceInfo>> listDevices() override;
+
+  // The native selector road: every wait cycle asks the shim first.
+  bool waitsNatively() const override { return true; }
+  // A "query" request with the selector text and max(timeoutMs, 1) as its
+  // time-out; nullopt (nothing sent) without a shim or for a selector that
+  // is not one "<key>=<value>".
+  Expected<std::optional<bool>> nativeVisible(const Selector& selector, uint64_t timeoutMs) override;
+  // A "tap", "type" or "eraseText" request with the selector text:
+  // unavailable (nothing sent) without a shim or for a selector that is not
+  // one "<key>=<value>"; unavailable when the shim answers
+  // "selector.not_found" or "selector.not_hittable"; performed when it
+  // answers ok.
+  Expected<NativeAction> nativeSelectorAction(const SelectorAction& action, const Selector& selector) override;
 
   // The shared physical launch of launch and openLink.
   Status launchPhysical(std::optional<std::string_view> url);
 
   // Runs the shim with the time-out of VYX_IOS_SHIM_TIMEOUT_MS (read on
   // every call).
-  Expected<std::string> runShim(const ios_shim::ShimCommand& command) override;
+  Expected<std::string> runShim(const shim_protocol::ShimCommand& command);
 
   // Runs the shim with the request line on its standard input and returns
   // its standard output. A run that exits non-zero while the shim's server
   // was not yet ready is repeated once after 500 ms.
-  Expected<std::string> runShimWithTimeout(const ios_shim::ShimCommand& command, uint64_t timeoutMs) override;
-
-  // The native selector action: false (nothing sent) without a shim or for
-  // a selector that is not one "<key>=<value>"; false when the shim answers
-  // "selector.not_found" or "selector.not_hittable"; true when it answers ok.
-  Expected<bool> runShimSelectorAction(const ios_shim::ShimCommand& command, const Selector& selector) override;
+  Expected<std::string> runShimWithTimeout(const shim_protocol::ShimCommand& command, uint64_t timeoutMs);
 
  private:
   Status runSimctl(const std::vector<std::string>& args, std::optional<std::string_view> tolerated = std::nullopt);
   Status runDevicectl(const std::vector<std::string>& args, std::optional<std::string_view> tolerated = std::nullopt);
-  Status shimOk(const ios_shim::ShimCommand& command);
+  Status shimOk(const shim_protocol::ShimCommand& command);
   bool appReportedRunning();
   void acceptOpenAlerts();
   Status stopPhysical();

@@ -1,7 +1,15 @@
 #pragma once
 // The step executor and the scenario loop, written once over the Device
 // interface. Including this header also gives the single actions, waits and
-// assertions that the servers call directly.
+// assertions that the servers call directly, one request at a time, each with
+// the session's Device and its optional TraceWriter:
+//   runner_actions.hpp: tapSelector, typeTextSelector, eraseTextSelector,
+//     scrollUntilVisible;
+//   runner_waits.hpp: untilVisibleKind, untilNotVisibleKind (with the event
+//     kinds "wait.visible", "assert.visible", "wait.notVisible",
+//     "assert.notVisible"), waitUntilAnyVisible, assertNoneVisible,
+//     assertHealthy, isVisibleNow.
+// The clock defaults to the system clock.
 
 #include <span>
 

@@ -5,7 +5,6 @@
 #include <span>
 
 #include "core/selector.hpp"
-#include "devices/ios_shim.hpp"
 #include "runner/runner_diagnostics.hpp"
 #include "runner/runner_events.hpp"
 #include "runner/runner_native.hpp"
@@ -23,40 +22,29 @@ int32_t clamp32(int64_t v) {
                                                   std::numeric_limits<int32_t>::max()));
 }
 
-// The native request of an action on iOS. Performed: records the ok event
-// and settles. Error: records the failure event and returns the error.
-// Returns false when the snapshot road has to be taken.
-Expected<bool> tryNative(Device& device, const ios_shim::ShimCommand& command, const Selector& selector,
-                         std::string_view kind, TraceWriter* trace, Status (*recordOk)(TraceWriter&, const Selector&,
-                                                                                       const ios_shim::ShimCommand&)) {
-  Expected<bool> performed = device.runShimSelectorAction(command, selector);
-  if (!performed) {
+// Offers the action to the device itself first. Performed: records the ok
+// event (`recordOk`) and settles, and the result is true. A failure is
+// recorded as the native road's failure event and returned. False: the
+// device cannot perform it, and the snapshot road has to be taken.
+template <class RecordOk>
+Expected<bool> tryNative(Device& device, const SelectorAction& action, const Selector& selector,
+                         std::string_view kind, TraceWriter* trace, RecordOk&& recordOk) {
+  Expected<NativeAction> native = device.nativeSelectorAction(action, selector);
+  if (!native) {
     if (trace) {
-      Status st = runner_native::recordSelectorActionFailure(*trace, kind, selector, performed.error());
+      Status st = runner_native::recordSelectorActionFailure(*trace, kind, selector, native.error());
       if (!st) return fail(st.error());
     }
-    return fail(performed.error());
+    return fail(native.error());
   }
-  if (!*performed) return false;
+  if (*native == NativeAction::unavailable) return false;
   if (trace) {
-    Status st = recordOk(*trace, selector, command);
+    Status st = recordOk(*trace);
     if (!st) return fail(st.error());
   }
   Status settled = device.settle();
   if (!settled) return fail(settled.error());
   return true;
-}
-
-Status recordNativeTap(TraceWriter& trace, const Selector& selector, const ios_shim::ShimCommand&) {
-  return runner_native::recordSelectorAction(trace, "ui.tap", selector, std::nullopt);
-}
-
-Status recordNativeType(TraceWriter& trace, const Selector& selector, const ios_shim::ShimCommand& command) {
-  return runner_events::recordType(trace, selector, command.text.value_or(""), true);
-}
-
-Status recordNativeErase(TraceWriter& trace, const Selector& selector, const ios_shim::ShimCommand& command) {
-  return runner_native::recordSelectorAction(trace, "ui.eraseText", selector, command.maxChars);
 }
 
 Status tapBySnapshot(Device& device, const Selector& selector, TraceWriter* trace, Clock& clock) {
@@ -114,26 +102,23 @@ Point tapPointOf(const UiNode& node) {
 }
 
 Status tapSelector(Device& device, const Selector& selector, TraceWriter* trace, Clock& clock) {
-  if (device.kind() == DeviceKind::Ios) {
-    ios_shim::ShimCommand command;
-    command.cmd = ios_shim::ShimCmd::tap;
-    Expected<bool> done = tryNative(device, command, selector, "ui.tap", trace, recordNativeTap);
-    if (!done) return fail(done.error());
-    if (*done) return {};
-  }
+  const SelectorAction action{.kind = SelectorAction::Kind::tap};
+  Expected<bool> done = tryNative(device, action, selector, "ui.tap", trace, [&](TraceWriter& t) {
+    return runner_native::recordSelectorAction(t, "ui.tap", selector, std::nullopt);
+  });
+  if (!done) return fail(done.error());
+  if (*done) return {};
   return tapBySnapshot(device, selector, trace, clock);
 }
 
 Status typeTextSelector(Device& device, const Selector& selector, std::string_view text, TraceWriter* trace,
                         Clock& clock) {
-  if (device.kind() == DeviceKind::Ios) {
-    ios_shim::ShimCommand command;
-    command.cmd = ios_shim::ShimCmd::type;
-    command.text = text;
-    Expected<bool> done = tryNative(device, command, selector, "ui.type", trace, recordNativeType);
-    if (!done) return fail(done.error());
-    if (*done) return {};
-  }
+  const SelectorAction action{.kind = SelectorAction::Kind::typeText, .text = text};
+  Expected<bool> done = tryNative(device, action, selector, "ui.type", trace, [&](TraceWriter& t) {
+    return runner_events::recordType(t, selector, text, true);
+  });
+  if (!done) return fail(done.error());
+  if (*done) return {};
   Status st = tapSelector(device, selector, trace, clock);
   if (!st) return st;
   st = device.typeText(text);
@@ -147,14 +132,12 @@ Status typeTextSelector(Device& device, const Selector& selector, std::string_vi
 
 Status eraseTextSelector(Device& device, const Selector& selector, uint32_t maxChars, TraceWriter* trace,
                          Clock& clock) {
-  if (device.kind() == DeviceKind::Ios) {
-    ios_shim::ShimCommand command;
-    command.cmd = ios_shim::ShimCmd::eraseText;
-    command.maxChars = maxChars;
-    Expected<bool> done = tryNative(device, command, selector, "ui.eraseText", trace, recordNativeErase);
-    if (!done) return fail(done.error());
-    if (*done) return {};
-  }
+  const SelectorAction action{.kind = SelectorAction::Kind::eraseText, .maxChars = maxChars};
+  Expected<bool> done = tryNative(device, action, selector, "ui.eraseText", trace, [&](TraceWriter& t) {
+    return runner_native::recordSelectorAction(t, "ui.eraseText", selector, maxChars);
+  });
+  if (!done) return fail(done.error());
+  if (*done) return {};
   Status st = tapSelector(device, selector, trace, clock);
   if (!st) return st;
   st = device.eraseText(maxChars);

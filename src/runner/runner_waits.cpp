@@ -4,9 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "core/json.hpp"
 #include "core/selector.hpp"
-#include "devices/ios_shim.hpp"
 #include "runner/health.hpp"
 #include "runner/runner_diagnostics.hpp"
 #include "runner/runner_events.hpp"
@@ -80,7 +78,7 @@ Status nativeTimeout(Device& device, TraceWriter* trace, std::string_view kind, 
 Expected<bool> untilVisibility(Device& device, const Selector& sel, bool wantVisible, uint64_t timeoutMs,
                                TraceWriter* trace, std::string_view kind, Clock& clock) {
   const int64_t deadline = deadlineAfter(clock, timeoutMs);
-  if (device.kind() != DeviceKind::Ios || timeoutMs == 0) {
+  if (!device.waitsNatively() || timeoutMs == 0) {
     for (;;) {
       Expected<Poll> poll = pollVisibility(device, sel, wantVisible, timeoutMs, deadline, trace, kind, clock);
       if (!poll) return fail(poll.error());
@@ -95,7 +93,7 @@ Expected<bool> untilVisibility(Device& device, const Selector& sel, bool wantVis
       if (!st) return fail(st.error());
       return false;
     }
-    Expected<std::optional<bool>> answer = nativeVisibleBySelector(device, sel, remainingMs(deadline, now));
+    Expected<std::optional<bool>> answer = device.nativeVisible(sel, remainingMs(deadline, now));
     if (!answer) {
       Status st = retryObservation(answer.error(), deadline, trace, kind, clock);
       if (!st) return fail(st.error());
@@ -177,7 +175,7 @@ Expected<std::optional<size_t>> waitAnyEmpty(Device& device, uint64_t timeoutMs,
   return std::optional<size_t>();
 }
 
-Expected<std::optional<size_t>> waitAnyIos(Device& device, std::span<const Selector> selectors, uint64_t timeoutMs,
+Expected<std::optional<size_t>> waitAnyNative(Device& device, std::span<const Selector> selectors, uint64_t timeoutMs,
                                            TraceWriter* trace, Clock& clock) {
   constexpr std::string_view kind = "wait.any";
   const int64_t deadline = deadlineAfter(clock, timeoutMs);
@@ -190,7 +188,7 @@ Expected<std::optional<size_t>> waitAnyIos(Device& device, std::span<const Selec
         if (!st) return fail(st.error());
         return std::optional<size_t>();
       }
-      Expected<std::optional<bool>> answer = nativeVisibleBySelector(device, selectors[i], remainingMs(deadline, now));
+      Expected<std::optional<bool>> answer = device.nativeVisible(selectors[i], remainingMs(deadline, now));
       if (!answer) {
         Status st = retryObservation(answer.error(), deadline, trace, kind, clock);
         if (!st) return fail(st.error());
@@ -277,27 +275,6 @@ Status retryObservation(Error error, int64_t deadline, TraceWriter* trace, std::
   return {};
 }
 
-Expected<std::optional<bool>> nativeVisibleBySelector(Device& device, const Selector& selector, uint64_t timeoutMs) {
-  if (!device.hasShim()) return std::optional<bool>();
-  std::optional<std::string> text = ios_shim::selectorString(selector);
-  if (!text) return std::optional<bool>();
-  ios_shim::ShimCommand command;
-  command.cmd = ios_shim::ShimCmd::query;
-  command.selector = *text;
-  Expected<std::string> reply = device.runShimWithTimeout(command, std::max<uint64_t>(timeoutMs, 1));
-  if (!reply) return fail(reply.error());
-  Expected<json::Value> root = json::parseValue(*reply);
-  if (!root) return fail(root.error());
-  if (!root->isObject()) return fail(Error::IosShimResponseMustBeObject);
-  const json::Value* status = root->get("status");
-  if (!status || !status->isString()) return fail(Error::IosShimMissingStatus);
-  if (status->string != "ok") return fail(Error::IosShimResponseNotOk);
-  const json::Value* exists = root->get("exists");
-  if (!exists) return fail(Error::IosShimMissingExists);
-  if (!exists->isBool()) return fail(Error::IosShimExistsMustBeBool);
-  return std::optional<bool>(exists->boolean);
-}
-
 Expected<bool> untilVisibleKind(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
                                 std::string_view kind, Clock& clock) {
   return untilVisibility(device, selector, true, timeoutMs, trace, kind, clock);
@@ -331,8 +308,8 @@ Expected<bool> assertNotVisible(Device& device, const Selector& selector, uint64
 Expected<std::optional<size_t>> waitUntilAnyVisible(Device& device, std::span<const Selector> selectors,
                                                     uint64_t timeoutMs, TraceWriter* trace, Clock& clock) {
   if (selectors.empty()) return waitAnyEmpty(device, timeoutMs, trace, clock);
-  if (device.kind() == DeviceKind::Ios && timeoutMs != 0) {
-    return waitAnyIos(device, selectors, timeoutMs, trace, clock);
+  if (device.waitsNatively() && timeoutMs != 0) {
+    return waitAnyNative(device, selectors, timeoutMs, trace, clock);
   }
   const int64_t deadline = deadlineAfter(clock, timeoutMs);
   for (;;) {
@@ -374,12 +351,15 @@ Expected<bool> assertNoneVisible(Device& device, std::span<const Selector> selec
 
 Expected<bool> assertHealthy(Device& device, uint64_t timeoutMs, TraceWriter* trace, Clock& clock) {
   const int64_t deadline = deadlineAfter(clock, timeoutMs);
-  if (device.kind() == DeviceKind::Ios) {
+  // The native phase: one probe per overlay text. A driver that cannot
+  // answer a probe (always so on Android) sends the assertion to the
+  // snapshot loop.
+  {
     const uint64_t probeMs = std::min(std::max<uint64_t>(timeoutMs, 1), kHealthProbeMaxMs);
     const std::span<const Selector> overlays = health::defaultSelectors();
     bool allAbsent = true;
     for (size_t i = 0; i < overlays.size(); ++i) {
-      Expected<std::optional<bool>> answer = nativeVisibleBySelector(device, overlays[i], probeMs);
+      Expected<std::optional<bool>> answer = device.nativeVisible(overlays[i], probeMs);
       if (!answer) {
         if (!retryable(answer.error())) return fail(answer.error());
         if (trace) {

@@ -4,10 +4,14 @@
 // not an error. Snapshots failing with CommandTimedOut or CommandFailed
 // before the deadline are retried and recorded as "observe.retry".
 //
-// On iOS the visibility and any-of waits ask the shim natively first and
-// fall back to snapshots when it cannot answer; the health assertion probes
-// each overlay text natively once. With a time-out of 0, iOS waits check
-// once through a snapshot, as on Android.
+// A driver that waits natively (iOS) is asked first in every cycle of the
+// visibility and any-of waits, and snapshots are the fallback when it cannot
+// answer; the health assertion offers each overlay text to the driver once.
+// With a time-out of 0, those waits check once through a snapshot, as on a
+// driver without a native road.
+//
+// The agent servers call these operations one request at a time, with the
+// session's device and trace writer (nullptr: nothing is recorded).
 
 #include <cstddef>
 #include <cstdint>
@@ -38,40 +42,36 @@ int64_t deadlineAfter(Clock& clock, uint64_t timeoutMs);
 // and these two at or after the deadline, is returned.
 Status retryObservation(Error error, int64_t deadline, TraceWriter* trace, std::string_view kind, Clock& clock);
 
-// iOS: asks the shim whether an element matching the selector exists.
-// nullopt when it cannot be asked (no shim, or a selector without exactly
-// one field); otherwise the "exists" answer.
-Expected<std::optional<bool>> nativeVisibleBySelector(Device& device, const Selector& selector, uint64_t timeoutMs);
-
 // True when a visible node matched before the deadline; events under `kind`.
 Expected<bool> untilVisibleKind(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
-                                std::string_view kind, Clock& clock);
+                                std::string_view kind, Clock& clock = systemClock());
 // True when no visible node matched before the deadline.
 Expected<bool> untilNotVisibleKind(Device& device, const Selector& selector, uint64_t timeoutMs,
-                                   TraceWriter* trace, std::string_view kind, Clock& clock);
+                                   TraceWriter* trace, std::string_view kind, Clock& clock = systemClock());
 
 // The general waits under their fixed kinds.
 Expected<bool> waitUntilVisible(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
-                                Clock& clock);
+                                Clock& clock = systemClock());
 Expected<bool> waitUntilNotVisible(Device& device, const Selector& selector, uint64_t timeoutMs,
-                                   TraceWriter* trace, Clock& clock);
+                                   TraceWriter* trace, Clock& clock = systemClock());
 Expected<bool> assertVisible(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
-                             Clock& clock);
+                             Clock& clock = systemClock());
 Expected<bool> assertNotVisible(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
-                                Clock& clock);
+                                Clock& clock = systemClock());
 
 // The index of the first selector (in list order) that became visible, or
 // nullopt at the deadline. An empty list waits out the whole time-out.
 Expected<std::optional<size_t>> waitUntilAnyVisible(Device& device, std::span<const Selector> selectors,
-                                                    uint64_t timeoutMs, TraceWriter* trace, Clock& clock);
+                                                    uint64_t timeoutMs, TraceWriter* trace,
+                                                    Clock& clock = systemClock());
 
 // True when no selector matches a visible node before the deadline.
 Expected<bool> assertNoneVisible(Device& device, std::span<const Selector> selectors, uint64_t timeoutMs,
-                                 TraceWriter* trace, Clock& clock);
+                                 TraceWriter* trace, Clock& clock = systemClock());
 
 // True when no error overlay is visible; false when one still is at the
-// deadline, or (iOS) at once when the shim reports one.
-Expected<bool> assertHealthy(Device& device, uint64_t timeoutMs, TraceWriter* trace, Clock& clock);
+// deadline, or at once when the driver reports one natively.
+Expected<bool> assertHealthy(Device& device, uint64_t timeoutMs, TraceWriter* trace, Clock& clock = systemClock());
 
 // One snapshot: whether a visible node matches. Records nothing.
 Expected<bool> isVisibleNow(Device& device, const Selector& selector, TraceWriter* trace);

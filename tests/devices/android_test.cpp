@@ -184,7 +184,26 @@ TEST_F(AndroidDeviceTest, InputCommandsWithoutShim) {
   EXPECT_EQ(clock.sleeps(), 1u);
   EXPECT_EQ(clock.sleptMs(), 500u);
 
-  EXPECT_EQ(d.runShim(ios_shim::request(ios_shim::ShimCmd::snapshot)).error(), Error::AndroidShimRequired);
+  EXPECT_EQ(d.runShim(shim_protocol::request(shim_protocol::ShimCmd::snapshot)).error(), Error::AndroidShimRequired);
+}
+
+TEST_F(AndroidDeviceTest, NoNativeSelectorRoad) {
+  // Even with a shim, Android finds elements through snapshots only.
+  auto d = device("emulator-5554", true);
+  EXPECT_FALSE(d.waitsNatively());
+  EXPECT_EQ(d.nativeVisible(Selector{.text = "Go"}, 1000), Expected<std::optional<bool>>(std::nullopt));
+  EXPECT_EQ(d.nativeSelectorAction(SelectorAction{}, Selector{.text = "Go"}), NativeAction::unavailable);
+  EXPECT_TRUE(takeArgv().empty());
+}
+
+TEST(AndroidDevice, ListDevicesThroughAdb) {
+  FakeProcessRunner runner;
+  FakeClock clock;
+  runner.push(FakeProcessRunner::exited(0, "List of devices attached\nemulator-5554\tdevice\n\n"));
+  AndroidDevice d("/sdk/adb", std::string("other"), kApp, std::nullopt, runner, clock);
+  EXPECT_EQ(d.listDevices(), (Expected<std::vector<DeviceInfo>>(std::vector<DeviceInfo>{{"emulator-5554", "device"}})));
+  ASSERT_EQ(runner.calls.size(), 1u);
+  EXPECT_EQ(runner.calls[0].argv, (Argv{"/sdk/adb", "devices"}));  // every device, whatever the serial
 }
 
 TEST_F(AndroidDeviceTest, InputCommandsThroughTheShim) {

@@ -16,7 +16,7 @@ using vyx::Error;
 using vyx::FakeClock;
 using vyx::IosDevice;
 using vyx::Selector;
-using vyx::ios_shim::ShimCmd;
+using vyx::shim_protocol::ShimCmd;
 using vyx::test::FakeProcessRunner;
 using Argv = std::vector<std::string>;
 
@@ -363,9 +363,9 @@ TEST(IosDriver, WithoutShim) {
   EXPECT_OK(device.settle());
   EXPECT_EQ(fx.clock.sleeps(), 1u);
   EXPECT_EQ(fx.clock.sleptMs(), 500u);
-  auto performed = device.runShimSelectorAction(vyx::ios_shim::request(ShimCmd::tap), Selector{.text = "Buy"});
-  ASSERT_TRUE(performed.has_value());
-  EXPECT_FALSE(*performed);
+  EXPECT_EQ(device.nativeSelectorAction(vyx::SelectorAction{}, Selector{.text = "Buy"}),
+            vyx::NativeAction::unavailable);
+  EXPECT_EQ(device.nativeVisible(Selector{.text = "Buy"}, 100), vyx::Expected<std::optional<bool>>(std::nullopt));
   EXPECT_TRUE(fx.argvs().empty());
 }
 
@@ -377,7 +377,7 @@ TEST(IosDriver, ShimRetriesOnceWhenNotReady) {
     fx.answer("shim-hideKeyboard.1.err", "xcodebuild: " + text + " (code 65)\n");
     fx.answer("shim-hideKeyboard.2.out", R"({"status":"ok","second":true})");
     auto device = fx.simulator();
-    auto reply = device.runShimWithTimeout(vyx::ios_shim::request(ShimCmd::hideKeyboard), 5000);
+    auto reply = device.runShimWithTimeout(vyx::shim_protocol::request(ShimCmd::hideKeyboard), 5000);
     ASSERT_TRUE(reply.has_value()) << text;
     EXPECT_EQ(*reply, R"({"status":"ok","second":true})");
     EXPECT_EQ(fx.shimRequests().size(), 2u);
@@ -404,10 +404,12 @@ TEST(IosDriver, ShimThatNeverAnswersTimesOut) {
   Fixture fx;
   fx.answer("shim-snapshot.hang", "");
   auto device = fx.simulator();
-  auto reply = device.runShimWithTimeout(vyx::ios_shim::request(ShimCmd::snapshot), 200);
+  auto reply = device.runShimWithTimeout(vyx::shim_protocol::request(ShimCmd::snapshot), 200);
   ASSERT_FALSE(reply.has_value());
   EXPECT_EQ(reply.error(), Error::CommandTimedOut);
-  EXPECT_EQ(fx.shimRequests().size(), 1u);
+  // Not retried. (On a busy machine the shim may be ended before it could
+  // log its request, so the count can be 0.)
+  EXPECT_LE(fx.shimRequests().size(), 1u);
 }
 
 TEST(IosDriver, ShimTimeoutsAndTransportShape) {
@@ -453,17 +455,21 @@ TEST(IosDriver, ShimTimeoutsAndTransportShape) {
 }
 
 TEST(IosDriver, NativeSelectorAction) {
+  using vyx::NativeAction;
+  using vyx::SelectorAction;
   struct Case {
     const char* name;
     std::string reply;  // empty: default ok
     std::string exit;
-    std::optional<bool> performed;
+    std::optional<NativeAction> result;
     Error error;
   };
   const Case cases[] = {
-      {"ok", R"({"status":"ok"})", "", true, Error::Unexpected},
-      {"not found", R"({"status":"error","code":"selector.not_found"})", "", false, Error::Unexpected},
-      {"not hittable", R"({"status":"failed","code":"selector.not_hittable"})", "", false, Error::Unexpected},
+      {"ok", R"({"status":"ok"})", "", NativeAction::performed, Error::Unexpected},
+      {"not found", R"({"status":"error","code":"selector.not_found"})", "", NativeAction::unavailable,
+       Error::Unexpected},
+      {"not hittable", R"({"status":"failed","code":"selector.not_hittable"})", "", NativeAction::unavailable,
+       Error::Unexpected},
       {"other code", R"({"status":"error","code":"timeout"})", "", std::nullopt, Error::IosShimResponseNotOk},
       {"code not a string", R"({"status":"error","code":1})", "", std::nullopt, Error::IosShimResponseNotOk},
       {"no code", R"({"status":"error"})", "", std::nullopt, Error::IosShimResponseNotOk},
@@ -477,10 +483,10 @@ TEST(IosDriver, NativeSelectorAction) {
     Fixture fx;
     fx.answer("shim-tap.out", c.reply);
     if (!c.exit.empty()) fx.answer("shim-tap.exit", c.exit);
-    auto r = fx.simulator().runShimSelectorAction(vyx::ios_shim::request(ShimCmd::tap), Selector{.text = "Buy now"});
-    if (c.performed) {
+    auto r = fx.simulator().nativeSelectorAction(SelectorAction{}, Selector{.text = "Buy now"});
+    if (c.result) {
       ASSERT_TRUE(r.has_value()) << c.name;
-      EXPECT_EQ(*r, *c.performed) << c.name;
+      EXPECT_EQ(*r, *c.result) << c.name;
     } else {
       ASSERT_FALSE(r.has_value()) << c.name;
       EXPECT_EQ(r.error(), c.error) << c.name;
@@ -490,19 +496,67 @@ TEST(IosDriver, NativeSelectorAction) {
 
   Fixture fx;
   auto device = fx.simulator();
-  vyx::ios_shim::ShimCommand type = vyx::ios_shim::request(ShimCmd::type);
-  type.text = "a@b.c";
-  EXPECT_EQ(device.runShimSelectorAction(type, Selector{.contentDesc = "email"}), true);
-  vyx::ios_shim::ShimCommand erase = vyx::ios_shim::request(ShimCmd::eraseText);
-  erase.maxChars = 40;
-  EXPECT_EQ(device.runShimSelectorAction(erase, Selector{.resourceId = "field"}), true);
+  const SelectorAction type{.kind = SelectorAction::Kind::typeText, .text = "a@b.c"};
+  EXPECT_EQ(device.nativeSelectorAction(type, Selector{.contentDesc = "email"}), NativeAction::performed);
+  const SelectorAction erase{.kind = SelectorAction::Kind::eraseText, .maxChars = 40};
+  EXPECT_EQ(device.nativeSelectorAction(erase, Selector{.resourceId = "field"}), NativeAction::performed);
   // Two fields, or none: not expressible, nothing sent.
-  EXPECT_EQ(device.runShimSelectorAction(type, Selector{.text = "a", .className = "b"}), false);
-  EXPECT_EQ(device.runShimSelectorAction(type, Selector{}), false);
+  EXPECT_EQ(device.nativeSelectorAction(type, Selector{.text = "a", .className = "b"}), NativeAction::unavailable);
+  EXPECT_EQ(device.nativeSelectorAction(type, Selector{}), NativeAction::unavailable);
   EXPECT_EQ(fx.shimRequests(), (std::vector<std::string>{
                                    "{\"cmd\":\"type\",\"selector\":\"identifier=email\",\"text\":\"a@b.c\"}\n",
                                    "{\"cmd\":\"eraseText\",\"selector\":\"resourceId=field\",\"maxChars\":40}\n",
                                }));
+}
+
+TEST(IosDriver, NativeVisible) {
+  struct Case {
+    std::string reply;
+    vyx::Expected<std::optional<bool>> result;
+  };
+  const Case cases[] = {
+      {R"({"status":"ok","exists":true})", std::optional<bool>(true)},
+      {R"({"status":"ok","exists":false})", std::optional<bool>(false)},
+      {"[]", vyx::fail(Error::IosShimResponseMustBeObject)},
+      {R"({"exists":true})", vyx::fail(Error::IosShimMissingStatus)},
+      {R"({"status":"error","exists":true})", vyx::fail(Error::IosShimResponseNotOk)},
+      {R"({"status":"ok"})", vyx::fail(Error::IosShimMissingExists)},
+      {R"({"status":"ok","exists":"yes"})", vyx::fail(Error::IosShimExistsMustBeBool)},
+      {"not json", vyx::fail(Error::SyntaxError)},
+  };
+  for (const Case& c : cases) {
+    FakeProcessRunner runner;
+    FakeClock clock;
+    runner.fallback = FakeProcessRunner::exited(0, c.reply);
+    IosDevice device("xcrun", std::nullopt, kApp, false, "/opt/shim", runner, clock);
+    EXPECT_EQ(device.nativeVisible(Selector{.text = "Go"}, 0), c.result) << c.reply;
+    ASSERT_EQ(runner.calls.size(), 1u);
+    EXPECT_EQ(runner.calls[0].input, "{\"cmd\":\"query\",\"selector\":\"text=Go\"}\n");
+    EXPECT_EQ(runner.calls[0].timeoutMs, 1u);  // at least 1 ms
+  }
+  // A selector of two fields cannot be asked: nothing is sent.
+  FakeProcessRunner runner;
+  FakeClock clock;
+  IosDevice device("xcrun", std::nullopt, kApp, false, "/opt/shim", runner, clock);
+  EXPECT_EQ(device.nativeVisible(Selector{.text = "Go", .className = "Button"}, 100),
+            vyx::Expected<std::optional<bool>>(std::nullopt));
+  EXPECT_TRUE(runner.calls.empty());
+  EXPECT_TRUE(device.waitsNatively());
+}
+
+TEST(IosDriver, ListDevicesOfItsKind) {
+  FakeProcessRunner runner;
+  FakeClock clock;
+  runner.fallback = FakeProcessRunner::exited(
+      0, R"({"devices":{"iOS 17":[{"udid":"S1","state":"Booted","isAvailable":true}]}})");
+  IosDevice simulator("xcrun", std::nullopt, kApp, false, std::nullopt, runner, clock);
+  EXPECT_EQ(simulator.listDevices(), (vyx::Expected<std::vector<vyx::DeviceInfo>>(std::vector<vyx::DeviceInfo>{
+                                         {"S1", "Booted"}})));
+  IosDevice physical("xcrun", std::nullopt, kApp, true, std::nullopt, runner, clock);
+  (void)physical.listDevices();  // the fake runner writes no result file
+  ASSERT_EQ(runner.calls.size(), 2u);
+  EXPECT_EQ(runner.calls[0].argv, (Argv{"xcrun", "simctl", "list", "devices", "--json"}));
+  EXPECT_EQ(runner.calls[1].argv.at(1), "devicectl");
 }
 
 // ---- observation ----

@@ -64,7 +64,7 @@ TEST(RunnerActions, TapAttempts) {
   };
   for (const Case& c : cases) {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     dev.snapshotCostMs = c.snapshotCostMs;
     dev.snapshotFn = [&](int n) {
       return n + 1 == c.foundAt ? screen({node("b", "Go", {10, 20, 101, 51})}) : kEmpty;
@@ -93,7 +93,7 @@ TEST(RunnerActions, TapFailures) {
   // A failing first snapshot ends the tap at once, with no retry and no event.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     dev.snapshots = {fail(Error::CommandFailed)};
     EXPECT_EQ(runner::tapSelector(dev, byText("Go"), &fx.trace, fx.clock), fail(Error::CommandFailed));
     EXPECT_EQ(dev.calls, std::vector<std::string>{"snapshot"});
@@ -102,7 +102,7 @@ TEST(RunnerActions, TapFailures) {
   // A failing tap command: no event, no settle.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     dev.snapshots = {screen({node("b", "Go")})};
     dev.failNext("tapPoint", Error::CommandTimedOut);
     EXPECT_EQ(runner::tapSelector(dev, byText("Go"), &fx.trace, fx.clock), fail(Error::CommandTimedOut));
@@ -116,8 +116,10 @@ TEST(RunnerActions, IosNativeRoad) {
   // Performed natively: one event, no snapshot.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Ios, &fx.clock);
-    dev.selectorActionFn = [](const ios_shim::ShimCommand&, const Selector&) -> Expected<bool> { return true; };
+    FakeDevice dev(Platform::ios, &fx.clock);
+    dev.selectorActionFn = [](const SelectorAction&, const Selector&) -> Expected<NativeAction> {
+      return NativeAction::performed;
+    };
     ASSERT_TRUE(runner::tapSelector(dev, go, &fx.trace, fx.clock));
     EXPECT_EQ(dev.calls, (std::vector<std::string>{"selectorAction tap", "settle"}));
     EXPECT_EQ(fx.events(),
@@ -132,8 +134,8 @@ TEST(RunnerActions, IosNativeRoad) {
   // A native error is recorded as a failed event of the action's kind and returned.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Ios, &fx.clock);
-    dev.selectorActionFn = [](const ios_shim::ShimCommand&, const Selector&) -> Expected<bool> {
+    FakeDevice dev(Platform::ios, &fx.clock);
+    dev.selectorActionFn = [](const SelectorAction&, const Selector&) -> Expected<NativeAction> {
       return fail(Error::IosShimResponseNotOk);
     };
     EXPECT_EQ(runner::typeTextSelector(dev, go, "hi", &fx.trace, fx.clock), fail(Error::IosShimResponseNotOk));
@@ -144,7 +146,7 @@ TEST(RunnerActions, IosNativeRoad) {
   // Not performed: typing taps (natively first, then by snapshot), types and records without strategy.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Ios, &fx.clock);
+    FakeDevice dev(Platform::ios, &fx.clock);
     dev.snapshots = {screen({node("b", "Go")})};
     ASSERT_TRUE(runner::typeTextSelector(dev, go, "hi", &fx.trace, fx.clock));
     EXPECT_EQ(dev.calls, (std::vector<std::string>{"selectorAction type", "selectorAction tap", "snapshot",
@@ -156,7 +158,7 @@ TEST(RunnerActions, IosNativeRoad) {
 
 TEST(RunnerActions, TypeAndEraseBySnapshot) {
   TraceFixture fx;
-  FakeDevice dev(DeviceKind::Android, &fx.clock);
+  FakeDevice dev(Platform::android, &fx.clock);
   dev.snapshots = {screen({node("b", "Go")})};
   ASSERT_TRUE(runner::typeTextSelector(dev, byText("Go"), "hi", &fx.trace, fx.clock));
   ASSERT_TRUE(runner::eraseTextSelector(dev, byText("Go"), 5, &fx.trace, fx.clock));
@@ -167,7 +169,7 @@ TEST(RunnerActions, TypeAndEraseBySnapshot) {
 
   // Nothing to tap (as on iOS without a shim): the action ends before typing.
   TraceFixture fx2;
-  FakeDevice ios(DeviceKind::Ios, &fx2.clock, false);
+  FakeDevice ios(Platform::ios, &fx2.clock, false);
   EXPECT_EQ(runner::typeTextSelector(ios, byText("Go"), "hi", &fx2.trace, fx2.clock), fail(Error::SelectorNotFound));
   EXPECT_EQ(ios.count("typeText"), 0);
   EXPECT_EQ(fx2.kinds(), std::vector<std::string>{"ui.tap.notFound"});
@@ -197,7 +199,7 @@ TEST(RunnerScroll, Cycles) {
   // timeoutMs 0: one snapshot decides, no swipe either way.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     EXPECT_EQ(runner::scrollUntilVisible(dev, go, 0, ScrollDirection::down, &fx.trace, fx.clock), false);
     EXPECT_EQ(dev.calls, std::vector<std::string>{"snapshot"});
     EXPECT_EQ(fx.events()[0].rfind(R"(ui.scrollUntilVisible {"status":"timeout","snapshotId":)", 0), 0u);
@@ -205,7 +207,7 @@ TEST(RunnerScroll, Cycles) {
   // Found on the third snapshot: two swipes, each recorded and settled.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Ios, &fx.clock);
+    FakeDevice dev(Platform::ios, &fx.clock);
     dev.snapshots = {kEmpty, kEmpty, shown};
     EXPECT_EQ(runner::scrollUntilVisible(dev, go, 5000, ScrollDirection::up, &fx.trace, fx.clock), true);
     EXPECT_EQ(dev.calls, (std::vector<std::string>{"snapshot", "swipe 360 384 360 1024 350", "settle", "snapshot",
@@ -220,7 +222,7 @@ TEST(RunnerScroll, Cycles) {
   // A swipe ending past the deadline: the next snapshot still counts.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     dev.snapshots = {kEmpty, shown};
     dev.onCall = [&](const std::string& call) {
       if (call == "settle") fx.clock.advance(600);
@@ -230,7 +232,7 @@ TEST(RunnerScroll, Cycles) {
   // A retried snapshot, then a failing swipe.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     dev.snapshots = {fail(Error::CommandTimedOut), kEmpty};
     dev.failNext("swipe", Error::IosXCTestShimRequired);
     EXPECT_EQ(runner::scrollUntilVisible(dev, go, 5000, ScrollDirection::down, &fx.trace, fx.clock),

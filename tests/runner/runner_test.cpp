@@ -57,7 +57,7 @@ const ObservationSnapshot kGo = screen({node("b", "Go")});
 
 TEST(Runner, EmptyScenario) {
   TraceFixture fx;
-  FakeDevice dev(DeviceKind::Android, &fx.clock);
+  FakeDevice dev(Platform::android, &fx.clock);
   ASSERT_TRUE(runner::runScenario(dev, scenario({}), &fx.trace, fx.clock));
   EXPECT_EQ(fx.events(), (Events{R"(scenario.start {"value":"smoke"})",
                                  R"(scenario.end {"value":"smoke","status":"passed"})"}));
@@ -69,7 +69,7 @@ TEST(Runner, EmptyScenario) {
 
 TEST(Runner, FirstFailingStepEndsTheRun) {
   TraceFixture fx;
-  FakeDevice dev(DeviceKind::Android, &fx.clock);
+  FakeDevice dev(Platform::android, &fx.clock);
   dev.snapshots = {kGo};
   Status st = runner::runScenario(dev, scenario({launch(), tap("Go"), waitVisible("Missing", 0), pressBack()}),
                                   &fx.trace, fx.clock);
@@ -97,7 +97,7 @@ TEST(Runner, FirstFailingStepEndsTheRun) {
 
 TEST(Runner, OptionalSwallowsTheInnerFailure) {
   TraceFixture fx;
-  FakeDevice dev(DeviceKind::Android, &fx.clock);
+  FakeDevice dev(Platform::android, &fx.clock);
   ASSERT_TRUE(runner::runScenario(dev, scenario({optional(tap("Missing")), pressBack()}), &fx.trace, fx.clock));
   std::vector<std::string> kinds = fx.kinds();
   EXPECT_EQ(kinds, (Events{"scenario.start", "ui.tap.notFound", "step.optional", "step.done", "ui.pressBack",
@@ -105,7 +105,7 @@ TEST(Runner, OptionalSwallowsTheInnerFailure) {
   EXPECT_EQ(fx.events()[2], R"(step.optional {"status":"skipped","error":"SelectorNotFound"})");
   EXPECT_EQ(manifest(fx).get("status")->string, "passed");
   // Without a trace the failure passes silently.
-  FakeDevice quiet(DeviceKind::Android, &fx.clock);
+  FakeDevice quiet(Platform::android, &fx.clock);
   EXPECT_TRUE(runner::executeStep(quiet, optional(tap("Missing")), nullptr, fx.clock));
 }
 
@@ -131,7 +131,7 @@ TEST(Runner, WhenVisible) {
   };
   for (const Case& c : cases) {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     dev.snapshots = {c.snap};
     ASSERT_TRUE(runner::runScenario(dev, scenario({whenVisible("Go", c.timeoutMs, {pressBack()})}), &fx.trace,
                                     fx.clock))
@@ -147,7 +147,7 @@ TEST(Runner, WhenVisible) {
   }
   // A nested step's error is not swallowed.
   TraceFixture fx;
-  FakeDevice dev(DeviceKind::Android, &fx.clock);
+  FakeDevice dev(Platform::android, &fx.clock);
   dev.snapshots = {kGo};
   dev.failNext("pressBack", Error::CommandFailed);
   EXPECT_EQ(runner::executeStep(dev, whenVisible("Go", 0, {pressBack(), hideKeyboard()}), &fx.trace, fx.clock),
@@ -157,7 +157,7 @@ TEST(Runner, WhenVisible) {
 
 TEST(Runner, Repeat) {
   TraceFixture fx;
-  FakeDevice dev(DeviceKind::Android, &fx.clock);
+  FakeDevice dev(Platform::android, &fx.clock);
   ASSERT_TRUE(runner::executeStep(dev, repeat(0, {pressBack()}), &fx.trace, fx.clock));
   EXPECT_TRUE(fx.events().empty());
   ASSERT_TRUE(runner::executeStep(dev, repeat(3, {pressBack(), hideKeyboard()}), &fx.trace, fx.clock));
@@ -171,7 +171,7 @@ TEST(Runner, Repeat) {
   TraceFixture fx2;
   ASSERT_TRUE(runner::executeStep(dev, repeat(2, {}), &fx2.trace, fx2.clock));
   EXPECT_EQ(fx2.kinds(), (Events{"step.repeat.iteration", "step.repeat.iteration"}));
-  FakeDevice failing(DeviceKind::Android, &fx.clock);
+  FakeDevice failing(Platform::android, &fx.clock);
   failing.failNext("pressBack", Error::CommandTimedOut);
   EXPECT_EQ(runner::executeStep(failing, repeat(3, {pressBack(), hideKeyboard()}), nullptr, fx.clock),
             fail(Error::CommandTimedOut));
@@ -180,7 +180,7 @@ TEST(Runner, Repeat) {
 
 TEST(Runner, PlainSteps) {
   TraceFixture fx;
-  FakeDevice dev(DeviceKind::Android, &fx.clock);
+  FakeDevice dev(Platform::android, &fx.clock);
   step::TypeText type;
   type.text = "hello";
   step::EraseText erase;
@@ -206,7 +206,7 @@ TEST(Runner, PlainSteps) {
   EXPECT_TRUE(test::fileExists(fx.dir.file("artifacts/snapshot-1.json")));
 
   // A failing launch records the failure and does not settle.
-  FakeDevice broken(DeviceKind::Android, &fx.clock);
+  FakeDevice broken(Platform::android, &fx.clock);
   broken.failNext("launch", Error::CommandFailed);
   broken.snapshots = {fail(Error::CommandFailed)};
   EXPECT_EQ(runner::executeStep(broken, launch(), &fx.trace, fx.clock), fail(Error::CommandFailed));
@@ -218,7 +218,7 @@ TEST(Runner, PlainSteps) {
 
 TEST(Runner, StepResultsOfWaitsAndAssertions) {
   FakeClock clock;
-  FakeDevice dev(DeviceKind::Android, &clock);
+  FakeDevice dev(Platform::android, &clock);
   // assertVisible without a time-out waits 5000 ms: 11 observations 500 ms apart.
   EXPECT_EQ(runner::executeStep(dev, Step{step::AssertVisible{byText("Go"), std::nullopt}}, nullptr, clock),
             fail(Error::AssertionFailed));
@@ -262,7 +262,7 @@ TEST(Runner, SleepHandsTheWholeDurationToTheClock) {
 
 TEST(Runner, WithoutTrace) {
   FakeClock clock;
-  FakeDevice dev(DeviceKind::Ios, &clock);
+  FakeDevice dev(Platform::ios, &clock);
   dev.failNext("stop", Error::CommandFailed);
   EXPECT_EQ(runner::runScenario(dev, scenario({pressBack(), stop(), hideKeyboard()}), nullptr, clock),
             fail(Error::CommandFailed));
@@ -274,7 +274,7 @@ TEST(Runner, RecordingFailures) {
   // A failing "step.done" is returned at once: no step.error, scenario.end or finished manifest.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     dev.onCall = [&](const std::string& call) {
       if (call == "stop") breakEventLog(fx);
     };
@@ -286,7 +286,7 @@ TEST(Runner, RecordingFailures) {
   // A failing "step.error" replaces the step's error.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     dev.failNext("stop", Error::CommandFailed);
     dev.onCall = [&](const std::string& call) {
       if (call == "stop") breakEventLog(fx);
@@ -299,7 +299,7 @@ TEST(Runner, RecordingFailures) {
   // A failing "app.launch" failure event, or "step.optional", is returned in place of the device error.
   for (const Step& step : {launch(), optional(launch())}) {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     dev.failNext("launch", Error::CommandFailed);
     dev.onCall = [&](const std::string& call) {
       if (call == "launch") breakEventLog(fx);

@@ -24,9 +24,8 @@ Expected<std::optional<size_t>> noIndex() { return std::optional<size_t>(); }
 const ObservationSnapshot kShown = screen({node("go", "Go")});
 const ObservationSnapshot kEmpty = screen({});
 
-std::string queryReply(bool exists) {
-  return exists ? R"({"status":"ok","exists":true})" : R"({"status":"ok","exists":false})";
-}
+// A native query's answer.
+Expected<bool> queryReply(bool exists) { return exists; }
 
 // Whether the last event starts with `prefix` ("<kind> <payload start>").
 ::testing::AssertionResult lastEventStartsWith(const TraceFixture& fx, std::string_view prefix) {
@@ -38,7 +37,7 @@ std::string queryReply(bool exists) {
 TEST(RunnerWaits, PollCounts) {
   struct Case {
     const char* name;
-    DeviceKind kind;
+    Platform kind;
     bool shim;
     uint64_t timeoutMs;
     bool visible;
@@ -48,29 +47,29 @@ TEST(RunnerWaits, PollCounts) {
     std::string lastEvent;  // its start
   };
   const Case cases[] = {
-      {"android 0 miss", DeviceKind::Android, true, 0, false, 1, 0, 0, false,
+      {"android 0 miss", Platform::android, true, 0, false, 1, 0, 0, false,
        R"(wait.visible {"status":"timeout","timeoutMs":0,"snapshotId")"},
-      {"android 1 miss", DeviceKind::Android, true, 1, false, 2, 0, 1, false,
+      {"android 1 miss", Platform::android, true, 1, false, 2, 0, 1, false,
        R"(wait.visible {"status":"timeout","timeoutMs":1,)"},
-      {"android 1000 miss", DeviceKind::Android, true, 1000, false, 3, 0, 2, false,
+      {"android 1000 miss", Platform::android, true, 1000, false, 3, 0, 2, false,
        R"(wait.visible {"status":"timeout","timeoutMs":1000,)"},
-      {"android 0 hit", DeviceKind::Android, true, 0, true, 1, 0, 0, true,
+      {"android 0 hit", Platform::android, true, 0, true, 1, 0, 0, true,
        R"(wait.visible {"status":"ok","target":"go")"},
       // iOS with a time-out of 0 checks once through a snapshot, like Android.
-      {"ios 0 miss", DeviceKind::Ios, true, 0, false, 1, 0, 0, false,
+      {"ios 0 miss", Platform::ios, true, 0, false, 1, 0, 0, false,
        R"(wait.visible {"status":"timeout","timeoutMs":0,"snapshotId")"},
-      {"ios 0 hit", DeviceKind::Ios, true, 0, true, 1, 0, 0, true, R"(wait.visible {"status":"ok","target":"go")"},
-      {"ios 1 miss", DeviceKind::Ios, true, 1, false, 1, 1, 1, false,
+      {"ios 0 hit", Platform::ios, true, 0, true, 1, 0, 0, true, R"(wait.visible {"status":"ok","target":"go")"},
+      {"ios 1 miss", Platform::ios, true, 1, false, 1, 1, 1, false,
        R"(wait.visible {"status":"timeout","strategy":"nativeSelector","timeoutMs":1,"snapshotId")"},
-      {"ios 1000 miss", DeviceKind::Ios, true, 1000, false, 1, 2, 2, false,
+      {"ios 1000 miss", Platform::ios, true, 1000, false, 1, 2, 2, false,
        R"(wait.visible {"status":"timeout","strategy":"nativeSelector","timeoutMs":1000,)"},
-      {"ios 1000 hit", DeviceKind::Ios, true, 1000, true, 0, 1, 0, true,
+      {"ios 1000 hit", Platform::ios, true, 1000, true, 0, 1, 0, true,
        R"(wait.visible {"status":"ok","strategy":"nativeSelector","selector")"},
-      {"ios no shim 1 miss", DeviceKind::Ios, false, 1, false, 2, 0, 1, false,
+      {"ios no shim 1 miss", Platform::ios, false, 1, false, 2, 0, 1, false,
        R"(wait.visible {"status":"timeout","strategy":"nativeSelector","timeoutMs":1,)"},
-      {"ios no shim 1000 miss", DeviceKind::Ios, false, 1000, false, 3, 0, 2, false,
+      {"ios no shim 1000 miss", Platform::ios, false, 1000, false, 3, 0, 2, false,
        R"(wait.visible {"status":"timeout","strategy":"nativeSelector",)"},
-      {"ios no shim 1000 hit", DeviceKind::Ios, false, 1000, true, 1, 0, 0, true,
+      {"ios no shim 1000 hit", Platform::ios, false, 1000, true, 1, 0, 0, true,
        R"(wait.visible {"status":"ok","target":"go")"},
   };
   for (const Case& c : cases) {
@@ -91,7 +90,7 @@ TEST(RunnerWaits, PollCounts) {
 
 TEST(RunnerWaits, NativeQueryGetsTheRemainingTime) {
   FakeClock clock;
-  FakeDevice dev(DeviceKind::Ios, &clock);
+  FakeDevice dev(Platform::ios, &clock);
   dev.queryFn = [](std::string_view, uint64_t) { return queryReply(false); };
   ASSERT_EQ(runner::waitUntilVisible(dev, byText("Go"), 1000, nullptr, clock), false);
   EXPECT_EQ(dev.calls, (std::vector<std::string>{"query text=Go 1000", "query text=Go 500"}));
@@ -100,28 +99,28 @@ TEST(RunnerWaits, NativeQueryGetsTheRemainingTime) {
 TEST(RunnerWaits, RetryRule) {
   struct Case {
     const char* name;
-    DeviceKind kind;
+    Platform kind;
     uint64_t timeoutMs;
     std::vector<Expected<ObservationSnapshot>> snapshots;
-    std::vector<Expected<std::string>> replies;  // iOS queries
+    std::vector<Expected<bool>> replies;  // iOS queries
     Expected<bool> result;
     int retries;
   };
   const Error timedOut = Error::CommandTimedOut;
   const Case cases[] = {
-      {"android retried, then seen", DeviceKind::Android, 1000, {fail(timedOut), kShown}, {}, true, 1},
+      {"android retried, then seen", Platform::android, 1000, {fail(timedOut), kShown}, {}, true, 1},
       {"android retried before the deadline, failing again at it",
-       DeviceKind::Android, 500, {fail(timedOut), fail(timedOut)}, {}, fail(timedOut), 1},
-      {"android failing at the deadline", DeviceKind::Android, 0, {fail(Error::CommandFailed)}, {},
+       Platform::android, 500, {fail(timedOut), fail(timedOut)}, {}, fail(timedOut), 1},
+      {"android failing at the deadline", Platform::android, 0, {fail(Error::CommandFailed)}, {},
        fail(Error::CommandFailed), 0},
-      {"android other error", DeviceKind::Android, 1000, {fail(Error::IosShimMissingNodes)}, {},
+      {"android other error", Platform::android, 1000, {fail(Error::IosShimMissingNodes)}, {},
        fail(Error::IosShimMissingNodes), 0},
-      {"ios query retried, then seen", DeviceKind::Ios, 1000, {kEmpty},
+      {"ios query retried, then seen", Platform::ios, 1000, {kEmpty},
        {fail(Error::CommandFailed), queryReply(true)}, true, 1},
       // The next cycle's deadline check ends the wait as a time-out.
-      {"ios query retried across the deadline", DeviceKind::Ios, 500, {kEmpty}, {fail(Error::CommandFailed)},
+      {"ios query retried across the deadline", Platform::ios, 500, {kEmpty}, {fail(Error::CommandFailed)},
        false, 1},
-      {"ios other query error", DeviceKind::Ios, 1000, {kEmpty}, {std::string(R"({"status":"ok","exists":"yes"})")},
+      {"ios other query error", Platform::ios, 1000, {kEmpty}, {fail(Error::IosShimExistsMustBeBool)},
        fail(Error::IosShimExistsMustBeBool), 0},
   };
   for (const Case& c : cases) {
@@ -146,7 +145,7 @@ TEST(RunnerWaits, NotVisible) {
   // A matching node that is hidden does not block the wait; an empty screen satisfies it.
   for (const ObservationSnapshot& snap : {screen({node("go", "Go", {}, false)}), kEmpty}) {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     dev.snapshots = {snap};
     EXPECT_EQ(runner::waitUntilNotVisible(dev, byText("Go"), 0, &fx.trace, fx.clock), true);
     EXPECT_EQ(fx.events(),
@@ -154,40 +153,10 @@ TEST(RunnerWaits, NotVisible) {
   }
   // iOS: exists false satisfies the not-visible wait natively.
   TraceFixture fx;
-  FakeDevice dev(DeviceKind::Ios, &fx.clock);
+  FakeDevice dev(Platform::ios, &fx.clock);
   dev.queryFn = [](std::string_view, uint64_t) { return queryReply(false); };
   EXPECT_EQ(runner::assertNotVisible(dev, byText("Go"), 100, &fx.trace, fx.clock), true);
   EXPECT_TRUE(lastEventStartsWith(fx, R"(assert.notVisible {"status":"ok","strategy":"nativeSelector","sel)"));
-}
-
-TEST(RunnerWaits, NativeQueryReplies) {
-  struct Case {
-    std::string reply;
-    Expected<std::optional<bool>> result;
-  };
-  const Case cases[] = {
-      {R"({"status":"ok","exists":true})", std::optional<bool>(true)},
-      {"[]", fail(Error::IosShimResponseMustBeObject)},
-      {R"({"exists":true})", fail(Error::IosShimMissingStatus)},
-      {R"({"status":1})", fail(Error::IosShimMissingStatus)},
-      {R"({"status":"error","exists":true})", fail(Error::IosShimResponseNotOk)},
-      {R"({"status":"ok"})", fail(Error::IosShimMissingExists)},
-      {R"({"status":"ok","exists":"yes"})", fail(Error::IosShimExistsMustBeBool)},
-      {"not json", fail(Error::SyntaxError)},
-  };
-  for (const Case& c : cases) {
-    FakeDevice dev(DeviceKind::Ios);
-    dev.queryFn = [&](std::string_view, uint64_t) { return c.reply; };
-    EXPECT_EQ(runner::nativeVisibleBySelector(dev, byText("Go"), 0), c.result) << c.reply;
-    EXPECT_EQ(dev.calls, std::vector<std::string>{"query text=Go 1"});  // at least 1 ms
-  }
-  Selector twoFields = byText("Go");
-  twoFields.className = "Button";
-  FakeDevice dev(DeviceKind::Ios);
-  EXPECT_EQ(runner::nativeVisibleBySelector(dev, twoFields, 100), Expected<std::optional<bool>>(std::nullopt));
-  FakeDevice noShim(DeviceKind::Ios, nullptr, false);
-  EXPECT_EQ(runner::nativeVisibleBySelector(noShim, byText("Go"), 100), Expected<std::optional<bool>>(std::nullopt));
-  EXPECT_TRUE(dev.calls.empty() && noShim.calls.empty());
 }
 
 TEST(RunnerWaits, WaitAny) {
@@ -195,7 +164,7 @@ TEST(RunnerWaits, WaitAny) {
   // Android: list order wins over snapshot order.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     dev.snapshots = {screen({node("b", "B"), node("a", "A")})};
     EXPECT_EQ(runner::waitUntilAnyVisible(dev, ab, 100, &fx.trace, fx.clock), found(0));
     EXPECT_EQ(fx.events(), std::vector<std::string>{R"(wait.any {"status":"ok","matchedIndex":0,"target":"a",)"
@@ -204,14 +173,14 @@ TEST(RunnerWaits, WaitAny) {
   // Android time-out: diagnostics without "timeoutMs".
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     EXPECT_EQ(runner::waitUntilAnyVisible(dev, ab, 0, &fx.trace, fx.clock), noIndex());
     EXPECT_TRUE(lastEventStartsWith(fx, R"(wait.any {"status":"timeout","snapshotId")"));
   }
   // iOS: the shim is asked selector by selector; the second one exists.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Ios, &fx.clock);
+    FakeDevice dev(Platform::ios, &fx.clock);
     dev.queryFn = [](std::string_view sel, uint64_t) { return queryReply(sel == "text=B"); };
     EXPECT_EQ(runner::waitUntilAnyVisible(dev, ab, 100, &fx.trace, fx.clock), found(1));
     EXPECT_EQ(dev.count("snapshot"), 0);
@@ -221,7 +190,7 @@ TEST(RunnerWaits, WaitAny) {
   // iOS with a time-out of 0: one snapshot of all selectors, no native query.
   for (const ObservationSnapshot& snap : {screen({node("b", "B")}), kEmpty}) {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Ios, &fx.clock);
+    FakeDevice dev(Platform::ios, &fx.clock);
     dev.snapshots = {snap};
     EXPECT_EQ(runner::waitUntilAnyVisible(dev, ab, 0, &fx.trace, fx.clock), snap.nodes.empty() ? noIndex() : found(1));
     EXPECT_EQ(dev.calls, std::vector<std::string>{"snapshot"});
@@ -231,7 +200,7 @@ TEST(RunnerWaits, WaitAny) {
   // iOS: nobody exists; two full rounds, then the native time-out at the first selector.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Ios, &fx.clock);
+    FakeDevice dev(Platform::ios, &fx.clock);
     EXPECT_EQ(runner::waitUntilAnyVisible(dev, ab, 1000, &fx.trace, fx.clock), noIndex());
     EXPECT_EQ(dev.count("query"), 4);
     EXPECT_EQ(fx.clock.sleeps(), 2u);
@@ -240,7 +209,7 @@ TEST(RunnerWaits, WaitAny) {
   // iOS: a selector the shim cannot take sends the round to a snapshot of all selectors.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Ios, &fx.clock);
+    FakeDevice dev(Platform::ios, &fx.clock);
     Selector twoFields = byText("A");
     twoFields.className = "android.widget.TextView";
     dev.snapshots = {screen({node("a", "A")})};
@@ -252,7 +221,7 @@ TEST(RunnerWaits, WaitAny) {
 }
 
 TEST(RunnerWaits, WaitAnyEmptyListWaitsOutTheTimeout) {
-  for (DeviceKind kind : {DeviceKind::Android, DeviceKind::Ios}) {
+  for (Platform kind : {Platform::android, Platform::ios}) {
     TraceFixture fx;
     FakeDevice dev(kind, &fx.clock);
     EXPECT_EQ(runner::waitUntilAnyVisible(dev, {}, 1200, &fx.trace, fx.clock), noIndex());
@@ -263,13 +232,13 @@ TEST(RunnerWaits, WaitAnyEmptyListWaitsOutTheTimeout) {
   }
   // Without a snapshot the plain native time-out is recorded.
   TraceFixture fx;
-  FakeDevice dev(DeviceKind::Android, &fx.clock);
+  FakeDevice dev(Platform::android, &fx.clock);
   dev.snapshots = {fail(Error::CommandFailed)};
   EXPECT_EQ(runner::waitUntilAnyVisible(dev, {}, 0, &fx.trace, fx.clock), noIndex());
   EXPECT_EQ(fx.events(), std::vector<std::string>{
                              R"(wait.any {"status":"timeout","strategy":"nativeSelector","timeoutMs":0,"selectors":[]})"});
   // Without a trace nothing is observed at all.
-  FakeDevice quiet(DeviceKind::Android, &fx.clock);
+  FakeDevice quiet(Platform::android, &fx.clock);
   EXPECT_EQ(runner::waitUntilAnyVisible(quiet, {}, 0, nullptr, fx.clock), noIndex());
   EXPECT_TRUE(quiet.calls.empty());
 }
@@ -278,7 +247,7 @@ TEST(RunnerWaits, AssertNoneVisible) {
   const std::vector<Selector> sels = {byText("Error"), byText("Go")};
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Ios, &fx.clock);  // never native
+    FakeDevice dev(Platform::ios, &fx.clock);  // never native
     dev.snapshots = {kShown, kEmpty};
     EXPECT_EQ(runner::assertNoneVisible(dev, sels, 1000, &fx.trace, fx.clock), true);
     EXPECT_EQ(dev.calls, (std::vector<std::string>{"snapshot", "snapshot"}));
@@ -287,13 +256,13 @@ TEST(RunnerWaits, AssertNoneVisible) {
   }
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     dev.snapshots = {kShown};
     EXPECT_EQ(runner::assertNoneVisible(dev, sels, 0, &fx.trace, fx.clock), false);
     EXPECT_TRUE(lastEventStartsWith(fx, R"(assert.noneVisible {"status":"visible","timeoutMs":0)"));
   }
   FakeClock clock;
-  FakeDevice dev(DeviceKind::Android, &clock);
+  FakeDevice dev(Platform::android, &clock);
   dev.snapshots = {kShown};
   EXPECT_EQ(runner::assertNoneVisible(dev, {}, 0, nullptr, clock), true);
 }
@@ -303,7 +272,7 @@ TEST(RunnerWaits, AssertHealthy) {
   // iOS: the shim reports overlay text 2 at once, whatever the time-out.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Ios, &fx.clock);
+    FakeDevice dev(Platform::ios, &fx.clock);
     dev.queryFn = [](std::string_view sel, uint64_t) {
       return queryReply(sel == "textContains=This development build encountered the following error");
     };
@@ -316,7 +285,7 @@ TEST(RunnerWaits, AssertHealthy) {
   // iOS: all eleven absent.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Ios, &fx.clock);
+    FakeDevice dev(Platform::ios, &fx.clock);
     EXPECT_EQ(runner::assertHealthy(dev, 0, &fx.trace, fx.clock), true);
     EXPECT_EQ(dev.count("query"), 11);
     EXPECT_EQ(dev.calls[0], "query textContains=Uncaught Error 1");
@@ -325,8 +294,8 @@ TEST(RunnerWaits, AssertHealthy) {
   // iOS: a timed-out probe is recorded and the snapshot loop decides, without a pause.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Ios, &fx.clock);
-    dev.queryFn = [](std::string_view, uint64_t) -> Expected<std::string> { return fail(Error::CommandTimedOut); };
+    FakeDevice dev(Platform::ios, &fx.clock);
+    dev.queryFn = [](std::string_view, uint64_t) -> Expected<bool> { return fail(Error::CommandTimedOut); };
     EXPECT_EQ(runner::assertHealthy(dev, 0, &fx.trace, fx.clock), true);
     EXPECT_EQ(fx.kinds(), (std::vector<std::string>{"observe.retry", "assert.healthy"}));
     EXPECT_EQ(fx.events()[1], R"(assert.healthy {"status":"ok","timeoutMs":0})");
@@ -335,7 +304,7 @@ TEST(RunnerWaits, AssertHealthy) {
   // Snapshot loop: an overlay that goes away before the deadline passes.
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Android, &fx.clock);
+    FakeDevice dev(Platform::android, &fx.clock);
     dev.snapshots = {overlay, kEmpty};
     EXPECT_EQ(runner::assertHealthy(dev, 1000, &fx.trace, fx.clock), true);
     EXPECT_EQ(dev.count("snapshot"), 2);
@@ -343,7 +312,7 @@ TEST(RunnerWaits, AssertHealthy) {
   // Snapshot loop: an overlay still shown at the deadline (iOS without a shim).
   {
     TraceFixture fx;
-    FakeDevice dev(DeviceKind::Ios, &fx.clock, false);
+    FakeDevice dev(Platform::ios, &fx.clock, false);
     dev.snapshots = {overlay};
     EXPECT_EQ(runner::assertHealthy(dev, 500, &fx.trace, fx.clock), false);
     EXPECT_EQ(dev.count("snapshot"), 2);
@@ -354,7 +323,7 @@ TEST(RunnerWaits, AssertHealthy) {
 
 TEST(RunnerWaits, IsVisibleNowAndDeadlines) {
   FakeClock clock;
-  FakeDevice dev(DeviceKind::Ios, &clock);
+  FakeDevice dev(Platform::ios, &clock);
   dev.snapshots = {kShown, fail(Error::CommandFailed)};
   EXPECT_EQ(runner::isVisibleNow(dev, byText("Go"), nullptr), true);
   EXPECT_EQ(runner::isVisibleNow(dev, byText("Go"), nullptr), fail(Error::CommandFailed));
@@ -365,7 +334,7 @@ TEST(RunnerWaits, IsVisibleNowAndDeadlines) {
   FakeClock late(kMax - 10);
   EXPECT_EQ(runner::deadlineAfter(late, std::numeric_limits<uint64_t>::max()), kMax);
   EXPECT_EQ(runner::deadlineAfter(late, 5), kMax - 5);
-  FakeDevice android(DeviceKind::Android, &clock);
+  FakeDevice android(Platform::android, &clock);
   android.snapshots = {kEmpty, kShown};
   EXPECT_EQ(runner::waitUntilVisible(android, byText("Go"), std::numeric_limits<uint64_t>::max(), nullptr, clock),
             true);

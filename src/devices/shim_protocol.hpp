@@ -1,6 +1,7 @@
 #pragma once
-// The one-line JSON protocol spoken with the Android and iOS shims: the
-// request line, the reply checks and the compact selector text.
+// The shim request protocol, spoken with the Android and the iOS shim alike:
+// the request line, the reply checks and the compact selector text of the
+// native selector requests.
 
 #include <cstdint>
 #include <optional>
@@ -12,7 +13,7 @@
 #include "core/types.hpp"
 #include "core/writer.hpp"
 
-namespace vyx::ios_shim {
+namespace vyx::shim_protocol {
 
 enum class ShimCmd : uint8_t {
   snapshot,
@@ -72,7 +73,16 @@ struct SnapshotReply {
 
 Expected<SnapshotReply> parseSnapshotResponse(std::string_view reply);
 
+// The answer of a "query" request: an ok reply whose "exists" is a boolean.
+Expected<bool> parseQueryResponse(std::string_view reply);
+
+// The answer of a native selector "tap", "type" or "eraseText": true when
+// the shim performed it (ok); false when it found no element to act on (the
+// codes "selector.not_found" and "selector.not_hittable"); any other reply
+// is an error.
+Expected<bool> parseSelectorActionResponse(std::string_view reply);
+
 // "<key>=<value>" for a selector with exactly one field set, else nullopt.
 std::optional<std::string> selectorString(const Selector& selector);
 
-}  // namespace vyx::ios_shim
+}  // namespace vyx::shim_protocol

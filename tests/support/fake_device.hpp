@@ -1,8 +1,10 @@
 #pragma once
-// An in-process device for runner tests: scripted snapshots and errors,
-// scripted native answers on iOS, and a record of every call. Snapshots can
-// cost time on the shared FakeClock, so deadline rules are deterministic.
+// An in-process Device for tests of every folder: scripted snapshots and
+// errors, scripted native answers when it behaves like an iOS driver, and a
+// record of every call. Snapshots can cost time on the shared FakeClock, so
+// deadline rules are deterministic.
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -11,8 +13,10 @@
 #include <vector>
 
 #include "core/clock.hpp"
+#include "core/run_options.hpp"
 #include "core/trace.hpp"
 #include "devices/device.hpp"
+#include "devices/shim_protocol.hpp"
 #include "vyx_test.hpp"
 
 namespace vyx::test {
@@ -44,8 +48,11 @@ inline Selector byText(std::string text) {
 
 class FakeDevice final : public Device {
  public:
-  explicit FakeDevice(DeviceKind kind = DeviceKind::Android, FakeClock* clock = nullptr, bool shim = true)
-      : kind_(kind), clock_(clock), shim_(shim) {}
+  // Platform::ios behaves like the iOS driver: it waits natively and, with a
+  // shim, answers native queries (queryFn) and selector actions
+  // (selectorActionFn). Platform::android never answers natively.
+  explicit FakeDevice(Platform platform = Platform::android, FakeClock* clock = nullptr, bool shim = true)
+      : platform_(platform), clock_(clock), shim_(shim) {}
 
   // Snapshot answers: the front is taken per call; the last one repeats.
   std::deque<Expected<ObservationSnapshot>> snapshots{ObservationSnapshot{}};
@@ -53,10 +60,13 @@ class FakeDevice final : public Device {
   std::function<Expected<ObservationSnapshot>(int)> snapshotFn;
   // Clock time one snapshot takes.
   int64_t snapshotCostMs = 0;
-  // iOS "query" replies: (selector text, time-out) -> reply text.
-  std::function<Expected<std::string>(std::string_view, uint64_t)> queryFn;
-  // iOS native selector actions; default: not performed.
-  std::function<Expected<bool>(const ios_shim::ShimCommand&, const Selector&)> selectorActionFn;
+  // iOS native queries: (selector text, time-out) -> whether it exists;
+  // default: it does not.
+  std::function<Expected<bool>(std::string_view, uint64_t)> queryFn;
+  // iOS native selector actions; default: unavailable.
+  std::function<Expected<NativeAction>(const SelectorAction&, const Selector&)> selectorActionFn;
+  // The answer of listDevices.
+  Expected<std::vector<DeviceInfo>> devices = std::vector<DeviceInfo>{};
   // Queued results per operation name ("launch", "settle", "tapPoint"...).
   std::map<std::string, std::deque<Status>> results;
   // Called after each call is recorded.
@@ -72,9 +82,6 @@ class FakeDevice final : public Device {
     return n;
   }
   void failNext(const std::string& op, Error e) { results[op].push_back(fail(e)); }
-
-  DeviceKind kind() const override { return kind_; }
-  bool hasShim() const override { return shim_; }
 
   Status launch() override { return op("launch", "launch"); }
   Status stop() override { return op("stop", "stop"); }
@@ -109,25 +116,31 @@ class FakeDevice final : public Device {
     return out;
   }
 
-  Expected<std::string> runShim(const ios_shim::ShimCommand& command) override {
-    return runShimWithTimeout(command, 0);
+  Expected<std::vector<DeviceInfo>> listDevices() override {
+    record("listDevices");
+    return devices;
   }
 
-  Expected<std::string> runShimWithTimeout(const ios_shim::ShimCommand& command, uint64_t timeoutMs) override {
-    const std::string sel(command.selector.value_or(""));
-    if (command.cmd == ios_shim::ShimCmd::query) {
-      record("query " + sel + " " + std::to_string(timeoutMs));
-      if (queryFn) return queryFn(sel, timeoutMs);
-      return std::string(R"({"status":"ok","exists":false})");
-    }
-    record("shim " + std::string(ios_shim::cmdName(command.cmd)));
-    return std::string(R"({"status":"ok"})");
+  bool waitsNatively() const override { return platform_ == Platform::ios; }
+
+  // Like the iOS driver: unanswered (nothing recorded) without a shim or
+  // for a selector that is not one "<key>=<value>".
+  Expected<std::optional<bool>> nativeVisible(const Selector& selector, uint64_t timeoutMs) override {
+    if (platform_ != Platform::ios || !shim_) return std::optional<bool>();
+    std::optional<std::string> sel = shim_protocol::selectorString(selector);
+    if (!sel) return std::optional<bool>();
+    record("query " + *sel + " " + std::to_string(timeoutMs));
+    Expected<bool> exists = queryFn ? queryFn(*sel, timeoutMs) : Expected<bool>(false);
+    if (!exists) return fail(exists.error());
+    return std::optional<bool>(*exists);
   }
 
-  Expected<bool> runShimSelectorAction(const ios_shim::ShimCommand& command, const Selector& selector) override {
-    record("selectorAction " + std::string(ios_shim::cmdName(command.cmd)));
-    if (kind_ == DeviceKind::Ios && selectorActionFn) return selectorActionFn(command, selector);
-    return false;
+  Expected<NativeAction> nativeSelectorAction(const SelectorAction& action, const Selector& selector) override {
+    if (platform_ != Platform::ios) return NativeAction::unavailable;
+    static constexpr std::string_view kNames[] = {"tap", "type", "eraseText"};
+    record("selectorAction " + std::string(kNames[static_cast<size_t>(action.kind)]));
+    if (selectorActionFn) return selectorActionFn(action, selector);
+    return NativeAction::unavailable;
   }
 
  private:
@@ -144,7 +157,7 @@ class FakeDevice final : public Device {
     return st;
   }
 
-  DeviceKind kind_;
+  Platform platform_;
   FakeClock* clock_;
   bool shim_;
   int snapshotCount_ = 0;

@@ -1,4 +1,4 @@
-#include "devices/ios_shim.hpp"
+#include "devices/shim_protocol.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "core/writer.hpp"
 
-namespace vyx::ios_shim {
+namespace vyx::shim_protocol {
 namespace {
 
 std::string line(const ShimCommand& c) {
@@ -15,7 +15,7 @@ std::string line(const ShimCommand& c) {
   return w.str();
 }
 
-TEST(IosShimTest, WriteCommandJson) {
+TEST(ShimProtocolTest, WriteCommandJson) {
   ShimCommand everything = request(ShimCmd::swipe);
   everything.selector = "text=a\"b";
   everything.text = "h\xc3\xa9\n";
@@ -56,7 +56,7 @@ TEST(IosShimTest, WriteCommandJson) {
   for (int i = 0; i < 12; ++i) EXPECT_EQ(cmdName(static_cast<ShimCmd>(i)), names[i]);
 }
 
-TEST(IosShimTest, ParseOkResponse) {
+TEST(ShimProtocolTest, ParseOkResponse) {
   struct Case {
     std::string reply;
     std::optional<Error> want;
@@ -85,7 +85,7 @@ TEST(IosShimTest, ParseOkResponse) {
   }
 }
 
-TEST(IosShimTest, ParseSnapshotResponseReadsNodes) {
+TEST(ShimProtocolTest, ParseSnapshotResponseReadsNodes) {
   auto r = parseSnapshotResponse(R"({"status":"ok","viewport":{"width":390,"height":844},"nodes":[
     {"id":"n1","type":"XCUIElementTypeButton","bounds":{"x":-1,"y":2,"width":3,"height":-4},
      "label":"","value":"Val","identifier":"login","enabled":"false","visible":false,"selected":true},
@@ -115,7 +115,7 @@ TEST(IosShimTest, ParseSnapshotResponseReadsNodes) {
   EXPECT_FALSE(b.selected);
 }
 
-TEST(IosShimTest, ParseSnapshotResponseViewportFallsBackToZero) {
+TEST(ShimProtocolTest, ParseSnapshotResponseViewportFallsBackToZero) {
   const char* replies[] = {
       R"({"status":"ok","nodes":[]})",
       R"({"status":"ok","viewport":{"width":-1,"height":844},"nodes":[]})",
@@ -134,7 +134,7 @@ TEST(IosShimTest, ParseSnapshotResponseViewportFallsBackToZero) {
   EXPECT_EQ(max->viewportWidth, 4294967295u);
 }
 
-TEST(IosShimTest, ParseSnapshotResponseErrors) {
+TEST(ShimProtocolTest, ParseSnapshotResponseErrors) {
   const std::string b = R"("bounds":{"x":0,"y":0,"width":1,"height":1})";
   struct Case {
     std::string reply;
@@ -171,7 +171,7 @@ TEST(IosShimTest, ParseSnapshotResponseErrors) {
   EXPECT_EQ(low->nodes[0].bounds.x, -2147483647 - 1);
 }
 
-TEST(IosShimTest, SelectorString) {
+TEST(ShimProtocolTest, SelectorString) {
   auto sel = [](auto field, std::string v) {
     Selector s;
     s.*field = std::move(v);
@@ -191,4 +191,4 @@ TEST(IosShimTest, SelectorString) {
 }
 
 }  // namespace
-}  // namespace vyx::ios_shim
+}  // namespace vyx::shim_protocol

@@ -1,11 +1,12 @@
-#include "devices/ios_shim.hpp"
+#include "devices/shim_protocol.hpp"
 
 #include <limits>
+#include <utility>
 
 #include "core/json.hpp"
-#include "core/trace_json.hpp"
+#include "core/json_writer.hpp"
 
-namespace vyx::ios_shim {
+namespace vyx::shim_protocol {
 
 std::string_view cmdName(ShimCmd cmd) {
   switch (cmd) {
@@ -38,30 +39,6 @@ std::string_view cmdName(ShimCmd cmd) {
 }
 
 namespace {
-
-Status writeKey(Writer& w, std::string_view key) {
-  if (auto s = w.writeAll(",\""); !s) return s;
-  if (auto s = w.writeAll(key); !s) return s;
-  return w.writeAll("\":");
-}
-
-Status writeStringField(Writer& w, std::string_view key, const std::optional<std::string_view>& value) {
-  if (!value) return {};
-  if (auto s = writeKey(w, key); !s) return s;
-  return trace_json::writeJsonString(w, *value);
-}
-
-Status writeIntField(Writer& w, std::string_view key, const std::optional<int32_t>& value) {
-  if (!value) return {};
-  if (auto s = writeKey(w, key); !s) return s;
-  return w.writeInt(*value);
-}
-
-Status writeUintField(Writer& w, std::string_view key, const std::optional<uint32_t>& value) {
-  if (!value) return {};
-  if (auto s = writeKey(w, key); !s) return s;
-  return w.writeUint(*value);
-}
 
 // Steps shared by both reply checks: a JSON object whose "status" is "ok".
 Expected<json::Value> parseOkObject(std::string_view reply) {
@@ -129,19 +106,18 @@ Expected<UiNode> readNode(const json::Value& item) {
 }  // namespace
 
 Status writeCommandJson(Writer& w, const ShimCommand& command) {
-  if (auto s = w.writeAll("{\"cmd\":"); !s) return s;
-  if (auto s = trace_json::writeJsonString(w, cmdName(command.cmd)); !s) return s;
-  if (auto s = writeStringField(w, "selector", command.selector); !s) return s;
-  if (auto s = writeStringField(w, "text", command.text); !s) return s;
-  if (auto s = writeIntField(w, "x", command.x); !s) return s;
-  if (auto s = writeIntField(w, "y", command.y); !s) return s;
-  if (auto s = writeIntField(w, "x1", command.x1); !s) return s;
-  if (auto s = writeIntField(w, "y1", command.y1); !s) return s;
-  if (auto s = writeIntField(w, "x2", command.x2); !s) return s;
-  if (auto s = writeIntField(w, "y2", command.y2); !s) return s;
-  if (auto s = writeUintField(w, "durationMs", command.durationMs); !s) return s;
-  if (auto s = writeUintField(w, "maxChars", command.maxChars); !s) return s;
-  return w.writeAll("}\n");
+  JsonObjectWriter o(w);
+  o.str("cmd", cmdName(command.cmd)).optStr("selector", command.selector).optStr("text", command.text);
+  const std::pair<std::string_view, const std::optional<int32_t>*> coordinates[] = {
+      {"x", &command.x}, {"y", &command.y}, {"x1", &command.x1}, {"y1", &command.y1}, {"x2", &command.x2},
+      {"y2", &command.y2}};
+  for (const auto& [key, value] : coordinates) {
+    if (*value) o.num(key, **value);
+  }
+  if (command.durationMs) o.unum("durationMs", *command.durationMs);
+  if (command.maxChars) o.unum("maxChars", *command.maxChars);
+  VYX_TRY(o.finish());
+  return w.writeByte('\n');
 }
 
 Status parseOkResponse(std::string_view reply) {
@@ -175,6 +151,30 @@ Expected<SnapshotReply> parseSnapshotResponse(std::string_view reply) {
   return out;
 }
 
+Expected<bool> parseQueryResponse(std::string_view reply) {
+  auto doc = parseOkObject(reply);
+  if (!doc) return fail(doc.error());
+  const json::Value* exists = doc->get("exists");
+  if (exists == nullptr) return fail(Error::IosShimMissingExists);
+  if (!exists->isBool()) return fail(Error::IosShimExistsMustBeBool);
+  return exists->boolean;
+}
+
+Expected<bool> parseSelectorActionResponse(std::string_view reply) {
+  auto doc = json::parseValue(reply);
+  if (!doc) return fail(doc.error());
+  if (!doc->isObject()) return fail(Error::IosShimResponseMustBeObject);
+  const json::Value* status = doc->get("status");
+  if (status == nullptr || !status->isString()) return fail(Error::IosShimMissingStatus);
+  if (status->string == "ok") return true;
+  const json::Value* code = doc->get("code");
+  if (code != nullptr && code->isString() &&
+      (code->string == "selector.not_found" || code->string == "selector.not_hittable")) {
+    return false;
+  }
+  return fail(Error::IosShimResponseNotOk);
+}
+
 std::optional<std::string> selectorString(const Selector& selector) {
   struct Field {
     const std::optional<std::string>* value;
@@ -199,4 +199,4 @@ std::optional<std::string> selectorString(const Selector& selector) {
   return out;
 }
 
-}  // namespace vyx::ios_shim
+}  // namespace vyx::shim_protocol
