@@ -79,11 +79,15 @@ Status writeExclusive(const std::string& path, std::string_view bytes) {
   return fillCreated(fd, path, bytes);
 }
 
-Status writeReplacing(const std::string& path, std::string_view bytes) {
+// The temporary file goes into the output's directory (so that the rename
+// stays on one file system) under a short name of its own, whatever the
+// length of the output's name.
+Status writeReplacing(const std::string& path, const std::string& dir, std::string_view bytes) {
   std::string tmp;
   int fd = -1;
   for (unsigned attempt = 0; fd < 0; ++attempt) {
-    tmp = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    tmp = dir.empty() ? std::string() : (dir.back() == '/' ? dir : dir + "/");
+    tmp += ".vyx-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
     fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && (errno != EEXIST || attempt >= 100)) return fail(errnoError(Error::WriteFailed));
   }
@@ -100,8 +104,9 @@ Status writeReplacing(const std::string& path, std::string_view bytes) {
 
 Status writeWhole(const std::string& path, std::string_view bytes, bool replace) {
   CreatedDirs created;
-  VYX_TRY(makeParents(parentOf(path), created));
-  VYX_TRY(replace ? writeReplacing(path, bytes) : writeExclusive(path, bytes));
+  const std::string dir = parentOf(path);
+  VYX_TRY(makeParents(dir, created));
+  VYX_TRY(replace ? writeReplacing(path, dir, bytes) : writeExclusive(path, bytes));
   created.keep();
   return {};
 }

@@ -282,6 +282,12 @@ TEST_F(Draft, ExistingOutputNeedsForce) {
   size_t entries = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.file("out"))) ++entries;
   EXPECT_EQ(entries, 1u);
+
+  // The temporary file's name does not grow with the output's.
+  o.out = dir.file("out/" + std::string(250, 'n') + ".json");
+  writeFile(*o.out, "old");
+  ASSERT_TRUE(draft(o));
+  EXPECT_NE(readFile(*o.out), "old");
 }
 
 TEST_F(Draft, FailedOutputRemovesTheDirectoriesItMade) {
