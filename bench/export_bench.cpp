@@ -32,6 +32,15 @@ constexpr int kSnapshots = 50;
 constexpr int kNodes = 5000;
 constexpr size_t kScreenshotBytes = 96 * 1024;
 
+// Text followed by a number (appending sidesteps a false -Wrestrict of g++ 12
+// on literal + std::string at -O3).
+std::string numbered(std::string_view text, int n, std::string_view tail = {}) {
+  std::string out(text);
+  out += std::to_string(n);
+  out += tail;
+  return out;
+}
+
 vyx::ObservationSnapshot makeSnapshot(int index) {
   vyx::ObservationSnapshot s;
   s.timestampMs = 1700000000000 + index;
@@ -43,11 +52,11 @@ vyx::ObservationSnapshot makeSnapshot(int index) {
   s.nodes.reserve(kNodes);
   for (int i = 0; i < kNodes; ++i) {
     vyx::UiNode n;
-    n.stableId = "n" + std::to_string(i);
+    n.stableId = numbered("n", i);
     n.className = i % 3 == 0 ? "android.widget.TextView" : "android.widget.LinearLayout";
-    n.resourceId = "com.example.app:id/row_" + std::to_string(i);
-    if (i % 3 == 0) n.text = "Item " + std::to_string(i) + " of the list";
-    if (i % 7 == 0) n.contentDesc = "Open item " + std::to_string(i);
+    n.resourceId = numbered("com.example.app:id/row_", i);
+    if (i % 3 == 0) n.text = numbered("Item ", i, " of the list");
+    if (i % 7 == 0) n.contentDesc = numbered("Open item ", i);
     n.bounds = {0, 120 * (i % 20), 1080, 120};
     n.enabled = true;
     n.visible = i % 20 < 18;

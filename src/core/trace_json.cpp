@@ -1,6 +1,7 @@
 #include "core/trace_json.hpp"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -144,9 +145,31 @@ bool containsFolded(std::string_view hay, std::string_view needle) {
 constexpr std::string_view kSensitiveKeyWords[] = {"password", "token",  "secret", "authorization", "auth",
                                                    "cookie",   "apikey", "api_key", "bearer"};
 
+// For each byte, the words (as bits of kSensitiveKeyWords) that begin with
+// it in either letter case.
+constexpr auto kWordsStartingWith = [] {
+  std::array<uint16_t, 256> t{};
+  for (size_t w = 0; w < std::size(kSensitiveKeyWords); ++w) {
+    auto c = static_cast<unsigned char>(kSensitiveKeyWords[w][0]);
+    t[c] = static_cast<uint16_t>(t[c] | (1u << w));
+    t[c - 32] = static_cast<uint16_t>(t[c - 32] | (1u << w));
+  }
+  return t;
+}();
+
+// Whether any of the words occurs in the key: one pass over the key, trying
+// only the words that begin with each byte.
 bool isSensitiveKey(std::string_view key) {
-  for (std::string_view word : kSensitiveKeyWords) {
-    if (containsFolded(key, word)) return true;
+  for (size_t i = 0; i < key.size(); ++i) {
+    unsigned words = kWordsStartingWith[static_cast<unsigned char>(key[i])];
+    while (words != 0) {
+      std::string_view word = kSensitiveKeyWords[std::countr_zero(words)];
+      words &= words - 1;
+      if (key.size() - i < word.size()) continue;
+      size_t j = 1;
+      while (j < word.size() && fold(key[i + j]) == static_cast<unsigned char>(word[j])) ++j;
+      if (j == word.size()) return true;
+    }
   }
   return false;
 }

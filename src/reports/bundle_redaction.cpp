@@ -20,9 +20,6 @@ constexpr unsigned char kPng[] = {
     0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
 static_assert(sizeof(kPng) == 67);
 
-constexpr std::string_view kSensitiveWords[] = {"password", "token",  "secret", "authorization", "auth",
-                                                "cookie",   "apikey", "api_key", "bearer"};
-
 // Bytes that end a word of free text: white space, quotes, ")", ",", ";",
 // "<", "=", ">".
 constexpr auto kDelimiter = [] {
@@ -59,12 +56,22 @@ bool startsWithBearer(std::string_view text) {
   return true;
 }
 
-bool holdsSensitiveWord(std::string_view text) {
-  for (std::string_view word : kSensitiveWords) {
-    if (trace_json::containsAsciiFolded(text, word)) return true;
+// One of the trace writer's sensitive words anywhere in the text, in any
+// letter case.
+bool holdsSensitiveWord(std::string_view text) { return trace_json::isSensitiveKeyName(text); }
+
+// Appends to a string the caller owns (and reuses).
+class AppendWriter final : public Writer {
+ public:
+  explicit AppendWriter(std::string& out) : out_(out) {}
+  Status writeAll(std::string_view bytes) override {
+    out_.append(bytes);
+    return {};
   }
-  return false;
-}
+
+ private:
+  std::string& out_;
+};
 
 // The string rule of a JSON string value.
 std::string_view redactedMarker(std::string_view value, std::optional<std::string_view> key) {
@@ -133,14 +140,23 @@ Status writeJsonValueRedacted(Writer& w, const json::Value& value, std::optional
   return {};
 }
 
-std::string redactFreeText(std::string_view text) {
+void redactFreeTextInto(std::string_view text, std::string& out) {
   static constexpr std::string_view kTextAttribute = "text=\"";
   static constexpr std::string_view kContentDescAttribute = "content-desc=\"";
-  std::string out;
+  out.clear();
   out.reserve(text.size());
   const size_t n = text.size();
   bool sensitiveTag = false;
+  // Bytes from `run` up to `i` are copied unchanged when something is
+  // replaced or the text ends.
+  size_t run = 0;
   size_t i = 0;
+  // The next "@" at or after i; no e-mail word can start past the last one.
+  size_t nextAt = text.find('@');
+  auto replace = [&](std::string_view marker) {
+    out.append(text.substr(run, i - run));
+    out.append(marker);
+  };
   while (i < n) {
     char c = text[i];
     if (c == '>') {
@@ -150,7 +166,7 @@ std::string redactFreeText(std::string_view text) {
       size_t close = window.find('>');
       if (close != std::string_view::npos) window = window.substr(0, close);
       sensitiveTag = holdsSensitiveWord(window);
-    } else if (sensitiveTag) {
+    } else if (sensitiveTag && (c == 't' || c == 'c')) {
       std::string_view rest = text.substr(i);
       std::string_view opening;
       if (rest.starts_with(kTextAttribute)) {
@@ -159,46 +175,67 @@ std::string redactFreeText(std::string_view text) {
         opening = kContentDescAttribute;
       }
       if (!opening.empty()) {
-        out.append(opening);
-        out.append(kSecretMarker);
-        size_t quote = text.find('"', i + opening.size());
-        if (quote == std::string_view::npos) return out;
+        // The attribute's name, "=" and opening quote stay; its value goes.
+        i += opening.size();
+        replace(kSecretMarker);
+        size_t quote = text.find('"', i);
+        if (quote == std::string_view::npos) return;
         out.push_back('"');
         i = quote + 1;
+        run = i;
         continue;
       }
     }
 
-    // Plain text.
-    if (i == 0 || isDelimiter(text[i - 1])) {
-      size_t end = i;
-      while (end < n && !isDelimiter(text[end]) && text[end] != '\\') ++end;
-      if (end > i && looksLikeEmail(text.substr(i, end - i))) {
-        out.append(kEmailMarker);
-        i = end;
-        continue;
+    // Plain text: an e-mail word at a word start, a bearer token anywhere.
+    if (nextAt != std::string_view::npos && (i == 0 || isDelimiter(text[i - 1]))) {
+      if (nextAt < i) nextAt = text.find('@', i);
+      if (nextAt != std::string_view::npos) {
+        size_t end = i;
+        while (end < nextAt && !isDelimiter(text[end]) && text[end] != '\\') ++end;
+        if (end == nextAt) {
+          while (end < n && !isDelimiter(text[end]) && text[end] != '\\') ++end;
+          if (looksLikeEmail(text.substr(i, end - i))) {
+            replace(kEmailMarker);
+            i = end;
+            run = i;
+            continue;
+          }
+        }
       }
     }
     if ((c == 'b' || c == 'B') && startsWithBearer(text.substr(i))) {
       size_t stop = i;
       while (stop < n && !kTokenStop[static_cast<unsigned char>(text[stop])]) ++stop;
-      out.append(kTokenMarker);
+      replace(kTokenMarker);
       i = stop;
+      run = i;
       continue;
     }
-    out.push_back(c);
     ++i;
   }
+  out.append(text.substr(run));
+}
+
+std::string redactFreeText(std::string_view text) {
+  std::string out;
+  redactFreeTextInto(text, out);
   return out;
 }
 
-std::string redactJsonishText(std::string_view text) {
+void redactJsonishTextInto(std::string_view text, std::string& out) {
   auto parsed = json::parseValue(text);
-  if (!parsed) return redactFreeText(text);
-  StringWriter w;
+  if (!parsed) return redactFreeTextInto(text, out);
+  out.clear();
+  AppendWriter w(out);
   (void)writeJsonValueRedacted(w, *parsed, std::nullopt);
-  (void)w.writeByte('\n');
-  return w.take();
+  out.push_back('\n');
+}
+
+std::string redactJsonishText(std::string_view text) {
+  std::string out;
+  redactJsonishTextInto(text, out);
+  return out;
 }
 
 }  // namespace vyx::bundle_redaction

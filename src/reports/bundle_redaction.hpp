@@ -38,10 +38,13 @@ bool looksLikeEmail(std::string_view bytes);
 // The free-text scrubber: e-mail words, bearer tokens, and the text and
 // content-desc attribute values of tags that mention a sensitive word.
 std::string redactFreeText(std::string_view text);
+// The same into `out` (cleared first), so a caller can reuse its buffer.
+void redactFreeTextInto(std::string_view text, std::string& out);
 
 // One JSON document comes back compact and redacted with a line feed;
 // anything else (an event log of several lines included) is scrubbed as free
 // text.
 std::string redactJsonishText(std::string_view text);
+void redactJsonishTextInto(std::string_view text, std::string& out);
 
 }  // namespace vyx::bundle_redaction
