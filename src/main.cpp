@@ -21,6 +21,7 @@
 #include "core/usage.hpp"
 #include "reports/cli_trace.hpp"
 #include "runner/cli_run.hpp"
+#include "server/cli_serve.hpp"
 
 namespace {
 
@@ -47,6 +48,8 @@ const Command kCommands[] = {
     {"run", vyx::cli_run::run},
     {"explain", vyx::cli_trace::runExplain},
     {"export", vyx::cli_trace::runExport},
+    {"serve", vyx::cli_serve::runServe},
+    {"mcp", vyx::cli_serve::runMcp},
     {"version", vyx::cli_info::runVersion},
     {"--version", vyx::cli_info::runVersion},
     {"help", runHelp},

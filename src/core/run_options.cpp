@@ -1,5 +1,9 @@
 #include "core/run_options.hpp"
 
+#include <unistd.h>
+
+#include <cerrno>
+
 namespace vyx {
 
 Expected<Platform> parsePlatform(std::string_view text) {
@@ -85,6 +89,39 @@ ServeSettings resolveServe(const ServeCliOptions& cli, const Config* config) {
   r.platform = cli.platform;
   r.iosDeviceType = cli.iosDeviceType;
   return r;
+}
+
+Expected<std::optional<Config>> loadConfig(const std::optional<std::string>& path, std::string& loadedPath) {
+  if (path) {
+    auto c = config::parseFile(*path);
+    if (!c) return fail(c.error());
+    loadedPath = *path;
+    return std::optional<Config>(std::move(*c));
+  }
+  loadedPath = std::string(kDefaultConfigPath);
+  if (::access(loadedPath.c_str(), F_OK) != 0) {
+    Error e = errorFromErrno(errno);
+    if (e == Error::FileNotFound) return std::optional<Config>();
+    return fail(e);
+  }
+  auto c = config::parseFile(loadedPath);
+  if (!c) return fail(c.error());
+  return std::optional<Config>(std::move(*c));
+}
+
+TraceOptions traceOptionsFor(const Config* config) {
+  TraceOptions options;
+  if (config != nullptr) {
+    options.denylistText = config->redaction.denylistText;
+    options.allowlistText = config->redaction.allowlistText;
+    options.denylistResourceIds = config->redaction.denylistResourceIds;
+    options.allowlistResourceIds = config->redaction.allowlistResourceIds;
+    options.screenshots = config->artifacts.screenshots;
+    options.hierarchy = config->artifacts.hierarchy;
+    options.logs = config->artifacts.logs;
+    options.screenRecording = config->artifacts.screenRecording;
+  }
+  return options;
 }
 
 }  // namespace run_options

@@ -10,6 +10,7 @@
 
 #include "core/config.hpp"
 #include "core/errors.hpp"
+#include "core/trace.hpp"
 
 namespace vyx {
 
@@ -97,6 +98,16 @@ const PlatformConfig& sectionFor(const Config& config, Platform platform);
 // present, else the default. `config` may be null.
 RunSettings resolveRun(const RunCliOptions& cli, const Config* config);
 ServeSettings resolveServe(const ServeCliOptions& cli, const Config* config);
+
+// The configuration file of a command: `path` when given (any failure, a
+// missing file too, is returned), else kDefaultConfigPath when it exists,
+// else none. `loadedPath` is set to the path of the file read.
+inline constexpr std::string_view kDefaultConfigPath = ".vyx/config.json";
+Expected<std::optional<Config>> loadConfig(const std::optional<std::string>& path, std::string& loadedPath);
+
+// The configuration's redaction lists and artifact switches, or the defaults
+// without a configuration.
+TraceOptions traceOptionsFor(const Config* config);
 
 }  // namespace run_options
 }  // namespace vyx

@@ -25,7 +25,6 @@
 namespace vyx::cli_run {
 namespace {
 
-constexpr std::string_view kDefaultConfigPath = ".vyx/config.json";
 constexpr size_t kScenarioLimit = 16 * 1024 * 1024;
 
 // Takes the next argument as the flag's value.
@@ -44,38 +43,8 @@ Status takeTool(ArgIterator& args, Error missing, std::string& out, bool& given)
   return {};
 }
 
-// The configuration named by --config, else ".vyx/config.json" when it
-// exists. Sets `path` to the file actually loaded.
-Expected<std::optional<Config>> loadConfig(const RunFlags& flags, std::string& path) {
-  if (flags.configPath) {
-    auto c = config::parseFile(*flags.configPath);
-    if (!c) return fail(c.error());
-    path = *flags.configPath;
-    return std::optional<Config>(std::move(*c));
-  }
-  path = std::string(kDefaultConfigPath);
-  if (::access(path.c_str(), F_OK) != 0) {
-    Error e = errorFromErrno(errno);
-    if (e == Error::FileNotFound) return std::optional<Config>();
-    return fail(e);
-  }
-  auto c = config::parseFile(path);
-  if (!c) return fail(c.error());
-  return std::optional<Config>(std::move(*c));
-}
-
 TraceOptions traceOptionsFor(const std::optional<Config>& config, const RunFlags& flags) {
-  TraceOptions options;
-  if (config) {
-    options.denylistText = config->redaction.denylistText;
-    options.allowlistText = config->redaction.allowlistText;
-    options.denylistResourceIds = config->redaction.denylistResourceIds;
-    options.allowlistResourceIds = config->redaction.allowlistResourceIds;
-    options.screenshots = config->artifacts.screenshots;
-    options.hierarchy = config->artifacts.hierarchy;
-    options.logs = config->artifacts.logs;
-    options.screenRecording = config->artifacts.screenRecording;
-  }
+  TraceOptions options = run_options::traceOptionsFor(config ? &*config : nullptr);
   if (flags.options.screenRecord) options.screenRecording = *flags.options.screenRecord;
   return options;
 }
@@ -234,7 +203,7 @@ Status run(ArgIterator& args, Environment& env) {
   RunFlags& flags = *parsed;
 
   std::string configPath;
-  auto loaded = loadConfig(flags, configPath);
+  auto loaded = run_options::loadConfig(flags.configPath, configPath);
   if (!loaded) return fail(loaded.error());
   std::optional<Config>& config = *loaded;
 

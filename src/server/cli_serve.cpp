@@ -1,0 +1,306 @@
+#include "server/cli_serve.hpp"
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "core/config.hpp"
+#include "core/config_paths.hpp"
+#include "core/stdio.hpp"
+#include "core/trace.hpp"
+#include "devices/android.hpp"
+#include "devices/android_devices.hpp"
+#include "devices/device.hpp"
+#include "devices/ios.hpp"
+#include "devices/ios_devices.hpp"
+#include "server/json_rpc.hpp"
+#include "server/json_rpc_protocol.hpp"
+#include "server/mcp.hpp"
+
+namespace vyx::cli_serve {
+namespace {
+
+Status takeValue(ArgIterator& args, Error missing, std::optional<std::string>& out) {
+  auto v = args.next();
+  if (!v) return fail(missing);
+  out = std::string(*v);
+  return {};
+}
+
+Status takeValue(ArgIterator& args, Error missing, std::string& out) {
+  auto v = args.next();
+  if (!v) return fail(missing);
+  out = std::string(*v);
+  return {};
+}
+
+// The ten flags both commands take.
+Status parseCommonArg(std::string_view flag, ArgIterator& args, ServeFlags& f) {
+  ServeCliOptions& o = f.options;
+  if (flag == "--device") return takeValue(args, Error::MissingDeviceSerial, o.device);
+  if (flag == "--app-id") return takeValue(args, Error::MissingAppId, o.appId);
+  if (flag == "--trace-dir") return takeValue(args, Error::MissingTraceDir, o.traceDir);
+  if (flag == "--adb") return takeValue(args, Error::MissingAdbPath, f.adbPath);
+  if (flag == "--android-shim") return takeValue(args, Error::MissingAndroidShimPath, o.androidShim);
+  if (flag == "--xcrun") return takeValue(args, Error::MissingXcrunPath, f.xcrunPath);
+  if (flag == "--ios-shim") return takeValue(args, Error::MissingIosShimPath, o.iosShim);
+  if (flag == "--config") return takeValue(args, Error::MissingConfigPath, f.configPath);
+  if (flag == "--platform") {
+    auto v = args.next();
+    if (!v) return fail(Error::MissingPlatform);
+    auto p = parsePlatform(*v);
+    if (!p) return fail(p.error());
+    o.platform = *p;
+    return {};
+  }
+  if (flag == "--ios-device-type") {
+    auto v = args.next();
+    if (!v) return fail(Error::MissingIosDeviceType);
+    auto t = parseIosDeviceType(*v);
+    if (!t) return fail(t.error());
+    o.iosDeviceType = *t;
+    return {};
+  }
+  return fail(Error::unknownFlag);
+}
+
+// --- The session ---------------------------------------------------------------
+
+// A path as finally used: from the command line as given, from the
+// configuration resolved against the app root.
+std::optional<std::string> finalPath(const std::optional<std::string>& fromCommandLine,
+                                     const std::optional<std::string>& resolved,
+                                     const std::optional<std::string>& appRoot) {
+  if (!fromCommandLine && appRoot && resolved) return config_paths::ownFilePath(*appRoot, *resolved);
+  return resolved;
+}
+
+struct Context {
+  ServeSettings settings;
+  std::string adbPath;
+  std::string xcrunPath;
+  std::optional<std::string> traceDir;
+  std::optional<std::string> androidShim;
+  std::optional<std::string> iosShim;
+  TraceOptions traceOptions;
+};
+
+Context resolveContext(const ServeFlags& flags, const Config* config, const std::string& configPath) {
+  Context c;
+  c.adbPath = flags.adbPath;
+  c.xcrunPath = flags.xcrunPath;
+  std::optional<std::string> appRoot;
+  if (config != nullptr) {
+    appRoot = config_paths::rootForPath(configPath);
+    if (c.adbPath == "adb" && config->tools.adbPath) {
+      c.adbPath = config_paths::ownCommandPath(*appRoot, *config->tools.adbPath);
+    }
+    if (c.xcrunPath == "xcrun" && config->tools.xcrunPath) {
+      c.xcrunPath = config_paths::ownCommandPath(*appRoot, *config->tools.xcrunPath);
+    }
+  }
+  c.settings = run_options::resolveServe(flags.options, config);
+  c.traceDir = finalPath(flags.options.traceDir, c.settings.traceDir, appRoot);
+  c.androidShim = finalPath(flags.options.androidShim, c.settings.androidShimPath, appRoot);
+  c.iosShim = finalPath(flags.options.iosShim, c.settings.iosShimPath, appRoot);
+  c.traceOptions = run_options::traceOptionsFor(config);
+  return c;
+}
+
+enum class Protocol { jsonRpc, mcp };
+
+Status runCommand(ArgIterator& args, Environment& env, Protocol protocol) {
+  auto parsed = parseFlags(args, protocol == Protocol::jsonRpc);
+  if (!parsed) return fail(parsed.error());
+  const ServeFlags& flags = *parsed;
+
+  std::string configPath;
+  auto loaded = run_options::loadConfig(flags.configPath, configPath);
+  if (!loaded) return fail(loaded.error());
+  const std::optional<Config>& config = *loaded;
+  Context context = resolveContext(flags, config ? &*config : nullptr, configPath);
+
+  std::unique_ptr<Device> device;
+  std::function<Expected<std::vector<DeviceInfo>>()> listDevices;
+  if (context.settings.platform == Platform::ios) {
+    bool physical = context.settings.iosDeviceType == IosDeviceType::physical;
+    device = std::make_unique<IosDevice>(context.xcrunPath, context.settings.device, context.settings.appId, physical,
+                                         context.iosShim, env.runner, env.clock);
+    listDevices = [&env, &context, physical]() {
+      return physical ? ios_devices::listPhysical(env.runner, context.xcrunPath)
+                      : ios_devices::listSimulators(env.runner, env.clock, context.xcrunPath);
+    };
+  } else {
+    device = std::make_unique<AndroidDevice>(context.adbPath, context.settings.device, context.settings.appId,
+                                             context.androidShim, env.runner, env.clock);
+    listDevices = [&env, &context]() { return android_devices::listDevices(env.runner, context.adbPath); };
+  }
+
+  std::optional<TraceWriter> trace;
+  if (context.traceDir) {
+    auto created = TraceWriter::create(*context.traceDir, context.traceOptions, env.clock);
+    if (!created) return fail(created.error());
+    trace.emplace(std::move(*created));
+    VYX_TRY(trace->startManifest(protocol == Protocol::jsonRpc ? "json-rpc session" : "mcp session",
+                                 context.settings.appId));
+  }
+
+  json_rpc::Session session{*device, trace ? &*trace : nullptr, env.clock, std::move(listDevices)};
+  LineHandler handler;
+  if (protocol == Protocol::jsonRpc) {
+    handler = [&session](std::string_view line, Writer& reply) {
+      return json_rpc::dispatchLineWithTrace(session, line, reply);
+    };
+  } else {
+    handler = [&session](std::string_view line, Writer& reply) { return mcp::dispatchLine(session, line, reply); };
+  }
+
+  if (flags.transport == "tcp") {
+    auto listener = env.sockets.listenLoopback(flags.port);
+    if (!listener) return fail(listener.error());
+    return serveTcp(**listener, handler);
+  }
+  FdWriter out(env.outFd);
+  auto end = serveStream(env.inFd, out, handler, false, false);
+  if (!end) return fail(end.error());
+  if (*end == StreamEnd::readFailed) return fail(Error::ReadFailed);
+  return {};
+}
+
+std::string_view trim(std::string_view text) {
+  constexpr std::string_view kBlank = " \t\r\n";
+  size_t first = text.find_first_not_of(kBlank);
+  if (first == std::string_view::npos) return {};
+  size_t last = text.find_last_not_of(kBlank);
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+Expected<uint16_t> parsePort(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty() || text.front() == '_' || text.back() == '_') return fail(Error::InvalidCharacter);
+  uint32_t value = 0;
+  for (char c : text) {
+    if (c == '_') continue;
+    if (c < '0' || c > '9') return fail(Error::InvalidCharacter);
+    uint32_t digit = static_cast<uint32_t>(c - '0');
+    if (negative) {
+      if (digit != 0) return fail(Error::Overflow);
+      continue;
+    }
+    value = value * 10 + digit;
+    if (value > 65535) return fail(Error::Overflow);
+  }
+  return static_cast<uint16_t>(value);
+}
+
+Expected<ServeFlags> parseFlags(ArgIterator& args, bool serve) {
+  ServeFlags f;
+  while (auto arg = args.next()) {
+    std::string_view flag = *arg;
+    if (serve && flag == "--transport") {
+      auto v = args.next();
+      if (!v) return fail(Error::MissingTransport);
+      if (*v != "stdio" && *v != "tcp") return fail(Error::UnsupportedTransport);
+      f.transport = std::string(*v);
+      continue;
+    }
+    if (serve && flag == "--port") {
+      auto v = args.next();
+      if (!v) return fail(Error::MissingPort);
+      auto port = parsePort(*v);
+      if (!port) return fail(port.error());
+      f.port = *port;
+      continue;
+    }
+    VYX_TRY(parseCommonArg(flag, args, f));
+  }
+  return f;
+}
+
+bool isHttpRequestLine(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  size_t methodEnd = line.find(' ');
+  if (methodEnd == 0 || methodEnd == std::string_view::npos) return false;
+  for (char c : line.substr(0, methodEnd)) {
+    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!letter) return false;
+  }
+  std::string_view rest = line.substr(methodEnd + 1);
+  size_t targetEnd = rest.find(' ');
+  if (targetEnd == 0 || targetEnd == std::string_view::npos) return false;
+  std::string_view version = rest.substr(targetEnd + 1);
+  return version == "HTTP/1.0" || version == "HTTP/1.1";
+}
+
+Expected<StreamEnd> serveStream(int inFd, FdWriter& out, const LineHandler& handler, bool refuseHttp,
+                                bool plainWriteFailure) {
+  stdio::LineReader reader(inFd);
+  StringWriter reply;
+  bool first = true;
+  auto send = [&]() -> Status {
+    Status written = out.writeAll(reply.str());
+    if (written) written = out.flush();
+    reply.clear();
+    if (!written) return fail(plainWriteFailure ? Error::WriteFailed : written.error());
+    return {};
+  };
+  for (;;) {
+    auto line = reader.readLine();
+    if (!line) {
+      // An over-long line has been dropped up to its line feed and reading
+      // goes on; any other failure is answered once and ends the stream.
+      bool tooLong = line.error() == Error::StreamTooLong;
+      Error reported = tooLong ? Error::StreamTooLong : Error::ReadFailed;
+      VYX_TRY(json_rpc_protocol::writeErrorWithPublicCode(reply, nullptr, json_rpc_protocol::kParseError,
+                                                          errorName(reported), std::nullopt));
+      VYX_TRY(send());
+      if (!tooLong) return StreamEnd::readFailed;
+      first = false;
+      continue;
+    }
+    if (!*line) return StreamEnd::endOfInput;
+    if (first && refuseHttp && isHttpRequestLine(**line)) return StreamEnd::refused;
+    first = false;
+    std::string_view request = trim(**line);
+    if (request.empty()) continue;
+    Status handled = handler(request, reply);
+    if (!handled) {
+      // The reply that was complete before the failure still goes out.
+      if (!reply.str().empty()) (void)send();
+      return fail(handled.error());
+    }
+    VYX_TRY(send());
+  }
+}
+
+Status serveTcp(net::Listener& listener, const LineHandler& handler) {
+  for (;;) {
+    auto connection = listener.accept();
+    if (!connection) return fail(connection.error());
+    FdWriter out(connection->get());
+    auto end = serveStream(connection->get(), out, handler, true, true);
+    if (!end) return fail(end.error());
+  }
+}
+
+Status runServe(ArgIterator& args) {
+  Environment env{command::realProcessRunner(), systemClock(), net::realSockets()};
+  return runServe(args, env);
+}
+
+Status runServe(ArgIterator& args, Environment& env) { return runCommand(args, env, Protocol::jsonRpc); }
+
+Status runMcp(ArgIterator& args) {
+  Environment env{command::realProcessRunner(), systemClock(), net::realSockets()};
+  return runMcp(args, env);
+}
+
+Status runMcp(ArgIterator& args, Environment& env) { return runCommand(args, env, Protocol::mcp); }
+
+}  // namespace vyx::cli_serve

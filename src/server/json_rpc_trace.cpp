@@ -1,0 +1,87 @@
+#include "server/json_rpc_trace.hpp"
+
+#include <algorithm>
+
+#include "core/files.hpp"
+#include "core/json.hpp"
+#include "core/json_writer.hpp"
+
+namespace vyx::json_rpc_trace {
+namespace {
+
+std::string_view trim(std::string_view text) {
+  constexpr std::string_view kBlank = " \t\r\n";
+  size_t first = text.find_first_not_of(kBlank);
+  if (first == std::string_view::npos) return {};
+  size_t last = text.find_last_not_of(kBlank);
+  return text.substr(first, last - first + 1);
+}
+
+// The line's "seq" when it is an object with an integer "seq" of 1 or more.
+std::optional<uint64_t> lineSeq(std::string_view line) {
+  auto parsed = json::parse(line);
+  if (!parsed || !parsed->isObject()) return std::nullopt;
+  const json::Value* seq = parsed->get("seq");
+  if (seq == nullptr || !seq->isInteger() || seq->integer < 1) return std::nullopt;
+  return static_cast<uint64_t>(seq->integer);
+}
+
+}  // namespace
+
+Status recordSimplePayload(TraceWriter& trace, std::string_view kind, std::string_view key, std::string_view value) {
+  StringWriter payload;
+  JsonObjectWriter o(payload);
+  o.str(key, value);
+  VYX_TRY(o.finish());
+  return trace.recordEvent(kind, payload.str());
+}
+
+Expected<std::string> eventsPage(const TraceWriter* trace, uint64_t afterSeq, uint64_t limit) {
+  limit = std::min(limit, kMaxPageEvents);
+  uint64_t nextSeq = afterSeq;
+  StringWriter events;
+  std::string log;
+  if (trace != nullptr) {
+    auto text = files::readFileLimited(trace->traceDir() + "/events.jsonl", TraceWriter::kEventLogLimit);
+    if (text) {
+      log = std::move(*text);
+    } else if (text.error() != Error::FileNotFound) {
+      return fail(text.error());
+    }
+  }
+  JsonArrayWriter list(events);
+  uint64_t count = 0;
+  std::string_view rest = log;
+  bool more = trace != nullptr;
+  while (more && count < limit) {
+    size_t end = rest.find('\n');
+    std::string_view line = trim(rest.substr(0, end));
+    if (end == std::string_view::npos) {
+      more = false;
+    } else {
+      rest.remove_prefix(end + 1);
+    }
+    if (line.empty()) continue;
+    std::optional<uint64_t> seq = lineSeq(line);
+    if (!seq || *seq <= afterSeq) continue;
+    list.raw(line);
+    ++count;
+    nextSeq = *seq;
+  }
+  VYX_TRY(list.finish());
+
+  StringWriter out;
+  JsonObjectWriter page(out);
+  if (trace != nullptr) {
+    page.str("traceDir", trace->traceDir());
+  } else {
+    page.null("traceDir");
+  }
+  page.unum("afterSeq", afterSeq).unum("nextSeq", nextSeq);
+  page.unum("latestSeq", trace != nullptr ? trace->eventCount() : 0);
+  page.raw("events", events.str());
+  VYX_TRY(page.finish());
+  return out.take();
+}
+
+}  // namespace vyx::json_rpc_trace
