@@ -167,14 +167,6 @@ Status runCommand(ArgIterator& args, Environment& env, Protocol protocol) {
   return {};
 }
 
-std::string_view trim(std::string_view text) {
-  constexpr std::string_view kBlank = " \t\r\n";
-  size_t first = text.find_first_not_of(kBlank);
-  if (first == std::string_view::npos) return {};
-  size_t last = text.find_last_not_of(kBlank);
-  return text.substr(first, last - first + 1);
-}
-
 }  // namespace
 
 Expected<uint16_t> parsePort(std::string_view text) {
@@ -267,7 +259,7 @@ Expected<StreamEnd> serveStream(int inFd, FdWriter& out, const LineHandler& hand
     if (!*line) return StreamEnd::endOfInput;
     if (first && refuseHttp && isHttpRequestLine(**line)) return StreamEnd::refused;
     first = false;
-    std::string_view request = trim(**line);
+    std::string_view request = json_rpc_protocol::trimLine(**line);
     if (request.empty()) continue;
     Status handled = handler(request, reply);
     if (!handled) {

@@ -245,15 +245,6 @@ std::string_view capabilitiesJson() {
   return document;
 }
 
-std::string_view trimTrailing(std::string_view text) {
-  while (!text.empty()) {
-    char c = text.back();
-    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
 Status dispatchMethod(Session& session, const Request& request, Writer& w) {
   for (const Method& method : kMethods) {
     if (method.name == request.method) return method.handler(session, request, w);
@@ -285,6 +276,18 @@ Expected<bool> dispatchTraceMethod(Session& session, const Request& request, Wri
     auto page = json_rpc_trace::eventsPage(session.trace, *afterSeq, *limit);
     if (!page) return fail(page.error());
     VYX_TRY(json_rpc_protocol::writeResultRaw(w, request.id, *page));
+    return true;
+  }
+  if (request.method == "trace.explain") {
+    if (session.trace == nullptr) {
+      VYX_TRY(json_rpc_protocol::writeResultRaw(
+          w, request.id,
+          R"({"traceDir":null,"message":"start vyx serve with --trace-dir to enable live RPC trace explanation"})"));
+      return true;
+    }
+    auto text = json_rpc_trace::explainLiveTrace(*session.trace);
+    if (!text) return fail(text.error());
+    VYX_TRY(json_rpc_protocol::writeResultRaw(w, request.id, *text));
     return true;
   }
   return false;
@@ -429,7 +432,7 @@ Expected<std::string> validateScenario(const json::Value* p) {
   StringWriter out;
   VYX_TRY(cli_output::writeValidationJson(out, *path, result));
   std::string text = out.take();
-  text.resize(trimTrailing(text).size());
+  text.resize(json_rpc_protocol::trimTrailing(text).size());
   return text;
 }
 

@@ -70,7 +70,4 @@ Status assertHealthy(json_rpc::Session& session, const json::Value* params);
 // dropped. An invalid scenario is a document with "ok" false.
 Expected<std::string> validateScenario(const json::Value* params);
 
-// Drops trailing spaces, tabs, carriage returns and line feeds.
-std::string_view trimTrailing(std::string_view text);
-
 }  // namespace vyx::json_rpc_methods

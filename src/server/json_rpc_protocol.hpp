@@ -44,6 +44,11 @@ Status writeFailure(Writer& w, const json::Value* id, Error failure);
 // The result of "device.list": [{"serial":..,"state":..,"ready":..},...].
 Status writeDevicesResult(Writer& w, const json::Value* id, std::span<const DeviceInfo> devices);
 
+// The text without spaces, tabs, carriage returns and line feeds at both
+// ends (trimLine) or at its end (trimTrailing).
+std::string_view trimLine(std::string_view text);
+std::string_view trimTrailing(std::string_view text);
+
 // Error codes of both servers.
 inline constexpr int32_t kParseError = -32700;
 inline constexpr int32_t kInvalidRequest = -32600;

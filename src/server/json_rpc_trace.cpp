@@ -5,17 +5,11 @@
 #include "core/files.hpp"
 #include "core/json.hpp"
 #include "core/json_writer.hpp"
+#include "reports/explanation.hpp"
+#include "server/json_rpc_protocol.hpp"
 
 namespace vyx::json_rpc_trace {
 namespace {
-
-std::string_view trim(std::string_view text) {
-  constexpr std::string_view kBlank = " \t\r\n";
-  size_t first = text.find_first_not_of(kBlank);
-  if (first == std::string_view::npos) return {};
-  size_t last = text.find_last_not_of(kBlank);
-  return text.substr(first, last - first + 1);
-}
 
 // The line's "seq" when it is an object with an integer "seq" of 1 or more.
 std::optional<uint64_t> lineSeq(std::string_view line) {
@@ -55,7 +49,7 @@ Expected<std::string> eventsPage(const TraceWriter* trace, uint64_t afterSeq, ui
   bool more = trace != nullptr;
   while (more && count < limit) {
     size_t end = rest.find('\n');
-    std::string_view line = trim(rest.substr(0, end));
+    std::string_view line = json_rpc_protocol::trimLine(rest.substr(0, end));
     if (end == std::string_view::npos) {
       more = false;
     } else {
@@ -82,6 +76,16 @@ Expected<std::string> eventsPage(const TraceWriter* trace, uint64_t afterSeq, ui
   page.raw("events", events.str());
   VYX_TRY(page.finish());
   return out.take();
+}
+
+Expected<std::string> explainLiveTrace(TraceWriter& trace) {
+  VYX_TRY(trace.writeManifest());
+  StringWriter out;
+  VYX_TRY(explanation::writeTraceExplanationJson(trace.traceDir(), out));
+  std::string text = out.take();
+  text.resize(json_rpc_protocol::trimTrailing(text).size());
+  VYX_TRY(trace.recordEvent("trace.explain", R"({"status":"ok"})"));
+  return text;
 }
 
 }  // namespace vyx::json_rpc_trace

@@ -24,4 +24,9 @@ inline constexpr uint64_t kMaxPageEvents = 1000;
 // is empty and "traceDir" null. A missing log counts as empty.
 Expected<std::string> eventsPage(const TraceWriter* trace, uint64_t afterSeq, uint64_t limit);
 
+// Rewrites the manifest, writes the explanation of the session's trace into
+// memory (trailing white space dropped), then records "trace.explain"
+// {"status":"ok"}; the explanation describes the session before that event.
+Expected<std::string> explainLiveTrace(TraceWriter& trace);
+
 }  // namespace vyx::json_rpc_trace

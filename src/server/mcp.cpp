@@ -172,7 +172,9 @@ const Tool kTools[] = {
     {"trace_events", "Read live trace events from a traced MCP session.", {}, {{"afterSeq", I0}, {"limit", I1}},
      traceEventsTool},
     {"trace_explain", "Summarize the active trace status, failure, diagnostics, and next commands.", {}, {},
-     nullptr},
+     [](Session& session, const json::Value* id, const json::Value*, Writer& w) {
+       return mcp_trace::writeExplainToolResult(w, id, session.trace);
+     }},
     {"trace_explore",
      "Generate a review-required scenario draft for a stated goal from the active trace directory.",
      {"out", "goal"},

@@ -12,4 +12,14 @@ Status writeEventsToolResult(Writer& w, const json::Value* id, const TraceWriter
   return mcp_protocol::writeToolTextResult(w, id, *page);
 }
 
+Status writeExplainToolResult(Writer& w, const json::Value* id, TraceWriter* trace) {
+  if (trace == nullptr) {
+    return mcp_protocol::writeToolTextResult(
+        w, id, R"({"traceDir":null,"message":"start vyx mcp with --trace-dir to enable live trace explanation"})");
+  }
+  auto text = json_rpc_trace::explainLiveTrace(*trace);
+  if (!text) return fail(text.error());
+  return mcp_protocol::writeToolTextResult(w, id, *text);
+}
+
 }  // namespace vyx::mcp_trace

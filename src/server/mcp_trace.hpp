@@ -15,4 +15,7 @@ namespace vyx::mcp_trace {
 Status writeEventsToolResult(Writer& w, const json::Value* id, const TraceWriter* trace, uint64_t afterSeq,
                              uint64_t limit);
 
+// trace_explain: the explanation of the session so far.
+Status writeExplainToolResult(Writer& w, const json::Value* id, TraceWriter* trace);
+
 }  // namespace vyx::mcp_trace
