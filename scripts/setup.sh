@@ -5,6 +5,7 @@ need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 command -v g++ >/dev/null || need+=(g++)
+command -v python3 >/dev/null || need+=(python3)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
@@ -17,3 +18,13 @@ if [ ${#need[@]} -gt 0 ]; then
   $SUDO apt-get update
   $SUDO apt-get install -y "${need[@]}"
 fi
+# The MCP clients the tests run against `vyx mcp` (Node.js packages, kept in
+# the test folder that uses them).
+if ! command -v npm >/dev/null; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update
+  $SUDO apt-get install -y nodejs npm
+fi
+clients="$(cd "$(dirname "$0")/.." && pwd)/tests/mcp_client"
+[ -d "$clients/node_modules/@modelcontextprotocol/sdk" ] || (cd "$clients" && npm ci --no-audit --no-fund)

@@ -271,6 +271,9 @@ Status dispatchLine(Session& session, std::string_view line, Writer& w) {
   if (!*checked) return {};
   const json_rpc::Request& request = **checked;
 
+  // A client's notifications (no id, "notifications/...") are not requests:
+  // answering them breaks MCP clients, so they get no reply.
+  if (request.id == nullptr && request.method.starts_with("notifications/")) return {};
   if (request.method == "initialize") {
     const json::Value* version = params::member(request.params, "protocolVersion");
     return mcp_protocol::writeInitializeResult(

@@ -19,8 +19,9 @@ inline constexpr std::string_view kDefaultProtocolVersion = "2024-11-05";
 // The tools document of tools/list (fixed, compact).
 std::string_view toolsJson();
 
-// Answers one trimmed, non-empty line with exactly one reply. Fails only when
-// writing the reply failed.
+// Answers one trimmed, non-empty line with exactly one reply, except a
+// client notification (a message without "id" whose method begins with
+// "notifications/"), which gets none. Fails only when writing failed.
 Status dispatchLine(json_rpc::Session& session, std::string_view line, Writer& w);
 
 // The argument as a string; none when absent or not a string.

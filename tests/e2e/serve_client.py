@@ -56,28 +56,12 @@ def expect(condition, what, detail=None):
         raise AssertionError("%s failed: %s" % (what, json.dumps(detail)[:2000]))
 
 
-def session(client, args):
+def protocol(client):
+    """Requests that need no device: envelopes, errors and framing."""
     expect(client.result("session.create") == {"sessionId": "default"}, "session.create")
     capabilities = client.result("runner.capabilities")
     expect(len(capabilities["methods"]) == 30 and capabilities["methods"][-1] == "trace.export", "methods",
            capabilities)
-    expect(client.result("app.launch") is True, "app.launch")
-
-    semantic = client.result("observe.semanticSnapshot")
-    by_role = {}
-    for node in semantic["nodes"]:
-        by_role.setdefault(node["role"], node)
-    expect("textbox" in by_role and "button" in by_role, "semantic roles", semantic)
-    field, button = by_role["textbox"], by_role["button"]
-    expect(field["recommendedAction"] == "type" and button["recommendedAction"] == "tap", "actions", semantic)
-    expect(semantic["summary"]["interactiveCount"] >= 2, "summary", semantic)
-
-    # Selectors from the semantic snapshot go back unchanged.
-    expect(client.result("ui.tap", {"selector": button["selector"]}) is True, "ui.tap")
-    expect(client.result("ui.type", {"selector": field["selector"], "text": "ada@example.com"}) is True, "ui.type")
-    expect(client.result("wait.until", {"visible": {"text": "Sign in"}, "timeoutMs": 3000}) is True, "wait.until")
-    expect(client.result("wait.until", {"visible": {"text": "Nowhere"}, "timeoutMs": 0}) is False, "wait false")
-
     reply = client.call("app.install")
     expect(reply.get("error") == {"code": -32000, "message": "MissingParam", "publicCode": "cli.missing_param"},
            "error reply", reply)
@@ -94,6 +78,27 @@ def session(client, args):
     replies = [client.read_reply() for _ in range(4)]
     expect([r.get("id") for r in replies] == ["a", None, None, "b"], "pipelined ids", replies)
     expect(replies[2]["error"]["code"] == -32600, "batch refused", replies)
+
+
+def session(client, args):
+    """A device session: launch, look, act, wait, then the trace methods."""
+    protocol(client)
+    expect(client.result("app.launch") is True, "app.launch")
+
+    semantic = client.result("observe.semanticSnapshot")
+    by_role = {}
+    for node in semantic["nodes"]:
+        by_role.setdefault(node["role"], node)
+    expect("textbox" in by_role and "button" in by_role, "semantic roles", semantic)
+    field, button = by_role["textbox"], by_role["button"]
+    expect(field["recommendedAction"] == "type" and button["recommendedAction"] == "tap", "actions", semantic)
+    expect(semantic["summary"]["interactiveCount"] >= 2, "summary", semantic)
+
+    # Selectors from the semantic snapshot go back unchanged.
+    expect(client.result("ui.tap", {"selector": button["selector"]}) is True, "ui.tap")
+    expect(client.result("ui.type", {"selector": field["selector"], "text": "ada@example.com"}) is True, "ui.type")
+    expect(client.result("wait.until", {"visible": {"text": "Sign in"}, "timeoutMs": 3000}) is True, "wait.until")
+    expect(client.result("wait.until", {"visible": {"text": "Nowhere"}, "timeoutMs": 0}) is False, "wait false")
 
     page = client.result("trace.events", {"afterSeq": 0, "limit": 1000})
     kinds = [e["kind"] for e in page["events"]]
@@ -159,13 +164,17 @@ def main():
     port = free_port()
     server = subprocess.Popen(command + ["--transport", "tcp", "--port", str(port)])
     try:
-        with connect(port, server) as conn:
-            session(Client(conn.makefile("rb"), conn.makefile("wb")), args)
-        # The session carries over to the next client.
+        # Over TCP the protocol part and one device action; the device session
+        # and its trace carry over to the next client.
         with connect(port, server) as conn:
             client = Client(conn.makefile("rb"), conn.makefile("wb"))
-            page = client.result("trace.events", {"afterSeq": 0, "limit": 1})
-            expect(page["latestSeq"] > 10, "same session for the next client", page)
+            protocol(client)
+            expect(client.result("app.launch") is True, "app.launch")
+        with connect(port, server) as conn:
+            client = Client(conn.makefile("rb"), conn.makefile("wb"))
+            page = client.result("trace.events", {"afterSeq": 0, "limit": 1000})
+            kinds = [e["kind"] for e in page["events"]]
+            expect("app.launch" in kinds and kinds[-1] == "rpc.request", "same session for the next client", kinds)
         expect(server.poll() is None, "server still running")
     finally:
         server.terminate()

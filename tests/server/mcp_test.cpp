@@ -51,8 +51,14 @@ TEST_F(Mcp, MethodsAndRequestChecks) {
   EXPECT_EQ(reply(R"({"id":"s","method":"initialize","params":{"protocolVersion":"2025-06-18"}})"),
             R"({"jsonrpc":"2.0","id":"s","result":{"protocolVersion":"2025-06-18")" + serverInfo + "\n");
   EXPECT_EQ(reply(R"({"id":2,"method":"ping"})"), R"({"jsonrpc":"2.0","id":2,"result":{}})" "\n");
-  EXPECT_EQ(reply(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"),
+  // Client notifications get no reply; any other message without id does.
+  EXPECT_EQ(reply(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"), "");
+  EXPECT_EQ(reply(R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":{"requestId":3}})"), "");
+  EXPECT_EQ(reply(R"({"jsonrpc":"2.0","method":"session.create"})"),
             R"({"jsonrpc":"2.0","id":null,"error":{"code":-32601,"message":"method not found"}})" "\n");
+  EXPECT_EQ(reply(R"({"jsonrpc":"2.0","id":null,"method":"notifications/initialized"})"),
+            R"({"jsonrpc":"2.0","id":null,"error":{"code":-32601,"message":"method not found"}})" "\n");
+  EXPECT_EQ(reply(R"({"jsonrpc":"2.0","method":"ping"})"), R"({"jsonrpc":"2.0","id":null,"result":{}})" "\n");
   EXPECT_EQ(reply(R"({"id":3,"method":"runner.capabilities"})"),
             R"({"jsonrpc":"2.0","id":3,"error":{"code":-32601,"message":"method not found"}})" "\n");
   EXPECT_EQ(reply("[]"), R"({"jsonrpc":"2.0","id":null,"error":{"code":-32600,"message":"request must be an object"}})" "\n");
