@@ -278,6 +278,40 @@ Expected<bool> dispatchTraceMethod(Session& session, const Request& request, Wri
     VYX_TRY(json_rpc_protocol::writeResultRaw(w, request.id, *page));
     return true;
   }
+  bool explore = request.method == "trace.explore";
+  if (explore || request.method == "trace.discover") {
+    auto draft = json_rpc_trace::readDraftRequest(request.params, explore, true);
+    if (!draft) return fail(draft.error());
+    if (session.trace == nullptr) {
+      VYX_TRY(json_rpc_protocol::writeResultRaw(
+          w, request.id,
+          explore ? R"({"ok":false,"mode":"explore","traceDir":null,"message":"start vyx serve with --trace-dir to enable live trace exploration"})"
+                  : R"({"ok":false,"mode":"discover","traceDir":null,"message":"start vyx serve with --trace-dir to enable live trace discovery"})"));
+      return true;
+    }
+    auto document = json_rpc_trace::draftFromLiveTrace(*session.trace, *draft);
+    if (!document) return fail(document.error());
+    VYX_TRY(json_rpc_protocol::writeResultRaw(w, request.id, *document));
+    return true;
+  }
+  if (request.method == "trace.export") {
+    if (session.trace == nullptr) {
+      VYX_TRY(json_rpc_protocol::writeResultRaw(
+          w, request.id,
+          R"({"traceDir":null,"message":"start vyx serve with --trace-dir to enable live RPC trace export"})"));
+      return true;
+    }
+    auto out = params::requiredString(request.params, "out");
+    if (!out) return fail(out.error());
+    auto redact = params::optionalBool(request.params, "redact");
+    if (!redact) return fail(redact.error());
+    auto omitScreenshots = params::optionalBool(request.params, "omitScreenshots");
+    if (!omitScreenshots) return fail(omitScreenshots.error());
+    auto summary = json_rpc_trace::exportLiveTrace(*session.trace, *out, *redact, *omitScreenshots, true);
+    if (!summary) return fail(summary.error());
+    VYX_TRY(json_rpc_protocol::writeResultRaw(w, request.id, *summary));
+    return true;
+  }
   if (request.method == "trace.explain") {
     if (session.trace == nullptr) {
       VYX_TRY(json_rpc_protocol::writeResultRaw(

@@ -5,7 +5,11 @@
 #include "core/files.hpp"
 #include "core/json.hpp"
 #include "core/json_writer.hpp"
+#include "authoring/discover.hpp"
+#include "reports/bundle.hpp"
 #include "reports/explanation.hpp"
+#include "runner/runner_events.hpp"
+#include "server/json_rpc_params.hpp"
 #include "server/json_rpc_protocol.hpp"
 
 namespace vyx::json_rpc_trace {
@@ -86,6 +90,86 @@ Expected<std::string> explainLiveTrace(TraceWriter& trace) {
   text.resize(json_rpc_protocol::trimTrailing(text).size());
   VYX_TRY(trace.recordEvent("trace.explain", R"({"status":"ok"})"));
   return text;
+}
+
+namespace {
+std::optional<std::string> owned(std::optional<std::string_view> text) {
+  if (!text) return std::nullopt;
+  return std::string(*text);
+}
+}  // namespace
+
+Expected<DraftRequest> readDraftRequest(const json::Value* p, bool explore, bool strictNames) {
+  namespace params = json_rpc_params;
+  DraftRequest draft;
+  auto out = params::requiredString(p, "out");
+  if (!out) return fail(out.error());
+  draft.out = *out;
+  if (explore) {
+    auto goal = params::requiredString(p, "goal");
+    if (!goal) return fail(goal.error());
+    draft.goal = *goal;
+  }
+  for (auto [name, flag] : {std::pair{"includeActions", &draft.includeActions}, std::pair{"validate", &draft.validate},
+                            std::pair{"force", &draft.force}}) {
+    auto value = params::optionalBool(p, name);
+    if (!value) return fail(value.error());
+    *flag = *value;
+  }
+  for (auto [name, field] : {std::pair{"name", &draft.name}, std::pair{"appId", &draft.appId}}) {
+    auto value = params::optionalString(p, name);
+    if (value) {
+      *field = *value;
+    } else if (strictNames) {
+      return fail(value.error());
+    }
+  }
+  return draft;
+}
+
+Expected<std::string> draftFromLiveTrace(TraceWriter& trace, const DraftRequest& request) {
+  VYX_TRY(trace.writeManifest());
+  discover::DraftOptions options;
+  options.traceDir = trace.traceDir();
+  options.out = std::string(request.out);
+  options.name = owned(request.name);
+  options.appId = owned(request.appId);
+  options.includeActions = request.includeActions;
+  options.validate = request.validate;
+  options.force = request.force;
+  options.json = true;
+  auto result = discover::discoverFromTrace(options);
+  if (!result) return fail(result.error());
+  std::string_view status = result->ok ? "ok" : "failed";
+  if (request.goal) {
+    VYX_TRY(runner_events::recordTraceExplore(trace, status, result->draft.out, *request.goal, request.includeActions,
+                                              result->validated));
+  } else {
+    VYX_TRY(runner_events::recordTraceDiscover(trace, status, result->draft.out, request.includeActions,
+                                               result->validated));
+  }
+  StringWriter out;
+  VYX_TRY(discover::writeJsonWithOptions(out, *result,
+                                         request.goal ? discover::exploreForm(request.goal) : discover::kDiscoverForm));
+  std::string text = out.take();
+  text.resize(json_rpc_protocol::trimTrailing(text).size());
+  return text;
+}
+
+Expected<std::string> exportLiveTrace(TraceWriter& trace, std::string_view out, bool redact, bool omitScreenshots,
+                                      bool recordStart) {
+  if (recordStart) VYX_TRY(trace.recordEvent("trace.export", R"({"status":"started"})"));
+  VYX_TRY(trace.writeManifest());
+  bundle::BundleExportOptions options;
+  options.redact = redact || omitScreenshots;
+  options.omitScreenshots = omitScreenshots;
+  VYX_TRY(bundle::exportTraceBundleWithOptions(trace.traceDir(), out, options));
+  StringWriter text;
+  JsonObjectWriter o(text);
+  o.str("traceDir", trace.traceDir()).str("out", out).flag("redacted", options.redact);
+  o.flag("omitScreenshots", omitScreenshots);
+  VYX_TRY(o.finish());
+  return text.take();
 }
 
 }  // namespace vyx::json_rpc_trace

@@ -128,6 +128,25 @@ Status traceEventsTool(Session& session, const json::Value* id, const json::Valu
   return mcp_trace::writeEventsToolResult(w, id, session.trace, *afterSeq, *limit);
 }
 
+// trace_discover and trace_explore: every argument is read before the
+// trace is looked at; "name" and "appId" that are not strings are ignored.
+template <bool explore>
+Status draftTool(Session& session, const json::Value* id, const json::Value* args, Writer& w) {
+  auto draft = json_rpc_trace::readDraftRequest(args, explore, false);
+  if (!draft) return fail(draft.error());
+  return mcp_trace::writeDraftToolResult(w, id, session.trace, *draft);
+}
+
+Status exportTool(Session& session, const json::Value* id, const json::Value* args, Writer& w) {
+  auto out = params::requiredString(args, "out");
+  if (!out) return fail(out.error());
+  auto omitScreenshots = params::optionalBool(args, "omitScreenshots");
+  if (!omitScreenshots) return fail(omitScreenshots.error());
+  auto redact = params::optionalBool(args, "redact");
+  if (!redact) return fail(redact.error());
+  return mcp_trace::writeExportToolResult(w, id, session.trace, *out, *redact, *omitScreenshots);
+}
+
 const Tool kTools[] = {
     {"snapshot", "Capture the current mobile observation snapshot as JSON.", {}, {}, snapshotTool},
     {"semantic_snapshot",
@@ -179,11 +198,11 @@ const Tool kTools[] = {
      "Generate a review-required scenario draft for a stated goal from the active trace directory.",
      {"out", "goal"},
      {{"out", S}, {"goal", S}, {"includeActions", B}, {"validate", B}, {"force", B}, {"name", S}, {"appId", S}},
-     nullptr},
+     draftTool<true>},
     {"trace_discover", "Generate a reviewable scenario draft from the active trace directory.", {"out"},
-     {{"out", S}, {"includeActions", B}, {"validate", B}, {"force", B}, {"name", S}, {"appId", S}}, nullptr},
+     {{"out", S}, {"includeActions", B}, {"validate", B}, {"force", B}, {"name", S}, {"appId", S}}, draftTool<false>},
     {"trace_export", "Export the active trace directory as a .vyxtrace bundle.", {"out"},
-     {{"out", S}, {"redact", B}, {"omitScreenshots", B}}, nullptr},
+     {{"out", S}, {"redact", B}, {"omitScreenshots", B}}, exportTool},
 };
 
 std::string buildToolsDocument() {
@@ -228,7 +247,7 @@ Status callTool(Session& session, const json::Value* id, const json::Value* call
   if (!name->isString()) return fail(Error::ParamMustBeString);
   const json::Value* args = params::member(callParams, "arguments");
   for (const Tool& tool : kTools) {
-    if (tool.name != name->string || tool.handler == nullptr) continue;
+    if (tool.name != name->string) continue;
     return tool.handler(session, id, args, w);
   }
   return json_rpc_protocol::writeErrorWithPublicCode(w, id, json_rpc_protocol::kInvalidParams, "unknown tool",

@@ -55,12 +55,22 @@ class Serve : public ::testing::Test {
   TempDir dir;
 };
 
+// The whole road: a live session drafted into a scenario and exported as a
+// bundle; the drafted scenario then passes `vyx run` on the same device.
 TEST_F(Serve, PythonClientOverStandardStreams) {
-  ProcResult r = client("stdio");
-  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  ProcResult r = client("stdio", {"--draft", dir.file("drafted.json"), "--bundle", dir.file("session.vyxtrace")});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
   std::string manifest = readFile(dir.file("trace-stdio/trace.json"));
   EXPECT_NE(manifest.find(R"("scenarioName":"json-rpc session")"), std::string::npos);
   EXPECT_NE(manifest.find(R"("status":"running")"), std::string::npos);
+
+  ProcResult listing = runProgram({"/usr/bin/env", "tar", "-tf", dir.file("session.vyxtrace")});
+  EXPECT_EQ(listing.status, 0) << listing.err;
+  EXPECT_NE(listing.out.find("trace.json\n"), std::string::npos) << listing.out;
+  EXPECT_NE(listing.out.find("events.jsonl\n"), std::string::npos) << listing.out;
+
+  ProcResult run = runVyx({"run", dir.file("drafted.json"), "--adb", adb()}, options());
+  EXPECT_EQ(run.status, 0) << readFile(dir.file("drafted.json")) << run.err;
 }
 
 TEST_F(Serve, PythonClientOverTcp) {

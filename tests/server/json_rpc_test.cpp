@@ -268,4 +268,72 @@ TEST_F(JsonRpc, TraceEventsPaging) {
   EXPECT_NE(page.find(R"("nextSeq":1000,)"), std::string::npos);
 }
 
+TEST_F(JsonRpc, TraceMethodsWithoutATrace) {
+  auto failure = [](const char* name, const char* code) { return error("1", -32000, name, code); };
+  const std::pair<const char*, std::string> cases[] = {
+      {R"({"id":1,"method":"trace.export"})",
+       result("1", R"({"traceDir":null,"message":"start vyx serve with --trace-dir to enable live RPC trace export"})")},
+      {R"({"id":1,"method":"trace.explain"})",
+       result("1", R"({"traceDir":null,"message":"start vyx serve with --trace-dir to enable live RPC trace explanation"})")},
+      {R"({"id":1,"method":"trace.discover","params":{"out":"a.json"}})",
+       result("1", R"({"ok":false,"mode":"discover","traceDir":null,"message":"start vyx serve with --trace-dir to enable live trace discovery"})")},
+      {R"({"id":1,"method":"trace.explore","params":{"out":"a.json","goal":"sign in"}})",
+       result("1", R"({"ok":false,"mode":"explore","traceDir":null,"message":"start vyx serve with --trace-dir to enable live trace exploration"})")},
+      {R"({"id":1,"method":"trace.discover"})", failure("MissingParam", "cli.missing_param")},
+      {R"({"id":1,"method":"trace.explore","params":{"out":"a.json"}})", failure("MissingParam", "cli.missing_param")},
+      {R"({"id":1,"method":"trace.explore","params":{"out":"a.json","goal":"g","validate":"yes"}})",
+       failure("ParamMustBeBool", "internal.error")},
+      {R"({"id":1,"method":"trace.discover","params":{"out":"a.json","name":5}})",
+       failure("ParamMustBeString", "internal.error")},
+  };
+  for (const auto& [line, expected] : cases) EXPECT_EQ(reply(line), expected) << line;
+}
+
+TEST_F(JsonRpc, TraceMethodsOnTheLiveTrace) {
+  TraceFixture fx;
+  ASSERT_TRUE(fx.trace.startManifest("json-rpc session", "com.example.app"));
+  vyx::test::TempDir out;
+  device.snapshots = {vyx::test::screen({vyx::test::node("n1", std::string("OK"))}, {1080, 2400})};
+  reply(R"({"id":1,"method":"app.launch"})", &fx.trace);
+  reply(R"({"id":2,"method":"observe.snapshot"})", &fx.trace);
+
+  std::string drafted = out.file("drafted.json");
+  std::string discovered =
+      reply(R"({"id":3,"method":"trace.discover","params":{"out":")" + drafted + R"(","validate":true}})", &fx.trace);
+  EXPECT_EQ(discovered.substr(0, 69), R"({"jsonrpc":"2.0","id":3,"result":{"ok":true,"mode":"discover","schema)") << discovered;
+  EXPECT_TRUE(vyx::test::fileExists(drafted));
+  std::string explored = reply(R"({"id":4,"method":"trace.explore","params":{"out":")" + drafted +
+                                   R"(","goal":"sign in","force":true}})",
+                               &fx.trace);
+  EXPECT_NE(explored.find(R"("mode":"explore")"), std::string::npos) << explored;
+  EXPECT_NE(explored.find(R"("goal":"sign in")"), std::string::npos) << explored;
+
+  std::string explained = reply(R"({"id":5,"method":"trace.explain"})", &fx.trace);
+  EXPECT_NE(explained.find(R"("traceDir":")" + fx.dir.path() + "\""), std::string::npos) << explained;
+
+  std::string bundle = out.file("live.vyxtrace");
+  EXPECT_EQ(reply(R"({"id":6,"method":"trace.export","params":{"out":")" + bundle + R"(","omitScreenshots":true}})",
+                  &fx.trace),
+            result("6", R"({"traceDir":")" + fx.dir.path() + R"(","out":")" + bundle +
+                            R"(","redacted":true,"omitScreenshots":true})"));
+  EXPECT_TRUE(vyx::test::fileExists(bundle));
+
+  std::vector<std::string> kinds = fx.kinds();
+  auto has = [&](const std::string& event) {
+    for (const std::string& e : fx.events()) {
+      if (e.rfind(event, 0) == 0) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(has("trace.discover {\"status\":\"ok\",\"out\":\"" + drafted + "\",\"includeActions\":false,\"validated\":true}"));
+  EXPECT_TRUE(has("trace.explore {\"status\":\"ok\",\"out\":\"" + drafted + "\",\"goal\":\"sign in\""));
+  EXPECT_TRUE(has(R"(trace.explain {"status":"ok"})"));
+  EXPECT_TRUE(has(R"(trace.export {"status":"started"})"));
+  // The export event comes before the export and nothing after it but the
+  // line layer's response.
+  ASSERT_GE(kinds.size(), 2u);
+  EXPECT_EQ(kinds[kinds.size() - 2], "trace.export");
+  EXPECT_EQ(kinds.back(), "rpc.response");
+}
+
 }  // namespace

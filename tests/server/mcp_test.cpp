@@ -170,4 +170,32 @@ TEST_F(Mcp, TracedToolsRecordNoProtocolEvents) {
       << page;
 }
 
+TEST_F(Mcp, TraceToolsWithAndWithoutATrace) {
+  EXPECT_EQ(call("trace_export"), failure("MissingParam", "cli.missing_param"));
+  EXPECT_EQ(call("trace_export", R"({"out":"x.vyxtrace"})"),
+            text(R"({"traceDir":null,"message":"start vyx mcp with --trace-dir to enable export"})"));
+  EXPECT_EQ(call("trace_explain"),
+            text(R"({"traceDir":null,"message":"start vyx mcp with --trace-dir to enable live trace explanation"})"));
+  EXPECT_EQ(call("trace_discover", R"({"out":"a.json","name":5})"),
+            text(R"({"ok":false,"mode":"discover","traceDir":null,"message":"start vyx mcp with --trace-dir to enable live trace discovery"})"));
+  EXPECT_EQ(call("trace_explore", R"({"out":"a.json"})"), failure("MissingParam", "cli.missing_param"));
+  EXPECT_EQ(call("trace_explore", R"({"out":"a.json","goal":"g"})"),
+            text(R"({"ok":false,"mode":"explore","traceDir":null,"message":"start vyx mcp with --trace-dir to enable live trace exploration"})"));
+
+  TraceFixture fx;
+  ASSERT_TRUE(fx.trace.startManifest("mcp session", "com.example.app"));
+  vyx::test::TempDir out;
+  device.snapshots = {vyx::test::screen({vyx::test::node("n1", std::string("OK"))}, {1080, 2400})};
+  call("semantic_snapshot", "", &fx.trace);
+  std::string drafted = out.file("d.json");
+  std::string discovered = call("trace_discover", R"({"out":")" + drafted + R"(","name":7})", &fx.trace);
+  EXPECT_NE(discovered.find(R"(\"ok\":true,\"mode\":\"discover\")"), std::string::npos) << discovered;
+  std::string bundle = out.file("b.vyxtrace");
+  EXPECT_EQ(call("trace_export", R"({"out":")" + bundle + R"(","omitScreenshots":true})", &fx.trace),
+            text(R"({"traceDir":")" + fx.dir.path() + R"(","out":")" + bundle +
+                 R"(","redacted":true,"omitScreenshots":true})"));
+  call("trace_explain", "", &fx.trace);
+  EXPECT_EQ(fx.kinds(), (std::vector<std::string>{"observe.semanticSnapshot", "trace.discover", "trace.explain"}));
+}
+
 }  // namespace
