@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../runner/fake_device.hpp"
+#include "fake_device.hpp"
 #include "server/json_rpc_methods.hpp"
 
 namespace {
@@ -34,7 +34,7 @@ class JsonRpc : public ::testing::Test {
   }
 
   vyx::FakeClock clock;
-  FakeDevice device{vyx::DeviceKind::Android, &clock};
+  FakeDevice device{vyx::Platform::android, &clock};
   std::function<vyx::Expected<std::vector<vyx::DeviceInfo>>()> listDevices;
 };
 

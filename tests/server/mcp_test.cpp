@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../runner/fake_device.hpp"
+#include "fake_device.hpp"
 #include "core/json.hpp"
 
 namespace {
@@ -39,7 +39,7 @@ class Mcp : public ::testing::Test {
   }
 
   vyx::FakeClock clock;
-  FakeDevice device{vyx::DeviceKind::Android, &clock};
+  FakeDevice device{vyx::Platform::android, &clock};
 };
 
 TEST_F(Mcp, MethodsAndRequestChecks) {
