@@ -11,6 +11,7 @@
 #include "authoring/cli_discover.hpp"
 #include "authoring/cli_draft.hpp"
 #include "authoring/cli_explore.hpp"
+#include "authoring/cli_import.hpp"
 #include "core/args.hpp"
 #include "core/cli_devices.hpp"
 #include "core/cli_info.hpp"
@@ -45,6 +46,7 @@ const Command kCommands[] = {
     {"draft", vyx::cli_draft::run},
     {"explore", vyx::cli_explore::run},
     {"validate", vyx::cli_validate::run},
+    {"import", vyx::cli_import::run},
     {"run", vyx::cli_run::run},
     {"explain", vyx::cli_trace::runExplain},
     {"export", vyx::cli_trace::runExport},
