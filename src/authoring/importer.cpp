@@ -258,29 +258,29 @@ Expected<uint64_t> parseStepNumber(std::string_view text) {
 
 ImportExpected<SelectorSpec> parseSelectorValueOrBlock(std::string_view inlineValue, Block block,
                                                        size_t itemLine) {
-  SelectorSpec spec;
+  SelectorSpec found;
   if (!inlineValue.empty()) {
-    spec.text = parseScalarString(inlineValue);
-    return spec;
+    found.text = parseScalarString(inlineValue);
+    return found;
   }
   for (const FlowLine& l : block) {
     auto kv = splitColon(l.text);
     if (!kv) continue;
     auto [key, value] = *kv;
     if (key == "id") {
-      spec.id = parseScalarString(value);
+      found.id = parseScalarString(value);
     } else if (key == "text") {
-      spec.text = parseScalarString(value);
+      found.text = parseScalarString(value);
     } else if (key == "textContains" || key == "contains") {
-      spec.textContains = parseScalarString(value);
+      found.textContains = parseScalarString(value);
     } else if (key == "contentDescription" || key == "contentDesc") {
-      spec.contentDesc = parseScalarString(value);
-    } else if (key == "element" && !value.empty() && spec.empty()) {
-      spec.text = parseScalarString(value);
+      found.contentDesc = parseScalarString(value);
+    } else if (key == "element" && !value.empty() && found.empty()) {
+      found.text = parseScalarString(value);
     }
   }
-  if (spec.empty()) return failAt(Error::ImportMissingSelector, itemLine);
-  return spec;
+  if (found.empty()) return failAt(Error::ImportMissingSelector, itemLine);
+  return found;
 }
 
 ImportExpected<std::string> parseRequiredScalarOrBlockValue(std::string_view inlineValue, Block block,

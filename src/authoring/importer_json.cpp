@@ -38,12 +38,12 @@ std::string_view actionOf(const importer::ImportedStep& step) {
 
 }  // namespace
 
-Status writeSelectorJson(Writer& w, const importer::SelectorSpec& spec) {
+Status writeSelectorJson(Writer& w, const importer::SelectorSpec& wanted) {
   Selector selector;
-  selector.resourceId = spec.id;
-  selector.text = spec.text;
-  selector.textContains = spec.textContains;
-  selector.contentDesc = spec.contentDesc;
+  selector.resourceId = wanted.id;
+  selector.text = wanted.text;
+  selector.textContains = wanted.textContains;
+  selector.contentDesc = wanted.contentDesc;
   return trace::writeSelectorJson(w, selector);
 }
 
