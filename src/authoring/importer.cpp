@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "authoring/importer_json.hpp"
+#include "authoring/output_file.hpp"
 #include "core/files.hpp"
 
 namespace vyx::importer {
@@ -151,44 +152,6 @@ ImportExpected<ImportedStep> convertItem(std::string_view commandText, Block blo
     return ScrollStep{std::move(*selector), direction->value_or("down"), ms};
   }
   return failAt(Error::UnsupportedImportCommand, line);
-}
-
-// The directories above `path` that do not exist yet, deepest first.
-std::vector<std::string> missingParents(const std::string& path) {
-  std::vector<std::string> missing;
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos || slash == 0) return missing;
-  std::string dir = path.substr(0, slash);
-  while (!dir.empty() && !files::exists(dir)) {
-    missing.push_back(dir);
-    size_t up = dir.rfind('/');
-    if (up == std::string::npos || up == 0) break;
-    dir.resize(up);
-  }
-  return missing;
-}
-
-void removeDirectories(const std::vector<std::string>& deepestFirst) {
-  for (const std::string& dir : deepestFirst) (void)::rmdir(dir.c_str());
-}
-
-// Creates the parent directories, then the file: only when absent without
-// `force` (so a file that appeared meanwhile is never replaced), through a
-// temporary file and a rename with it. On failure nothing made here stays.
-Status writeOutput(const std::string& outPath, std::string_view bytes, bool force) {
-  std::vector<std::string> created = missingParents(outPath);
-  if (!created.empty()) {
-    if (auto s = files::makePath(created.front()); !s) {
-      removeDirectories(created);
-      return s;
-    }
-  }
-  Status written = force ? files::writeFileAtomic(outPath, bytes) : files::writeFileExclusive(outPath, bytes);
-  if (!written) {
-    removeDirectories(created);
-    if (written.error() == Error::PathAlreadyExists) return fail(Error::ImportOutputExists);
-  }
-  return written;
 }
 
 }  // namespace
@@ -381,7 +344,11 @@ ImportExpected<ImportResult> importFlowYamlFile(const std::string& flowPath, con
   if (!text) return failAt(text.error(), 0);
   auto converted = convertFlowYaml(*text, options);
   if (!converted) return std::unexpected(converted.error());
-  if (auto s = writeOutput(outPath, converted->json, options.force); !s) return failAt(s.error(), 0);
+  // Without --force the file is created only when absent, so one that
+  // appeared since the check above is never replaced.
+  if (auto s = output_file::writeWhole(outPath, converted->json, options.force); !s) {
+    return failAt(s.error() == Error::PathAlreadyExists ? Error::ImportOutputExists : s.error(), 0);
+  }
   ImportResult result;
   result.out = outPath;
   result.name = std::move(converted->name);

@@ -99,15 +99,6 @@ Status writeFileAtomic(const std::string& path, std::string_view bytes) {
   return {};
 }
 
-Status writeFileExclusive(const std::string& path, std::string_view bytes) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (fd.get() < 0) return fail(lastError(Error::WriteFailed));
-  Status written = writeAllFd(fd.get(), bytes);
-  if (written) written = closeChecked(fd);
-  if (!written) ::unlink(path.c_str());
-  return written;
-}
-
 Status appendFile(const std::string& path, std::string_view bytes) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
   if (fd.get() < 0) return fail(lastError(Error::WriteFailed));

@@ -19,11 +19,6 @@ Status writeFile(const std::string& path, std::string_view bytes);
 // Writes to a temporary file beside `path`, then renames it over `path`.
 Status writeFileAtomic(const std::string& path, std::string_view bytes);
 
-// Creates the file only when nothing exists at `path` (PathAlreadyExists
-// otherwise, a dangling symbolic link included) and writes it whole; a
-// failed write removes the file again.
-Status writeFileExclusive(const std::string& path, std::string_view bytes);
-
 // Appends bytes to a file, creating it (0666 less the umask) when missing.
 Status appendFile(const std::string& path, std::string_view bytes);
 
