@@ -264,18 +264,13 @@ TEST(ImporterConvert, RefusalsNameTheErrorAndLine) {
 }
 
 TEST(ImporterConvert, OutputThatWouldNotLoadAgainIsRefused) {
-  // Every step line is larger than the flow line it came from: a flow
-  // within its own limit can grow past the scenario file's limit.
-  std::string flow;
-  while (flow.size() + 7 <= vyx::importer::kMaxFlowBytes) flow += "- back\n";
-  auto r = convertFlowYaml(flow, {});
+  // Escaping makes the scenario larger than the flow: a flow within its
+  // own limit can grow past the scenario file's limit. (Many short items
+  // do the same; the end-to-end tests cover that case.)
+  std::string control = "- inputText: ";
+  control.append(3 * 1024 * 1024, '\x01');
+  auto r = convertFlowYaml(control, {});
   ASSERT_FALSE(r);
   EXPECT_EQ(r.error().error, Error::StreamTooLong);
   EXPECT_EQ(r.error().line, 0u);
-
-  std::string control = "- inputText: ";
-  control.append(3 * 1024 * 1024, '\x01');
-  r = convertFlowYaml(control, {});
-  ASSERT_FALSE(r);
-  EXPECT_EQ(r.error().error, Error::StreamTooLong);
 }
