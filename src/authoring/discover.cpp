@@ -1,8 +1,8 @@
 #include "authoring/discover.hpp"
 
-#include "core/cli_info.hpp"
 #include "core/cli_output.hpp"
 #include "core/json_writer.hpp"
+#include "core/version.hpp"
 
 namespace vyx::discover {
 
@@ -13,8 +13,8 @@ void writeHead(JsonObjectWriter& o, bool ok, std::string_view mode) {
   o.flag("ok", ok)
       .str("mode", mode)
       .num("schemaVersion", 1)
-      .str("runnerVersion", cli_info::kVersion)
-      .str("protocolVersion", cli_info::kProtocolVersion);
+      .str("runnerVersion", version::kRunner)
+      .str("protocolVersion", version::kProtocol);
 }
 
 // "out" through "warnings".

@@ -5,6 +5,7 @@
 
 #include "core/trace_json.hpp"
 #include "core/writer.hpp"
+#include "core/version.hpp"
 
 namespace vyx::cli_info {
 
@@ -62,17 +63,17 @@ Status writeStringMember(Writer& w, bool first, std::string_view key, std::strin
 Status writeVersion(Writer& w, bool json) {
   if (!json) {
     std::string line = "vyx ";
-    line += kVersion;
+    line += version::kRunner;
     line += " protocol ";
-    line += kProtocolVersion;
+    line += version::kProtocol;
     line += '\n';
     return w.writeAll(line);
   }
   const std::pair<std::string_view, std::string_view> members[] = {
       {"name", kName},
-      {"version", kVersion},
-      {"protocolVersion", kProtocolVersion},
-      {"minimumCompatibleProtocolVersion", kMinimumCompatibleProtocolVersion},
+      {"version", version::kRunner},
+      {"protocolVersion", version::kProtocol},
+      {"minimumCompatibleProtocolVersion", version::kMinimumCompatibleProtocol},
       {"stability", kStability},
       {"breakingChangePolicy", kBreakingChangePolicy},
   };

@@ -1,6 +1,6 @@
 #pragma once
-// `vyx version` and `vyx schemas`, and the version constants shared with the
-// trace manifest and the servers.
+// `vyx version` and `vyx schemas`. The version numbers themselves are in
+// core/version.hpp.
 
 #include <string_view>
 
@@ -10,9 +10,6 @@
 namespace vyx::cli_info {
 
 inline constexpr std::string_view kName = "vyx";
-inline constexpr std::string_view kVersion = "0.2.9";
-inline constexpr std::string_view kProtocolVersion = "2026-04-28";
-inline constexpr std::string_view kMinimumCompatibleProtocolVersion = "2026-04-28";
 inline constexpr std::string_view kStability = "dev-preview";
 inline constexpr std::string_view kBreakingChangePolicy = "version-and-changelog";
 

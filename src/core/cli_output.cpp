@@ -1,5 +1,8 @@
 #include "core/cli_output.hpp"
 
+#include <string>
+
+#include "core/paths.hpp"
 #include "core/trace_json.hpp"
 #include "core/validation.hpp"
 
@@ -71,16 +74,11 @@ Status writeShellArgJsonContent(Writer& w, std::string_view arg) {
 }
 
 Status writeJoinedPathShellArgJsonContent(Writer& w, std::string_view dir, std::string_view file) {
-  bool needsSlash = !dir.empty() && dir.back() != '/';
-  if (!dir.empty() && allShellSafe(dir) && allShellSafe(file)) {
-    VYX_TRY(writeJsonStringContent(w, dir));
-    if (needsSlash) VYX_TRY(w.writeAll("/"));
-    return writeJsonStringContent(w, file);
-  }
+  std::string joined = paths::joinOnce(dir, file);
+  // With no directory the word is quoted all the same.
+  if (!dir.empty() && isShellSafe(joined)) return writeJsonStringContent(w, joined);
   VYX_TRY(w.writeAll("'"));
-  VYX_TRY(emitQuotedBody(w, Target::JsonContent, dir));
-  if (needsSlash) VYX_TRY(w.writeAll("/"));
-  VYX_TRY(emitQuotedBody(w, Target::JsonContent, file));
+  VYX_TRY(emitQuotedBody(w, Target::JsonContent, joined));
   return w.writeAll("'");
 }
 

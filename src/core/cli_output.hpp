@@ -20,6 +20,8 @@ bool isShellSafe(std::string_view arg);
 Status writeJsonStringContent(Writer& w, std::string_view bytes);
 Status writeShellArg(Writer& w, std::string_view arg);
 Status writeShellArgJsonContent(Writer& w, std::string_view arg);
+// The directory and a relative path joined with paths::joinOnce, as one
+// shell word; always quoted when the directory is empty.
 Status writeJoinedPathShellArgJsonContent(Writer& w, std::string_view dir, std::string_view file);
 Status writePathWithSuffixShellArgJsonContent(Writer& w, std::string_view path);
 Status writeValidationJson(Writer& w, std::string_view scenarioPath, const validation::Result& result);

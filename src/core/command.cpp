@@ -14,6 +14,8 @@
 #include <optional>
 #include <utility>
 
+#include "core/paths.hpp"
+
 extern char** environ;
 
 namespace vyx::command {
@@ -78,13 +80,6 @@ Expected<UniqueFd> openNullDevice() {
   return UniqueFd(fd);
 }
 
-std::string joinPath(std::string_view dir, std::string_view name) {
-  std::string path(dir);
-  if (path.empty() || path.back() != '/') path += '/';
-  path += name;
-  return path;
-}
-
 // Everything the child needs, prepared before fork so the child itself only
 // makes system calls.
 struct ExecPlan {
@@ -107,7 +102,7 @@ Expected<ExecPlan> makePlan(const std::vector<std::string>& argv) {
     plan.candidates.push_back(argv[0]);
   } else {
     plan.searched = true;
-    for (const std::string& dir : searchPath()) plan.candidates.push_back(joinPath(dir, argv[0]));
+    for (const std::string& dir : searchPath()) plan.candidates.push_back(paths::joinOnce(dir, argv[0]));
   }
   return plan;
 }
@@ -520,7 +515,7 @@ Expected<std::string> findExecutable(std::string_view name) {
   if (name.find('/') != std::string_view::npos) return std::string(name);
   bool sawAccessDenied = false;
   for (const std::string& dir : searchPath()) {
-    std::string candidate = joinPath(dir, name);
+    std::string candidate = paths::joinOnce(dir, name);
     struct stat st {};
     if (::stat(candidate.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;

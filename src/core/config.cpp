@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/files.hpp"
+#include "core/limits.hpp"
 
 namespace vyx::config {
 
@@ -196,7 +197,7 @@ Expected<Config> parseSlice(std::string_view text) {
 }
 
 Expected<Config> parseFile(const std::string& path) {
-  auto text = files::readFileLimited(path, kMaxConfigBytes);
+  auto text = files::readFileLimited(path, limits::kConfigBytes);
   if (!text) return fail(text.error());
   return parseSlice(*text);
 }

@@ -71,10 +71,8 @@ struct Config {
 
 namespace config {
 
-inline constexpr size_t kMaxConfigBytes = 1024 * 1024;
-
-// Reads and checks the file (limit 1 MiB: a file of 1048576 bytes or more
-// fails with StreamTooLong). File errors are returned unchanged, malformed
+// Reads and checks the file (a file of limits::kConfigBytes or more fails
+// with StreamTooLong). File errors are returned unchanged, malformed
 // JSON with the JSON reader's error, and content faults with the first
 // configuration error found.
 Expected<Config> parseFile(const std::string& path);

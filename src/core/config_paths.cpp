@@ -1,5 +1,7 @@
 #include "core/config_paths.hpp"
 
+#include "core/paths.hpp"
+
 namespace vyx::config_paths {
 
 namespace {
@@ -18,19 +20,6 @@ std::string_view basename(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-std::string join(std::string_view a, std::string_view b) {
-  if (a.empty()) return std::string(b);
-  if (b.empty()) return std::string(a);
-  std::string out(a);
-  if (out.back() == '/') {
-    if (b.front() == '/') b.remove_prefix(1);
-  } else if (b.front() != '/') {
-    out.push_back('/');
-  }
-  out.append(b);
-  return out;
-}
-
 }  // namespace
 
 std::string rootForPath(std::string_view configPath) {
@@ -41,7 +30,7 @@ std::string rootForPath(std::string_view configPath) {
 
 std::string ownFilePath(std::string_view root, std::string_view path) {
   if (path.starts_with('/')) return std::string(path);
-  return join(root, path);
+  return paths::joinOnce(root, path);
 }
 
 std::string ownCommandPath(std::string_view root, std::string_view value) {

@@ -8,10 +8,9 @@
 #include <string>
 
 #include "core/errors.hpp"
+#include "core/limits.hpp"
 
 namespace vyx::stdio {
-
-inline constexpr size_t kMaxLineBytes = 16 * 1024 * 1024;
 
 // Wall-clock milliseconds since the Unix epoch, 0 when the clock can't be read.
 int64_t nowMs();
@@ -24,7 +23,7 @@ class LineReader {
   // unterminated line, or nullopt at the end of input. A line that finds no
   // line feed within `limit` bytes fails with StreamTooLong as soon as that
   // many bytes have arrived; the next call then starts after its line feed.
-  Expected<std::optional<std::string>> readLine(size_t limit = kMaxLineBytes);
+  Expected<std::optional<std::string>> readLine(size_t limit = limits::kRequestLineBytes);
 
  private:
   Status fill();

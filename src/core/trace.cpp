@@ -6,20 +6,15 @@
 
 #include "core/files.hpp"
 #include "core/json.hpp"
+#include "core/limits.hpp"
 #include "core/trace_json.hpp"
+#include "core/trace_layout.hpp"
+#include "core/version.hpp"
 
 namespace vyx {
 
 namespace {
 
-constexpr std::string_view kRunnerVersion = "0.2.9";
-constexpr std::string_view kProtocolVersion = "2026-04-28";
-constexpr std::string_view kEventsFile = "events.jsonl";
-constexpr std::string_view kManifestFile = "trace.json";
-constexpr std::string_view kReportFile = "report.html";
-constexpr std::string_view kArtifactsDir = "artifacts";
-constexpr std::string_view kSemanticExtractionKind = "observe.snapshot.semanticExtraction";
-constexpr std::string_view kFailedStatusMark = "\"status\":\"failed\"";
 constexpr std::string_view kRedactedResourceId = "[REDACTED:resourceId]";
 
 // Resource ids holding one of these words mark their node's texts as secret.
@@ -46,15 +41,6 @@ bool anyContained(std::string_view haystack, const List& entries) {
     if (containsFolded(haystack, entry)) return true;
   }
   return false;
-}
-
-std::string joinPath(std::string_view dir, std::string_view name) {
-  std::string out;
-  out.reserve(dir.size() + 1 + name.size());
-  out.append(dir);
-  out.push_back('/');
-  out.append(name);
-  return out;
 }
 
 Status writeOptionalString(Writer& w, const std::optional<std::string>& value) {
@@ -199,9 +185,9 @@ Status writeSelectorJson(Writer& w, const Selector& selector) {
 Status writeManifestJson(Writer& w, const Manifest& m, uint64_t eventCount, uint64_t snapshotCount,
                          uint64_t partialFailureCount) {
   VYX_TRY(writeKey(w, "{\"schemaVersion\":1,\"runnerVersion\":"));
-  VYX_TRY(trace_json::writeJsonString(w, kRunnerVersion));
+  VYX_TRY(trace_json::writeJsonString(w, version::kRunner));
   VYX_TRY(writeKey(w, ",\"protocolVersion\":"));
-  VYX_TRY(trace_json::writeJsonString(w, kProtocolVersion));
+  VYX_TRY(trace_json::writeJsonString(w, version::kProtocol));
   VYX_TRY(writeKey(w, ",\"scenarioName\":"));
   VYX_TRY(trace_json::writeJsonString(w, m.scenarioName));
   VYX_TRY(writeKey(w, ",\"appId\":"));
@@ -230,9 +216,9 @@ Status writeManifestJson(Writer& w, const Manifest& m, uint64_t eventCount, uint
   VYX_TRY(writeKey(w, ",\"error\":"));
   VYX_TRY(writeOptionalString(w, m.error));
   VYX_TRY(writeKey(w, ",\"eventsPath\":"));
-  VYX_TRY(trace_json::writeJsonString(w, kEventsFile));
+  VYX_TRY(trace_json::writeJsonString(w, trace_layout::kEventsFile));
   VYX_TRY(writeKey(w, ",\"artifactsDir\":"));
-  VYX_TRY(trace_json::writeJsonString(w, kArtifactsDir));
+  VYX_TRY(trace_json::writeJsonString(w, trace_layout::kArtifactsDir));
   VYX_TRY(writeKey(w, ",\"eventCount\":"));
   VYX_TRY(w.writeUint(eventCount));
   VYX_TRY(writeKey(w, ",\"snapshotCount\":"));
@@ -254,10 +240,10 @@ Expected<TraceWriter> TraceWriter::create(std::string traceDir, TraceOptions opt
   // file below into one at the file-system root.
   if (traceDir.empty()) return fail(Error::FileNotFound);
   VYX_TRY(files::makePath(traceDir));
-  VYX_TRY(removeIgnoringMissing(joinPath(traceDir, kEventsFile)));
-  VYX_TRY(removeIgnoringMissing(joinPath(traceDir, kManifestFile)));
-  VYX_TRY(removeIgnoringMissing(joinPath(traceDir, kReportFile)));
-  std::string artifacts = joinPath(traceDir, kArtifactsDir);
+  VYX_TRY(removeIgnoringMissing(trace_layout::eventsPath(traceDir)));
+  VYX_TRY(removeIgnoringMissing(trace_layout::manifestPath(traceDir)));
+  VYX_TRY(removeIgnoringMissing(trace_layout::reportPath(traceDir)));
+  std::string artifacts = trace_layout::artifactsPath(traceDir);
   VYX_TRY(files::removeTree(artifacts));
   VYX_TRY(files::makePath(artifacts));
   return TraceWriter(std::move(traceDir), std::move(options), clock);
@@ -275,9 +261,8 @@ Status TraceWriter::startManifest(std::string_view scenarioName, std::optional<s
 
 Status TraceWriter::recordEvent(std::string_view kind, std::string_view payloadJson) {
   uint64_t seq = ++eventCount_;
-  if (kind == kSemanticExtractionKind && payloadJson.find(kFailedStatusMark) != std::string_view::npos) {
-    ++partialFailureCount_;
-  }
+  Expected<json::Value> value = json::parseValue(payloadJson);
+  if (value && trace_layout::isPartialFailureEvent(kind, *value)) ++partialFailureCount_;
 
   trace_json::TextRules rules{options_.denylistText, options_.allowlistText};
   StringWriter line;
@@ -291,14 +276,14 @@ Status TraceWriter::recordEvent(std::string_view kind, std::string_view payloadJ
   VYX_TRY(line.writeAll(",\"kind\":"));
   VYX_TRY(trace_json::writeJsonString(line, kind));
   VYX_TRY(line.writeAll(",\"payload\":"));
-  if (auto value = json::parseValue(payloadJson)) {
+  if (value) {
     VYX_TRY(trace_json::writeJsonValueRedacted(line, *value, "", rules));
   } else {
     VYX_TRY(trace_json::writeRedactedJsonStringForKeyWithRules(line, "", payloadJson, false, rules));
   }
   VYX_TRY(line.writeAll("}\n"));
 
-  VYX_TRY(files::appendWithinLimit(joinPath(traceDir_, kEventsFile), line.str(), kEventLogLimit));
+  VYX_TRY(files::appendWithinLimit(trace_layout::eventsPath(traceDir_), line.str(), limits::kEventLogBytes));
   return writeManifest();
 }
 
@@ -308,7 +293,7 @@ std::string TraceWriter::nextSnapshotId() {
 }
 
 Expected<std::string> TraceWriter::writeArtifact(std::string_view name, std::string_view bytes) {
-  std::string path = joinPath(joinPath(traceDir_, kArtifactsDir), name);
+  std::string path = trace_layout::artifactPath(traceDir_, name);
   VYX_TRY(files::writeFile(path, bytes));
   return path;
 }
@@ -318,7 +303,7 @@ Expected<std::string> TraceWriter::writeSnapshot(const ObservationSnapshot& snap
   StringWriter doc;
   VYX_TRY(writeSnapshotDocument(doc, snapshot, &redaction));
   std::string name = snapshot.id + ".json";
-  std::string path = joinPath(joinPath(traceDir_, kArtifactsDir), name);
+  std::string path = trace_layout::artifactPath(traceDir_, name);
   VYX_TRY(files::writeFile(path, doc.str()));
   return path;
 }
@@ -344,7 +329,7 @@ Status TraceWriter::writeManifest() {
   if (!manifest_) return {};
   StringWriter doc;
   VYX_TRY(trace::writeManifestJson(doc, *manifest_, eventCount_, snapshotCount_, partialFailureCount_));
-  return files::writeFileAtomic(joinPath(traceDir_, kManifestFile), doc.str());
+  return files::writeFileAtomic(trace_layout::manifestPath(traceDir_), doc.str());
 }
 
 }  // namespace vyx

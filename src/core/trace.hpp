@@ -45,9 +45,6 @@ struct Manifest {
 
 class TraceWriter {
  public:
-  // The event log stops taking events once it holds this many bytes.
-  static constexpr uint64_t kEventLogLimit = 64ull * 1024 * 1024;
-
   // Prepares the directory: creates it (with parents), removes the previous
   // events.jsonl, trace.json and report.html, and empties artifacts/. Other
   // files in the directory are left alone. The clock stamps the manifest and
@@ -67,7 +64,7 @@ class TraceWriter {
   // events.jsonl and rewrites trace.json (when a manifest was started).
   // `payloadJson` is redacted on the way; text that is not JSON is stored as
   // a redacted JSON string. `seq` is taken even when the call then fails.
-  // A log that already holds kEventLogLimit bytes fails with StreamTooLong.
+  // A log that already holds limits::kEventLogBytes fails with StreamTooLong.
   Status recordEvent(std::string_view kind, std::string_view payloadJson);
 
   // "snapshot-<n>", n counting from 1.

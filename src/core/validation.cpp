@@ -2,13 +2,13 @@
 
 #include "core/files.hpp"
 #include "core/json.hpp"
+#include "core/limits.hpp"
 #include "core/scenario.hpp"
 
 namespace vyx::validation {
 
 namespace {
 
-constexpr size_t kMaxScenarioBytes = 16 * 1024 * 1024;
 
 struct PathRule {
   std::string_view path;
@@ -127,7 +127,7 @@ Result failure(std::optional<std::string_view> text, Error e) {
 }
 
 Result validateFile(const std::string& path) {
-  auto text = files::readFileLimited(path, kMaxScenarioBytes);
+  auto text = files::readFileLimited(path, limits::kScenarioBytes);
   if (!text) return failure(std::nullopt, text.error());
   auto parsed = scenario::parseSlice(*text);
   if (!parsed) return failure(std::string_view(*text), parsed.error());

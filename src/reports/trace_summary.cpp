@@ -1,16 +1,12 @@
 #include "reports/trace_summary.hpp"
 
 #include "core/files.hpp"
+#include "core/limits.hpp"
+#include "core/paths.hpp"
+#include "core/trace_layout.hpp"
 
 namespace vyx::trace_summary {
 namespace {
-
-std::string joinPath(std::string_view dir, std::string_view name) {
-  std::string out(dir);
-  out += '/';
-  out += name;
-  return out;
-}
 
 std::optional<std::string> optString(const json::Value& object, std::string_view key) {
   const json::Value* v = object.get(key);
@@ -56,7 +52,7 @@ void scanLine(std::string_view rawLine, Summary& summary, std::optional<Terminal
   const json::Value* payload = parsed->get("payload");
   if (payload == nullptr || !payload->isObject()) return;
 
-  if (kind == "scenario.end") {
+  if (kind == event_kinds::kScenarioEnd) {
     TerminalEvent t;
     t.status = optString(*payload, "status");
     t.error = optString(*payload, "error");
@@ -64,7 +60,7 @@ void scanLine(std::string_view rawLine, Summary& summary, std::optional<Terminal
     terminal = std::move(t);
     return;
   }
-  bool partial = isPartialFailureEvent(kind, *payload);
+  bool partial = trace_layout::isPartialFailureEvent(kind, *payload);
   bool diagnostic = partial || (payload->get("snapshotId") != nullptr && isDiagnosticKind(kind));
   if (!diagnostic) return;
   summary.diagnostic = DiagnosticEvent::fromPayload(kind, *payload);
@@ -73,16 +69,8 @@ void scanLine(std::string_view rawLine, Summary& summary, std::optional<Terminal
 
 }  // namespace
 
-bool isPartialFailureEvent(std::string_view kind, const json::Value& payload) {
-  if (kind != "observe.snapshot.semanticExtraction") return false;
-  const json::Value* artifact = payload.get("artifactStatus");
-  const json::Value* semantic = payload.get("semanticStatus");
-  return artifact != nullptr && artifact->isString() && artifact->string == "captured" && semantic != nullptr &&
-         semantic->isString() && semantic->string == "failed";
-}
-
 Expected<Summary> read(const std::string& traceDir) {
-  auto manifestText = files::readFileLimited(joinPath(traceDir, "trace.json"), kManifestLimit);
+  auto manifestText = files::readFileLimited(trace_layout::manifestPath(traceDir), limits::kManifestReadBytes);
   if (!manifestText) return fail(manifestText.error());
   auto manifest = json::parseValue(*manifestText);
   if (!manifest) return fail(manifest.error());
@@ -103,7 +91,7 @@ Expected<Summary> read(const std::string& traceDir) {
   summary.partialFailureCount = optInteger(*manifest, "partialFailureCount");
 
   std::optional<TerminalEvent> terminal;
-  auto log = files::readFileLimited(joinPath(traceDir, summary.eventsPath), kEventLogLimit);
+  auto log = files::readFileLimited(paths::join(traceDir, summary.eventsPath), limits::kEventLogBytes);
   if (log) {
     std::string_view rest = *log;
     while (true) {

@@ -11,19 +11,17 @@
 
 #include "core/errors.hpp"
 #include "core/json.hpp"
+#include "core/trace_layout.hpp"
 #include "reports/trace_summary_diagnostic.hpp"
 
 namespace vyx::trace_summary {
-
-inline constexpr size_t kManifestLimit = 1024 * 1024;            // trace.json
-inline constexpr size_t kEventLogLimit = 64ull * 1024 * 1024;   // events.jsonl
 
 struct Summary {
   std::string scenario;               // "" when the manifest has no string name
   std::string status;                 // the effective status, possibly ""
   std::optional<std::string> appId;
-  std::string eventsPath = "events.jsonl";
-  std::string artifactsDir = "artifacts";
+  std::string eventsPath = std::string(trace_layout::kEventsFile);
+  std::string artifactsDir = std::string(trace_layout::kArtifactsDir);
   std::optional<int64_t> durationMs;
   std::optional<int64_t> eventCount;
   std::optional<int64_t> snapshotCount;
@@ -36,12 +34,10 @@ struct Summary {
   std::optional<std::string> lastEvent;
 };
 
-// True for a semantic-extraction event whose screenshot was captured but
-// whose extraction failed.
-bool isPartialFailureEvent(std::string_view kind, const json::Value& payload);
-
-// Reads <traceDir>/trace.json (under 1 MiB) and the event log it names
-// (under 64 MiB; a missing log is no error). Fails with the file's read
+// Reads <traceDir>/trace.json (under limits::kManifestReadBytes) and the event
+// log it names (under limits::kEventLogBytes; a missing log is no error). The
+// partial failure is the last event that trace_layout::isPartialFailureEvent
+// accepts. Fails with the file's read
 // error, the JSON reader's error, or InvalidTraceManifest for a manifest that
 // is not an object. Bad event lines are skipped.
 Expected<Summary> read(const std::string& traceDir);

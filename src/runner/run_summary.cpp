@@ -4,6 +4,7 @@
 
 #include "core/cli_output.hpp"
 #include "core/trace_json.hpp"
+#include "core/trace_layout.hpp"
 
 namespace vyx::run_summary {
 namespace {
@@ -61,9 +62,9 @@ Status nextCommands(Writer& w, std::string_view traceDir) {
   if (auto s = w.writeAll("[\"vyx report "); !s) return s;
   if (auto s = writeShellArgJsonContent(w, traceDir); !s) return s;
   if (auto s = w.writeAll(" --out "); !s) return s;
-  if (auto s = writeJoinedPathShellArgJsonContent(w, traceDir, "report.html"); !s) return s;
+  if (auto s = writeJoinedPathShellArgJsonContent(w, traceDir, trace_layout::kReportFile); !s) return s;
   if (auto s = w.writeAll(" --junit "); !s) return s;
-  if (auto s = writeJoinedPathShellArgJsonContent(w, traceDir, "junit.xml"); !s) return s;
+  if (auto s = writeJoinedPathShellArgJsonContent(w, traceDir, trace_layout::kJUnitFile); !s) return s;
   // 2. explain
   if (auto s = w.writeAll("\",\"vyx explain "); !s) return s;
   if (auto s = writeShellArgJsonContent(w, traceDir); !s) return s;

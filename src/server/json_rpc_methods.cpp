@@ -10,6 +10,7 @@
 #include "core/selector.hpp"
 #include "core/trace.hpp"
 #include "core/validation.hpp"
+#include "core/version.hpp"
 #include "runner/runner_actions.hpp"
 #include "runner/runner_events.hpp"
 #include "runner/runner_waits.hpp"
@@ -54,12 +55,12 @@ std::string buildCapabilities() {
   };
   StringWriter out;
   JsonObjectWriter doc(out);
-  doc.str("name", cli_info::kName).str("version", cli_info::kVersion);
-  doc.str("protocolVersion", cli_info::kProtocolVersion);
+  doc.str("name", cli_info::kName).str("version", version::kRunner);
+  doc.str("protocolVersion", version::kProtocol);
   doc.value("protocol", [](Writer& w) {
     JsonObjectWriter o(w);
-    o.str("version", cli_info::kProtocolVersion)
-        .str("minimumCompatibleVersion", cli_info::kMinimumCompatibleProtocolVersion)
+    o.str("version", version::kProtocol)
+        .str("minimumCompatibleVersion", version::kMinimumCompatibleProtocol)
         .str("stability", cli_info::kStability)
         .str("breakingChangePolicy", cli_info::kBreakingChangePolicy);
     return o.finish();

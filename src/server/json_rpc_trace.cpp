@@ -5,6 +5,8 @@
 #include "core/files.hpp"
 #include "core/json.hpp"
 #include "core/json_writer.hpp"
+#include "core/limits.hpp"
+#include "core/trace_layout.hpp"
 #include "authoring/discover.hpp"
 #include "reports/bundle.hpp"
 #include "reports/explanation.hpp"
@@ -40,7 +42,7 @@ Expected<std::string> eventsPage(const TraceWriter* trace, uint64_t afterSeq, ui
   StringWriter events;
   std::string log;
   if (trace != nullptr) {
-    auto text = files::readFileLimited(trace->traceDir() + "/events.jsonl", TraceWriter::kEventLogLimit);
+    auto text = files::readFileLimited(trace_layout::eventsPath(trace->traceDir()), limits::kEventLogBytes);
     if (text) {
       log = std::move(*text);
     } else if (text.error() != Error::FileNotFound) {

@@ -2,6 +2,7 @@
 
 #include "core/cli_info.hpp"
 #include "core/json_writer.hpp"
+#include "core/version.hpp"
 #include "server/json_rpc_protocol.hpp"
 
 namespace vyx::mcp_protocol {
@@ -17,7 +18,7 @@ Status writeInitializeResult(Writer& w, const json::Value* id, std::string_view 
     });
     result.value("serverInfo", [](Writer& s) {
       JsonObjectWriter info(s);
-      info.str("name", cli_info::kName).str("version", cli_info::kVersion);
+      info.str("name", cli_info::kName).str("version", version::kRunner);
       return info.finish();
     });
     return result.finish();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/clock.hpp"
+#include "core/limits.hpp"
 #include "core/writer.hpp"
 #include "vyx_test.hpp"
 
@@ -119,7 +120,8 @@ TEST_F(TraceTest, ManifestBytesThroughItsLifecycle) {
 
   // A later finish without a report path keeps it and clears the failure;
   // "passed" with a failed semantic extraction is written "partial".
-  ASSERT_TRUE(w.recordEvent("observe.snapshot.semanticExtraction", "{\"status\":\"failed\"}"));
+  ASSERT_TRUE(w.recordEvent("observe.snapshot.semanticExtraction",
+                            "{\"status\":\"failed\",\"artifactStatus\":\"captured\",\"semanticStatus\":\"failed\"}"));
   ASSERT_TRUE(w.finishManifest("passed", std::nullopt, std::nullopt, std::nullopt));
   std::string text = readFile(file("trace.json"));
   EXPECT_NE(text.find("\"status\":\"partial\""), std::string::npos) << text;
@@ -160,18 +162,24 @@ TEST_F(TraceTest, EventLinesAreAppendedInSeqOrderWithRedactedPayloads) {
   EXPECT_NE(readFile(file("trace.json")).find("\"eventCount\":3,"), std::string::npos);
 }
 
-TEST_F(TraceTest, PartialFailuresCountOnlyTheExactMarkOnTheExtractionKind) {
+TEST_F(TraceTest, PartialFailuresCountCapturedScreenshotsWithFailedExtraction) {
   struct Case {
     std::string_view kind;
     std::string_view payload;
     uint64_t counted;
   };
   const Case cases[] = {
-      {"observe.snapshot.semanticExtraction", "{\"status\":\"failed\",\"error\":\"X\"}", 1},
-      {"observe.snapshot.semanticExtraction", "{\"inner\":{\"status\":\"failed\"}}", 1},
-      {"observe.snapshot.semanticExtraction", "{\"status\": \"failed\"}", 0},
-      {"observe.snapshot.semanticExtraction", "{\"status\":\"ok\"}", 0},
-      {"observe.snapshot", "{\"status\":\"failed\"}", 0},
+      {"observe.snapshot.semanticExtraction",
+       R"({"status":"failed","artifactStatus":"captured","semanticStatus":"failed","error":"X"})", 1},
+      {"observe.snapshot.semanticExtraction", R"({ "artifactStatus": "captured", "semanticStatus": "failed" })", 1},
+      // The old text mark alone, a nested pair, a screenshot that was not
+      // captured, a non-string status, another kind, text that is not JSON.
+      {"observe.snapshot.semanticExtraction", R"({"status":"failed","error":"X"})", 0},
+      {"observe.snapshot.semanticExtraction", R"({"inner":{"artifactStatus":"captured","semanticStatus":"failed"}})", 0},
+      {"observe.snapshot.semanticExtraction", R"({"artifactStatus":"failed","semanticStatus":"failed"})", 0},
+      {"observe.snapshot.semanticExtraction", R"({"artifactStatus":"captured","semanticStatus":["failed"]})", 0},
+      {"observe.snapshot", R"({"artifactStatus":"captured","semanticStatus":"failed"})", 0},
+      {"observe.snapshot.semanticExtraction", R"("artifactStatus":"captured","semanticStatus":"failed")", 0},
   };
   TraceWriter w = make();
   uint64_t expected = 0;
@@ -183,7 +191,7 @@ TEST_F(TraceTest, PartialFailuresCountOnlyTheExactMarkOnTheExtractionKind) {
 }
 
 TEST_F(TraceTest, EventLogLimitRefusesWithoutWritingAndSeqStillAdvances) {
-  EXPECT_EQ(TraceWriter::kEventLogLimit, 67108864u);
+  EXPECT_EQ(limits::kEventLogBytes, 67108864u);
   TraceWriter w = make();
   ASSERT_TRUE(w.startManifest("demo", std::nullopt));
   const std::string log = file("events.jsonl");

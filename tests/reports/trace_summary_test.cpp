@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "core/json.hpp"
+#include "core/limits.hpp"
 #include "core/writer.hpp"
 #include "vyx_test.hpp"
 
@@ -85,7 +86,7 @@ TEST(TraceSummary, ReadErrors) {
   EXPECT_EQ(ts::read(dir.path()).error(), Error::InvalidTraceManifest);
   writeFile(dir.file("trace.json"), "{\"a\":1,\"a\":2}");
   EXPECT_EQ(ts::read(dir.path()).error(), Error::DuplicateField);
-  writeFile(dir.file("trace.json"), std::string(ts::kManifestLimit, ' '));
+  writeFile(dir.file("trace.json"), std::string(vyx::limits::kManifestReadBytes, ' '));
   EXPECT_EQ(ts::read(dir.path()).error(), Error::StreamTooLong);
   // An event log that is a directory is a read failure, not a missing log.
   writeFile(dir.file("trace.json"), kManifest);

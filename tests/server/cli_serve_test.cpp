@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "core/limits.hpp"
 #include "core/stdio.hpp"
 #include "fake_process_runner.hpp"
 #include "fake_sockets.hpp"
@@ -139,9 +140,9 @@ TEST(ServeStream, BlankLinesTrimmingAndTheLastLine) {
 
 TEST(ServeStream, OverLongLineIsAnsweredOnceAndDropped) {
   StreamRun r;
-  std::string input = "first\n" + std::string(vyx::stdio::kMaxLineBytes + 100, 'x') + "tail\nlast\n";
-  input += std::string(vyx::stdio::kMaxLineBytes, 'y') + "\n";  // exactly the limit: refused too
-  input += std::string(vyx::stdio::kMaxLineBytes - 1, 'z') + "\n";  // one less: served
+  std::string input = "first\n" + std::string(vyx::limits::kRequestLineBytes + 100, 'x') + "tail\nlast\n";
+  input += std::string(vyx::limits::kRequestLineBytes, 'y') + "\n";  // exactly the limit: refused too
+  input += std::string(vyx::limits::kRequestLineBytes - 1, 'z') + "\n";  // one less: served
   r.run(input);
   ASSERT_TRUE(r.end);
   const std::string tooLong = R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"StreamTooLong"}})" "\n";
