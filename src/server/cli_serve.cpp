@@ -9,10 +9,8 @@
 #include "core/stdio.hpp"
 #include "core/trace.hpp"
 #include "devices/android.hpp"
-#include "devices/android_devices.hpp"
 #include "devices/device.hpp"
 #include "devices/ios.hpp"
-#include "devices/ios_devices.hpp"
 #include "server/json_rpc.hpp"
 #include "server/json_rpc_protocol.hpp"
 #include "server/mcp.hpp"
@@ -121,19 +119,13 @@ Status runCommand(ArgIterator& args, Environment& env, Protocol protocol) {
   Context context = resolveContext(flags, config ? &*config : nullptr, configPath);
 
   std::unique_ptr<Device> device;
-  std::function<Expected<std::vector<DeviceInfo>>()> listDevices;
   if (context.settings.platform == Platform::ios) {
     bool physical = context.settings.iosDeviceType == IosDeviceType::physical;
     device = std::make_unique<IosDevice>(context.xcrunPath, context.settings.device, context.settings.appId, physical,
                                          context.iosShim, env.runner, env.clock);
-    listDevices = [&env, &context, physical]() {
-      return physical ? ios_devices::listPhysical(env.runner, context.xcrunPath)
-                      : ios_devices::listSimulators(env.runner, env.clock, context.xcrunPath);
-    };
   } else {
     device = std::make_unique<AndroidDevice>(context.adbPath, context.settings.device, context.settings.appId,
                                              context.androidShim, env.runner, env.clock);
-    listDevices = [&env, &context]() { return android_devices::listDevices(env.runner, context.adbPath); };
   }
 
   std::optional<TraceWriter> trace;
@@ -145,7 +137,7 @@ Status runCommand(ArgIterator& args, Environment& env, Protocol protocol) {
                                  context.settings.appId));
   }
 
-  json_rpc::Session session{*device, trace ? &*trace : nullptr, env.clock, std::move(listDevices)};
+  json_rpc::Session session{*device, trace ? &*trace : nullptr, env.clock};
   LineHandler handler;
   if (protocol == Protocol::jsonRpc) {
     handler = [&session](std::string_view line, Writer& reply) {

@@ -3,7 +3,6 @@
 // method call, the -32000 reply of a failed method and the rpc.* trace
 // events. The parse and checks are shared with the MCP server.
 
-#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -19,12 +18,11 @@
 namespace vyx::json_rpc {
 
 // What a server session works on: the one device, the optional trace of the
-// session, the clock of its waits and the device listing of its platform.
+// session and the clock of its waits.
 struct Session {
   Device& device;
   TraceWriter* trace = nullptr;
   Clock& clock;
-  std::function<Expected<std::vector<DeviceInfo>>()> listDevices;
 };
 
 // The three members of a request that passed the checks; they point into the

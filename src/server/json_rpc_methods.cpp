@@ -119,8 +119,7 @@ Status observe(Session& session, const Request& request, Writer& w, bool semanti
 }
 
 Status listDevices(Session& session, const Request& request, Writer& w) {
-  if (!session.listDevices) return json_rpc_protocol::writeDevicesResult(w, request.id, {});
-  auto devices = session.listDevices();
+  auto devices = session.device.listDevices();
   if (!devices) return fail(devices.error());
   return json_rpc_protocol::writeDevicesResult(w, request.id, *devices);
 }

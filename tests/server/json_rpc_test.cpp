@@ -17,7 +17,7 @@ using vyx::test::TraceFixture;
 class JsonRpc : public ::testing::Test {
  protected:
   std::string reply(std::string_view line, vyx::TraceWriter* trace = nullptr) {
-    vyx::json_rpc::Session session{device, trace, clock, listDevices};
+    vyx::json_rpc::Session session{device, trace, clock};
     vyx::StringWriter out;
     EXPECT_TRUE(vyx::json_rpc::dispatchLineWithTrace(session, line, out)) << line;
     return out.take();
@@ -35,7 +35,6 @@ class JsonRpc : public ::testing::Test {
 
   vyx::FakeClock clock;
   FakeDevice device{vyx::Platform::android, &clock};
-  std::function<vyx::Expected<std::vector<vyx::DeviceInfo>>()> listDevices;
 };
 
 TEST_F(JsonRpc, RequestChecksAndIds) {
@@ -164,15 +163,12 @@ TEST_F(JsonRpc, DeviceFailuresListingAndSnapshots) {
             error("2", -32000, "SelectorNotFound", "runner.selector_not_found"));
 
   EXPECT_EQ(reply(R"({"id":3,"method":"device.list"})"), result("3", "[]"));
-  listDevices = [] {
-    return vyx::Expected<std::vector<vyx::DeviceInfo>>(
-        std::vector<vyx::DeviceInfo>{{"emulator-5554", "device"}, {"ABC", "offline"}, {"sim", "Booted"}});
-  };
+  device.devices = std::vector<vyx::DeviceInfo>{{"emulator-5554", "device"}, {"ABC", "offline"}, {"sim", "Booted"}};
   EXPECT_EQ(reply(R"({"id":3,"method":"device.list"})"),
             result("3", R"([{"serial":"emulator-5554","state":"device","ready":true},)"
                         R"({"serial":"ABC","state":"offline","ready":false},)"
                         R"({"serial":"sim","state":"Booted","ready":true}])"));
-  listDevices = [] { return vyx::Expected<std::vector<vyx::DeviceInfo>>(vyx::fail(Error::CommandTimedOut)); };
+  device.devices = vyx::fail(Error::CommandTimedOut);
   EXPECT_EQ(reply(R"({"id":3,"method":"device.list"})"), error("3", -32000, "CommandTimedOut", "internal.error"));
 
   device.snapshots = {vyx::test::screen({vyx::test::node("n1", std::string("OK"))}, {1080, 2400})};

@@ -15,7 +15,7 @@ using vyx::test::TraceFixture;
 class Mcp : public ::testing::Test {
  protected:
   std::string reply(std::string_view line, vyx::TraceWriter* trace = nullptr) {
-    vyx::json_rpc::Session session{device, trace, clock, {}};
+    vyx::json_rpc::Session session{device, trace, clock};
     vyx::StringWriter out;
     EXPECT_TRUE(vyx::mcp::dispatchLine(session, line, out)) << line;
     return out.take();
