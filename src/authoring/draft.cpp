@@ -10,6 +10,9 @@
 #include "core/files.hpp"
 #include "core/json.hpp"
 #include "core/json_writer.hpp"
+#include "core/limits.hpp"
+#include "core/paths.hpp"
+#include "core/trace_layout.hpp"
 #include "core/writer.hpp"
 
 namespace vyx::draft {
@@ -19,29 +22,12 @@ namespace {
 constexpr std::string_view kSnapshotPrefix = "snapshot-";
 constexpr std::string_view kSnapshotSuffix = ".json";
 
-// Joins two path parts with one "/" between them, not doubling a separator
-// already present at the joint; an empty part adds nothing.
-std::string joinPath(std::string_view dir, std::string_view name) {
-  if (dir.empty()) return std::string(name);
-  if (name.empty()) return std::string(dir);
-  std::string out(dir);
-  bool dirSlash = dir.back() == '/';
-  bool nameSlash = name.front() == '/';
-  if (dirSlash && nameSlash) {
-    name.remove_prefix(1);
-  } else if (!dirSlash && !nameSlash) {
-    out += '/';
-  }
-  out += name;
-  return out;
-}
-
 // What the manifest says, each value only when it has the expected type.
 struct ManifestInfo {
   std::optional<std::string> scenarioName;
   std::optional<std::string> appId;
-  std::string eventsPath = "events.jsonl";
-  std::string artifactsDir = "artifacts";
+  std::string eventsPath{trace_layout::kEventsFile};
+  std::string artifactsDir{trace_layout::kArtifactsDir};
   std::optional<uint64_t> snapshotCount;
 };
 
@@ -52,7 +38,7 @@ std::optional<std::string> nonEmptyString(const json::Value& object, std::string
 }
 
 Expected<ManifestInfo> readManifest(const std::string& traceDir) {
-  auto text = files::readFileLimited(joinPath(traceDir, "trace.json"), kManifestLimit + 1);
+  auto text = files::readFileLimited(paths::joinOnce(traceDir, trace_layout::kManifestFile), limits::kManifestReadBytes);
   if (!text) return fail(text.error());
   auto root = json::parseValue(*text);
   if (!root) return fail(root.error());
@@ -117,7 +103,7 @@ bool isRegularFile(const std::string& dir, const dirent& entry) {
   if (entry.d_type == DT_REG) return true;
   if (entry.d_type != DT_UNKNOWN) return false;
   struct stat st {};
-  return ::lstat(joinPath(dir, entry.d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return ::lstat(paths::joinOnce(dir, entry.d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // The snapshot file with the largest number among the regular files of the
@@ -141,12 +127,12 @@ Expected<std::string> newestListedSnapshot(const std::string& artifactsDir) {
     bestName = entry->d_name;
   }
   if (!best) return fail(Error::SemanticSnapshotMissing);
-  return joinPath(artifactsDir, bestName);
+  return paths::joinOnce(artifactsDir, bestName);
 }
 
 Expected<std::string> sourceSnapshotPath(const std::string& artifactsDir, std::optional<uint64_t> snapshotCount) {
   if (snapshotCount && *snapshotCount > 0) {
-    std::string counted = joinPath(artifactsDir, std::string(kSnapshotPrefix) + std::to_string(*snapshotCount) +
+    std::string counted = paths::joinOnce(artifactsDir, std::string(kSnapshotPrefix) + std::to_string(*snapshotCount) +
                                                      std::string(kSnapshotSuffix));
     if (files::exists(counted)) return counted;
   }
@@ -209,7 +195,7 @@ std::vector<SelectorCandidate> chooseSelectors(const json::Value& nodes, replay:
 }
 
 Expected<std::vector<SelectorCandidate>> readSelectors(const std::string& snapshotPath, replay::Warnings& warnings) {
-  auto text = files::readFileLimited(snapshotPath, kSnapshotLimit + 1);
+  auto text = files::readFileLimited(snapshotPath, limits::kSnapshotReadBytes);
   if (!text) return fail(text.error());
   auto root = json::parseValue(*text);
   if (!root) return fail(root.error());
@@ -258,7 +244,7 @@ Expected<OwnedDraft> draftFromTrace(const DraftOptions& options) {
   auto manifest = readManifest(traceDir);
   if (!manifest) return fail(manifest.error());
 
-  std::string artifactsDir = joinPath(traceDir, manifest->artifactsDir);
+  std::string artifactsDir = paths::joinOnce(traceDir, manifest->artifactsDir);
   auto snapshotPath = sourceSnapshotPath(artifactsDir, manifest->snapshotCount);
   if (!snapshotPath) return fail(snapshotPath.error());
 
@@ -269,7 +255,7 @@ Expected<OwnedDraft> draftFromTrace(const DraftOptions& options) {
   OwnedDraft draft;
   std::vector<std::string> replayed;
   if (options.includeActions) {
-    auto replay = replay::replayEventFile(joinPath(traceDir, manifest->eventsPath), warnings);
+    auto replay = replay::replayEventFile(paths::joinOnce(traceDir, manifest->eventsPath), warnings);
     if (!replay) return fail(replay.error());
     replayed = std::move(replay->steps);
     draft.replay = replay->stats;
@@ -292,7 +278,7 @@ Expected<OwnedDraft> draftFromTrace(const DraftOptions& options) {
   std::string document = scenarioDocument(draft, replayed, *selectors);
   // The scenario reader refuses files this large. With validation the
   // caller reports it; without, such a draft is not written at all.
-  if (document.size() >= kScenarioFileLimit && !options.validate) return fail(Error::StreamTooLong);
+  if (document.size() >= limits::kScenarioBytes && !options.validate) return fail(Error::StreamTooLong);
   VYX_TRY(output_file::writeWhole(draft.out, document, options.force));
 
   warnings.add(kReviewWarning);

@@ -14,11 +14,7 @@
 
 namespace vyx::draft {
 
-inline constexpr size_t kManifestLimit = 1024 * 1024;       // trace.json
-inline constexpr size_t kSnapshotLimit = 8 * 1024 * 1024;   // artifacts/snapshot-<n>.json
 inline constexpr size_t kMaxSelectors = 3;
-// Scenario files of this size or more are refused by the scenario reader.
-inline constexpr size_t kScenarioFileLimit = 16 * 1024 * 1024;
 
 inline constexpr std::string_view kTextSelectorWarning =
     "text selectors can be less stable than resource IDs or accessibility labels";
@@ -62,7 +58,8 @@ struct OwnedDraft {
 // file fails with PathAlreadyExists and is left alone; with it the new
 // content goes to a temporary file beside `out` that is renamed over it. A
 // failure leaves neither a new file nor newly created directories behind.
-// A document too large for the scenario reader fails with StreamTooLong
+// A document too large for the scenario reader (limits::kScenarioBytes)
+// fails with StreamTooLong
 // unless `validate` is set (the validation then reports it).
 Expected<OwnedDraft> draftFromTrace(const DraftOptions& options);
 

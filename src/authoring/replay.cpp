@@ -7,29 +7,33 @@
 
 #include "core/files.hpp"
 #include "core/json_writer.hpp"
+#include "core/limits.hpp"
 #include "core/scenario.hpp"
 #include "core/trace_json.hpp"
+#include "core/trace_layout.hpp"
 
 namespace vyx::replay {
 
 namespace {
 
+namespace ek = event_kinds;
+
 constexpr std::array<std::string_view, 15> kControlKinds = {
-    "scenario.start",
-    "scenario.end",
-    "step.done",
-    "step.error",
-    "step.optional",
-    "step.whenVisible.skipped",
-    "step.repeat.iteration",
-    "observe.snapshot",
-    "observe.semanticSnapshot",
-    "observe.snapshot.semanticExtraction",
-    "observe.retry",
-    "rpc.request",
-    "rpc.response",
-    "rpc.error",
-    "trace.export",
+    ek::kScenarioStart,
+    ek::kScenarioEnd,
+    ek::kStepDone,
+    ek::kStepError,
+    ek::kStepOptional,
+    ek::kStepWhenVisibleSkipped,
+    ek::kStepRepeatIteration,
+    ek::kObserveSnapshot,
+    ek::kObserveSemanticSnapshot,
+    ek::kObserveSemanticExtraction,
+    ek::kObserveRetry,
+    ek::kRpcRequest,
+    ek::kRpcResponse,
+    ek::kRpcError,
+    ek::kTraceExport,
 };
 
 constexpr std::string_view kRedactionMarker = "[REDACTED:";
@@ -144,18 +148,18 @@ Built visibilityStep(std::string_view action, const json::Value& payload) {
 }
 
 Built build(std::string_view kind, const json::Value& payload) {
-  if (kind == "app.launch") return step(StepText("launch").finish());
-  if (kind == "app.openLink") {
+  if (kind == ek::kAppLaunch) return step(StepText("launch").finish());
+  if (kind == ek::kAppOpenLink) {
     auto url = optionalString(payload, "url");
     if (!url) return missing();
     return step(StepText("openLink").str("url", *url).finish());
   }
-  if (kind == "ui.tap") {
+  if (kind == ek::kUiTap) {
     const json::Value* selector = optionalObject(payload, "selector");
     if (selector == nullptr) return missing();
     return step(StepText("tap").value("selector", *selector).finish());
   }
-  if (kind == "ui.type") {
+  if (kind == ek::kUiType) {
     auto text = optionalString(payload, "text");
     if (!text) return missing();
     if (text->size() >= kRedactionMarker.size() && text->starts_with(kRedactionMarker)) {
@@ -165,16 +169,16 @@ Built build(std::string_view kind, const json::Value& payload) {
     if (const json::Value* selector = optionalObject(payload, "selector")) s.value("selector", *selector);
     return step(s.str("text", *text).finish());
   }
-  if (kind == "ui.eraseText") {
+  if (kind == ek::kUiEraseText) {
     auto maxChars = optionalUsize(payload, "maxChars");
     if (!maxChars) return missing();
     StepText s("eraseText");
     if (const json::Value* selector = optionalObject(payload, "selector")) s.value("selector", *selector);
     return step(s.unum("maxChars", *maxChars).finish());
   }
-  if (kind == "ui.hideKeyboard") return step(StepText("hideKeyboard").finish());
-  if (kind == "ui.pressBack") return step(StepText("pressBack").finish());
-  if (kind == "ui.swipe") {
+  if (kind == ek::kUiHideKeyboard) return step(StepText("hideKeyboard").finish());
+  if (kind == ek::kUiPressBack) return step(StepText("pressBack").finish());
+  if (kind == ek::kUiSwipe) {
     auto x1 = optionalI32(payload, "x1");
     auto y1 = optionalI32(payload, "y1");
     auto x2 = optionalI32(payload, "x2");
@@ -188,13 +192,13 @@ Built build(std::string_view kind, const json::Value& payload) {
                     .optUnum("durationMs", optionalUsize(payload, "durationMs"))
                     .finish());
   }
-  if (kind == "wait.visible") return visibilityStep("waitVisible", payload);
-  if (kind == "wait.notVisible") return visibilityStep("waitNotVisible", payload);
-  if (kind == "assert.visible") return visibilityStep("assertVisible", payload);
-  if (kind == "assert.notVisible") return visibilityStep("assertNotVisible", payload);
+  if (kind == ek::kWaitVisible) return visibilityStep("waitVisible", payload);
+  if (kind == ek::kWaitNotVisible) return visibilityStep("waitNotVisible", payload);
+  if (kind == ek::kAssertVisible) return visibilityStep("assertVisible", payload);
+  if (kind == ek::kAssertNotVisible) return visibilityStep("assertNotVisible", payload);
   // The selector that matched.
-  if (kind == "wait.any") return visibilityStep("waitVisible", payload);
-  if (kind == "ui.scrollUntilVisible") {
+  if (kind == ek::kWaitAny) return visibilityStep("waitVisible", payload);
+  if (kind == ek::kUiScrollUntilVisible) {
     const json::Value* selector = optionalObject(payload, "selector");
     if (selector == nullptr) return missing();
     StepText s("scrollUntilVisible");
@@ -202,7 +206,7 @@ Built build(std::string_view kind, const json::Value& payload) {
     if (auto direction = optionalScrollDirection(payload)) s.str("direction", *direction);
     return step(s.optUnum("timeoutMs", optionalUsize(payload, "timeoutMs")).finish());
   }
-  if (kind == "assert.noneVisible") {
+  if (kind == ek::kAssertNoneVisible) {
     const json::Value* selectors = optionalArray(payload, "selectors");
     if (selectors == nullptr) return missing();
     return step(StepText("assertNoneVisible")
@@ -210,7 +214,7 @@ Built build(std::string_view kind, const json::Value& payload) {
                     .optUnum("timeoutMs", optionalUsize(payload, "timeoutMs"))
                     .finish());
   }
-  if (kind == "assert.healthy") {
+  if (kind == ek::kAssertHealthy) {
     return step(StepText("assertHealthy").optUnum("timeoutMs", optionalUsize(payload, "timeoutMs")).finish());
   }
   return {Outcome::Unsupported};
@@ -298,7 +302,7 @@ Replay replayEventLog(std::string_view log, Warnings& warnings) {
 }
 
 Expected<Replay> replayEventFile(const std::string& path, Warnings& warnings) {
-  auto log = files::readFileLimited(path, kEventLogLimit + 1);
+  auto log = files::readFileLimited(path, limits::kEventLogBytes);
   if (!log) {
     if (log.error() != Error::FileNotFound) return fail(log.error());
     warnings.add(kEventsNotFound);

@@ -16,9 +16,6 @@
 
 namespace vyx::replay {
 
-// The event log is read whole up to this size.
-inline constexpr size_t kEventLogLimit = 64ull * 1024 * 1024;
-
 struct ReplayStats {
   bool enabled = false;           // replay was asked for (also when the log was missing)
   uint64_t eventCount = 0;        // action events seen
@@ -58,7 +55,7 @@ bool isControlEvent(std::string_view kind);
 // the scenario reader accepts.
 Replay replayEventLog(std::string_view log, Warnings& warnings);
 
-// Reads the event log at `path` (at most kEventLogLimit bytes) and replays
+// Reads the event log at `path` (up to limits::kEventLogBytes) and replays
 // it. A missing file gives the not-found warning and an enabled, empty
 // replay; any other read failure is returned.
 Expected<Replay> replayEventFile(const std::string& path, Warnings& warnings);
