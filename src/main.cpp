@@ -12,6 +12,7 @@
 #include "authoring/cli_draft.hpp"
 #include "authoring/cli_explore.hpp"
 #include "authoring/cli_import.hpp"
+#include "authoring/cli_init.hpp"
 #include "core/args.hpp"
 #include "core/cli_devices.hpp"
 #include "core/cli_info.hpp"
@@ -46,6 +47,7 @@ const Command kCommands[] = {
     {"draft", vyx::cli_draft::run},
     {"explore", vyx::cli_explore::run},
     {"validate", vyx::cli_validate::run},
+    {"init", vyx::cli_init::run},
     {"import", vyx::cli_import::run},
     {"run", vyx::cli_run::run},
     {"explain", vyx::cli_trace::runExplain},

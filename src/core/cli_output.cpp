@@ -61,6 +61,16 @@ Status emitShellArg(Writer& w, Target target, std::string_view arg, std::string_
   return emit(w, target, "'");
 }
 
+// Directory and file joined with one "/" as one word; with no directory
+// the word is quoted all the same.
+Status emitJoinedPathShellArg(Writer& w, Target target, std::string_view dir, std::string_view file) {
+  std::string joined = paths::joinOnce(dir, file);
+  if (!dir.empty() && isShellSafe(joined)) return emit(w, target, joined);
+  VYX_TRY(w.writeAll("'"));
+  VYX_TRY(emitQuotedBody(w, target, joined));
+  return w.writeAll("'");
+}
+
 }  // namespace
 
 bool isShellSafe(std::string_view arg) { return !arg.empty() && allShellSafe(arg); }
@@ -74,12 +84,11 @@ Status writeShellArgJsonContent(Writer& w, std::string_view arg) {
 }
 
 Status writeJoinedPathShellArgJsonContent(Writer& w, std::string_view dir, std::string_view file) {
-  std::string joined = paths::joinOnce(dir, file);
-  // With no directory the word is quoted all the same.
-  if (!dir.empty() && isShellSafe(joined)) return writeJsonStringContent(w, joined);
-  VYX_TRY(w.writeAll("'"));
-  VYX_TRY(emitQuotedBody(w, Target::JsonContent, joined));
-  return w.writeAll("'");
+  return emitJoinedPathShellArg(w, Target::JsonContent, dir, file);
+}
+
+Status writeJoinedPathShellArg(Writer& w, std::string_view dir, std::string_view file) {
+  return emitJoinedPathShellArg(w, Target::Raw, dir, file);
 }
 
 Status writePathWithSuffixShellArgJsonContent(Writer& w, std::string_view path) {

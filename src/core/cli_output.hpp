@@ -23,6 +23,8 @@ Status writeShellArgJsonContent(Writer& w, std::string_view arg);
 // The directory and a relative path joined with paths::joinOnce, as one
 // shell word; always quoted when the directory is empty.
 Status writeJoinedPathShellArgJsonContent(Writer& w, std::string_view dir, std::string_view file);
+// The same word as plain text.
+Status writeJoinedPathShellArg(Writer& w, std::string_view dir, std::string_view file);
 Status writePathWithSuffixShellArgJsonContent(Writer& w, std::string_view path);
 Status writeValidationJson(Writer& w, std::string_view scenarioPath, const validation::Result& result);
 
