@@ -12,18 +12,6 @@ namespace {
 
 using Keys = std::span<const std::string_view>;
 
-constexpr std::string_view kRootKeys[] = {"schemaVersion", "appId", "android", "ios",
-                            "artifacts",     "redaction", "tools", "scripts"};
-constexpr std::string_view kSectionKeys[] = {"enabled",          "defaultDevice",  "smokeScenario",
-                               "traceDir",         "avdName",        "restoreSnapshot",
-                               "createAvdIfMissing", "avdSystemImage", "avdDeviceProfile",
-                               "resetBeforeRun",   "waitReady"};
-constexpr std::string_view kToolKeys[] = {"adbPath",   "emulatorPath", "avdmanagerPath", "androidShimPath",
-                            "xcrunPath", "iosShimPath",  "zigPath"};
-constexpr std::string_view kArtifactKeys[] = {"screenshots", "hierarchy", "logs", "screenRecording"};
-constexpr std::string_view kRedactionKeys[] = {"denylistText", "allowlistText", "denylistResourceIds",
-                                 "allowlistResourceIds"};
-
 // Every key of the object must be one of `allowed`.
 Status onlyKnownKeys(const json::Value& object, Keys allowed) {
   for (const json::Member& m : object.object) {

@@ -71,6 +71,19 @@ struct Config {
 
 namespace config {
 
+// The member names accepted in each part of the file, in list order ("ios"
+// takes the same names as "android"; "scripts" takes any name).
+inline constexpr std::string_view kRootKeys[] = {"schemaVersion", "appId",     "android", "ios",
+                                                 "artifacts",     "redaction", "tools",   "scripts"};
+inline constexpr std::string_view kSectionKeys[] = {
+    "enabled", "defaultDevice",      "smokeScenario",  "traceDir",         "avdName",       "restoreSnapshot",
+    "createAvdIfMissing", "avdSystemImage", "avdDeviceProfile", "resetBeforeRun", "waitReady"};
+inline constexpr std::string_view kToolKeys[] = {"adbPath",   "emulatorPath", "avdmanagerPath", "androidShimPath",
+                                                 "xcrunPath", "iosShimPath",  "zigPath"};
+inline constexpr std::string_view kArtifactKeys[] = {"screenshots", "hierarchy", "logs", "screenRecording"};
+inline constexpr std::string_view kRedactionKeys[] = {"denylistText", "allowlistText", "denylistResourceIds",
+                                                      "allowlistResourceIds"};
+
 // Reads and checks the file (a file of limits::kConfigBytes or more fails
 // with StreamTooLong). File errors are returned unchanged, malformed
 // JSON with the JSON reader's error, and content faults with the first
