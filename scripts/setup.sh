@@ -12,6 +12,8 @@ command -v python3 >/dev/null || need+=(python3)
 # Readers that judge the bundles in the tests.
 command -v tar >/dev/null || need+=(tar)
 command -v python3 >/dev/null || need+=(python3)
+# The real adb that the doctor tests run.
+command -v adb >/dev/null || need+=(adb)
 if [ ${#need[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO=sudo

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "authoring/cli_discover.hpp"
+#include "authoring/cli_doctor.hpp"
 #include "authoring/cli_draft.hpp"
 #include "authoring/cli_explore.hpp"
 #include "authoring/cli_import.hpp"
@@ -43,6 +44,7 @@ Status runHelp(ArgIterator&) { return vyx::printUsage(); }
 const Command kCommands[] = {
     {"devices", vyx::cli_devices::run},
     {"schemas", vyx::cli_info::runSchemas},
+    {"doctor", vyx::cli_doctor::run},
     {"discover", vyx::cli_discover::run},
     {"draft", vyx::cli_draft::run},
     {"explore", vyx::cli_explore::run},
