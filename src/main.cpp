@@ -14,6 +14,7 @@
 #include "authoring/cli_explore.hpp"
 #include "authoring/cli_import.hpp"
 #include "authoring/cli_init.hpp"
+#include "authoring/cli_inspect.hpp"
 #include "core/args.hpp"
 #include "core/cli_devices.hpp"
 #include "core/cli_info.hpp"
@@ -51,6 +52,7 @@ const Command kCommands[] = {
     {"validate", vyx::cli_validate::run},
     {"init", vyx::cli_init::run},
     {"import", vyx::cli_import::run},
+    {"inspect", vyx::cli_inspect::run},
     {"run", vyx::cli_run::run},
     {"explain", vyx::cli_trace::runExplain},
     {"export", vyx::cli_trace::runExport},
