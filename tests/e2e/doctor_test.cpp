@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 
 #include "core/json.hpp"
 #include "fake_log.hpp"
@@ -143,66 +144,90 @@ TEST_F(Doctor, ProblemsAreRecordsAndStrictEndsWithStatusOne) {
   EXPECT_EQ(checks[5].get("count")->integer, 2);
 }
 
-TEST_F(Doctor, ConfigurationSuppliesToolsShimsAndSmokeScenarios) {
-  std::filesystem::create_directories(dir.file("app/tools"));
-  // The configured adb leaves a mark of its own, then answers as the fake.
-  writeFile(dir.file("app/tools/adb"), "#!/bin/sh\necho \"$*\" >>\"" + dir.file("configured.log") + "\"\nexec \"" +
-                                           vyx::test::fakesDir() + "/adb\" \"$@\"\n");
-  std::filesystem::permissions(dir.file("app/tools/adb"), std::filesystem::perms::owner_all);
-  app("shims/android", "");
-  app(".vyx/android-smoke.json", R"({"name":"Android smoke","steps":[{"action":"launch"}]})");
-  app(".vyx/config.json", R"({"schemaVersion":1,
-    "android":{"smokeScenario":".vyx/android-smoke.json"},
-    "ios":{"enabled":false,"smokeScenario":"/nowhere/ios.json"},
-    "tools":{"adbPath":"tools/adb","androidShimPath":"shims/android","iosShimPath":"shims/ios","zigPath":"zig"},
-    "scripts":{"smoke":"vyx run","b":"x"}})");
+// The project below app/: a configured adb (a wrapper around the fake that
+// leaves a mark of its own), an Android shim, smoke scenarios and scripts.
+// The iOS tools are left out (--xcrun names no program) to keep runs short.
+class DoctorProject : public Doctor {
+ protected:
+  void SetUp() override {
+    Doctor::SetUp();
+    app("tools/adb", "#!/bin/sh\necho \"$*\" >>\"" + dir.file("configured.log") + "\"\nexec \"" +
+                         vyx::test::fakesDir() + "/adb\" \"$@\"\n");
+    std::filesystem::permissions(dir.file("app/tools/adb"), std::filesystem::perms::owner_all);
+    app("shims/android", "");
+    app(".vyx/android-smoke.json", R"({"name":"Android smoke","steps":[{"action":"launch"}]})");
+    app(".vyx/config.json", R"({"schemaVersion":1,
+      "android":{"smokeScenario":".vyx/android-smoke.json"},
+      "ios":{"enabled":false,"smokeScenario":"/nowhere/ios.json"},
+      "tools":{"adbPath":"tools/adb","androidShimPath":"shims/android","iosShimPath":"shims/ios","zigPath":"zig"},
+      "scripts":{"smoke":"vyx run","b":"x"}})");
+  }
+  std::vector<std::string> configuredCalls() const {
+    return vyx::test::splitLines(vyx::test::readFile(dir.file("configured.log")));
+  }
+  // The checks of a JSON report by name.
+  std::map<std::string, vyx::json::Value> checks(const ProcResult& r) {
+    std::map<std::string, vyx::json::Value> out;
+    auto doc = vyx::json::parseValue(r.out);
+    EXPECT_TRUE(doc) << r.out;
+    if (!doc) return out;
+    for (const auto& c : doc->get("checks")->array) out[c.get("name")->string] = c;
+    return out;
+  }
+  static std::string detail(std::map<std::string, vyx::json::Value>& checks, const std::string& name) {
+    auto it = checks.find(name);
+    return it == checks.end() ? "<absent>" : it->second.get("detail")->string;
+  }
+};
 
-  // Found without --config: no "config" record, but its paths are used.
-  auto found = vyx({});
-  EXPECT_EQ(found.status, 0) << found.err;
-  auto lines = vyx::test::splitLines(found.out);
-  ASSERT_GE(lines.size(), 10u) << found.out;
-  EXPECT_EQ(lines[0], "zig\tok\t0.16.0");
-  EXPECT_EQ(lines[3], "android-shim\tok\t./shims/android");
-  EXPECT_EQ(lines[4], "android-smoke-scenario\tok\t./.vyx/android-smoke.json: ok (Android smoke, 1 steps)");
-  EXPECT_EQ(lines[8], "ios-shim\tmissing\t./shims/ios: FileNotFound");
-  EXPECT_EQ(lines[10],
-            "ios-smoke-scenario\tmissing\t/nowhere/ios.json: invalid [scenario.file_not_found] scenario file was not "
-            "found");
-  EXPECT_EQ(lines[11],
-            "ios-smoke-scenario-hint\tRun npx vyx-wizard, create the iOS smoke scenario, or update ios.smokeScenario "
-            "in .vyx/config.json.");
-  auto configuredCalls = [&] { return vyx::test::splitLines(vyx::test::readFile(dir.file("configured.log"))); };
+TEST_F(DoctorProject, FoundConfigurationSuppliesPathsWithoutARecord) {
+  auto r = vyx({"--json", "--xcrun", "/nowhere/xcrun"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  auto found = checks(r);
+  EXPECT_EQ(found.count("config"), 0u);
+  EXPECT_EQ(detail(found, "zig"), "0.16.0");
+  EXPECT_EQ(detail(found, "android-shim"), "./shims/android");
+  EXPECT_EQ(detail(found, "android-smoke-scenario"), "./.vyx/android-smoke.json: ok (Android smoke, 1 steps)");
+  EXPECT_EQ(detail(found, "ios-shim"), "./shims/ios: FileNotFound");
+  // A disabled platform's smoke scenario is checked all the same.
+  EXPECT_EQ(detail(found, "ios-smoke-scenario"),
+            "/nowhere/ios.json: invalid [scenario.file_not_found] scenario file was not found");
+  EXPECT_EQ(found["ios-smoke-scenario"].get("hint")->string,
+            "Run npx vyx-wizard, create the iOS smoke scenario, or update ios.smokeScenario in .vyx/config.json.");
   EXPECT_EQ(configuredCalls(), (std::vector<std::string>{"version", "devices"}));
 
-  // With --config: the record comes first, with the scripts; an explicit
-  // flag beats the configuration, "--adb adb" gives way to it.
-  auto json = vyx({"--json", "--config", ".vyx/config.json", "--android-shim", "other", "--adb", "adb"});
-  auto doc = vyx::json::parseValue(json.out);
-  ASSERT_TRUE(doc) << json.out;
-  const auto& checks = doc->get("checks")->array;
-  EXPECT_EQ(checks[0].get("name")->string, "config");
-  EXPECT_EQ(checks[0].get("status")->string, "ok");
-  EXPECT_EQ(checks[0].get("detail")->string, ".vyx/config.json");
-  EXPECT_EQ(checks[0].get("scriptCount")->integer, 2);
-  EXPECT_EQ(checks[0].get("scriptNames")->array[1].string, "b");
-  EXPECT_EQ(checks[4].get("detail")->string, "other: FileNotFound");
-  EXPECT_EQ(configuredCalls().size(), 4u);
-
-  auto flag = vyx({"--adb", vyx::test::fakesDir() + "/adb"});
+  // An explicit --adb beats the configuration.
+  auto flag = vyx({"--adb", vyx::test::fakesDir() + "/adb", "--xcrun", "/nowhere/xcrun"});
   EXPECT_EQ(flag.status, 0);
-  EXPECT_EQ(configuredCalls().size(), 4u);
+  EXPECT_EQ(configuredCalls().size(), 2u);
+}
+
+TEST_F(DoctorProject, ExplicitConfigurationGetsARecordWithItsScripts) {
+  // "--adb adb" gives way to the configuration; --android-shim does not.
+  auto r = vyx({"--json", "--config", ".vyx/config.json", "--android-shim", "other", "--adb", "adb", "--xcrun",
+                "/nowhere/xcrun"});
+  auto doc = vyx::json::parseValue(r.out);
+  ASSERT_TRUE(doc) << r.out;
+  const auto& first = doc->get("checks")->array[0];
+  EXPECT_EQ(first.get("name")->string, "config");
+  EXPECT_EQ(first.get("status")->string, "ok");
+  EXPECT_EQ(first.get("detail")->string, ".vyx/config.json");
+  EXPECT_EQ(first.get("scriptCount")->integer, 2);
+  EXPECT_EQ(first.get("scriptNames")->array[1].string, "b");
+  auto all = checks(r);
+  EXPECT_EQ(detail(all, "android-shim"), "other: FileNotFound");
+  EXPECT_EQ(configuredCalls(), (std::vector<std::string>{"version", "devices"}));
 
   // A configuration without scripts still lists an empty set.
   app("plain.json", R"({"schemaVersion":1})");
-  auto plain = vyx({"--json", "--config", "plain.json"});
+  auto plain = vyx({"--json", "--config", "plain.json", "--xcrun", "/nowhere/xcrun"});
   EXPECT_TRUE(plain.out.starts_with(
-      R"({"ok":true,"checks":[{"name":"config","status":"ok","detail":"plain.json","scriptCount":0,"scriptNames":[]},)"))
+      R"({"ok":false,"checks":[{"name":"config","status":"ok","detail":"plain.json","scriptCount":0,"scriptNames":[]},)"))
       << plain.out;
 }
 
 TEST_F(Doctor, BrokenConfigurationIsAFindingAndTheChecksStillRun) {
-  auto missing = vyx({"--config", "none.json"});
+  auto missing = vyx({"--config", "none.json", "--xcrun", "/nowhere/xcrun"});
   EXPECT_EQ(missing.status, 0);
   auto lines = vyx::test::splitLines(missing.out);
   EXPECT_EQ(lines[0], "config\tmissing\tnone.json: FileNotFound");
@@ -214,7 +239,7 @@ TEST_F(Doctor, BrokenConfigurationIsAFindingAndTheChecksStillRun) {
 
   // Found as .vyx/config.json: its paths are not used.
   app(".vyx/config.json", R"({"schemaVersion":1,"android":{"smokeScenario":"s.json"},"tools":{"adbPath":7}})");
-  auto json = vyx({"--json", "--strict"});
+  auto json = vyx({"--json", "--strict", "--xcrun", "/nowhere/xcrun"});
   EXPECT_EQ(json.status, 1);
   EXPECT_TRUE(json.out.starts_with(
       R"({"ok":false,"checks":[{"name":"config","status":"warning","errorCode":"config.field_type",)"
@@ -229,12 +254,12 @@ TEST_F(Doctor, BrokenConfigurationIsAFindingAndTheChecksStillRun) {
   // A directory where the file is expected.
   std::filesystem::remove(dir.file("app/.vyx/config.json"));
   std::filesystem::create_directories(dir.file("app/.vyx/config.json"));
-  auto folder = vyx({});
+  auto folder = vyx({"--xcrun", "/nowhere/xcrun"});
   EXPECT_EQ(vyx::test::splitLines(folder.out)[0], "config\twarning\t.vyx/config.json: IsDir");
   // ".vyx" itself a plain file: the existence test fails.
   std::filesystem::remove_all(dir.file("app/.vyx"));
   app(".vyx", "not a directory");
-  auto notDir = vyx({});
+  auto notDir = vyx({"--xcrun", "/nowhere/xcrun"});
   EXPECT_EQ(vyx::test::splitLines(notDir.out)[0], "config\twarning\t.vyx/config.json: NotDir");
 }
 
@@ -264,14 +289,14 @@ TEST_F(Doctor, FlagErrorsPrintNothing) {
   }
   EXPECT_TRUE(calls().empty());
   // A value flag takes the next argument whatever it looks like.
-  auto r = vyx({"--zig", "--json"});
+  auto r = vyx({"--zig", "--json", "--xcrun", "/nowhere/xcrun"});
   EXPECT_EQ(vyx::test::splitLines(r.out)[0], "zig\tmissing\t--json: FileNotFound");
 }
 
 // A tool that never answers is ended after 15 seconds; the later checks run.
 TEST_F(Doctor, HangingToolIsReportedMissing) {
   options.env["VYX_FAKE_ZIG_HANG"] = "1";
-  auto r = vyx({});
+  auto r = vyx({"--xcrun", "/nowhere/xcrun"});
   EXPECT_EQ(r.status, 0) << r.err;
   auto lines = vyx::test::splitLines(r.out);
   ASSERT_GE(lines.size(), 3u) << r.out;
