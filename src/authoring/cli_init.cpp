@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "authoring/output_file.hpp"
 #include "authoring/scaffold.hpp"
 #include "core/cli_output.hpp"
 #include "core/files.hpp"
@@ -76,7 +77,7 @@ Status runScenario(const Options& o) {
     if (!exists) return fail(exists.error());
     if (*exists) return fail(Error::PathAlreadyExists);
   }
-  VYX_TRY(scaffold::writeOutputFile(path, scaffold::scenarioText(scaffold::kStarterScenarioName, o.appId), o.force));
+  VYX_TRY(output_file::writeWhole(path, scaffold::scenarioText(scaffold::kStarterScenarioName, o.appId), o.force));
 
   const std::string word = shellWord(path);
   Output out;
@@ -116,14 +117,14 @@ constexpr AppFile kAppFiles[] = {
 Status writeAppFiles(const Options& o) {
   const std::string vyxDir = scaffold::joinPath(o.dir, ".vyx");
   VYX_TRY(files::makePath(vyxDir));
-  VYX_TRY(scaffold::writeOutputFile(scaffold::joinPath(vyxDir, "config.json"), scaffold::configText(o.appId), true));
+  VYX_TRY(output_file::writeWhole(scaffold::joinPath(vyxDir, "config.json"), scaffold::configText(o.appId), true));
   VYX_TRY(scaffold::writePlatformSmoke(scaffold::joinPath(vyxDir, "android-smoke.json"), scaffold::kAndroidSmokeName,
                                        o.appId, o.force));
   VYX_TRY(scaffold::writePlatformSmoke(scaffold::joinPath(vyxDir, "ios-smoke.json"), scaffold::kIosSmokeName, o.appId,
                                        o.force));
-  VYX_TRY(scaffold::writeOutputFile(scaffold::joinPath(vyxDir, "device-matrix.json"),
+  VYX_TRY(output_file::writeWhole(scaffold::joinPath(vyxDir, "device-matrix.json"),
                                     scaffold::deviceMatrixText(o.appId), true));
-  VYX_TRY(scaffold::writeOutputFile(scaffold::joinPath(vyxDir, "AGENTS.md"), scaffold::agentInstructionsText(o.appId),
+  VYX_TRY(output_file::writeWhole(scaffold::joinPath(vyxDir, "AGENTS.md"), scaffold::agentInstructionsText(o.appId),
                                     true));
   return scaffold::updateGitignore(scaffold::joinPath(o.dir, ".gitignore"));
 }

@@ -1,10 +1,10 @@
 #include "authoring/scaffold.hpp"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "authoring/output_file.hpp"
 #include "core/cli_output.hpp"
 #include "core/config_paths.hpp"
 #include "core/files.hpp"
@@ -31,24 +31,6 @@ std::string jsonString(std::string_view value) {
 Error errnoError(Error fallback) {
   Error e = errorFromErrno(errno);
   return e == Error::Unexpected ? fallback : e;
-}
-
-std::string_view parentOf(std::string_view path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos || slash == 0) return {};
-  return path.substr(0, slash);
-}
-
-Status writeAllTo(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail(errnoError(Error::WriteFailed));
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return {};
 }
 
 // Lines of the agent instructions that repeat a script's command.
@@ -309,17 +291,6 @@ std::string agentInstructionsText(std::string_view appId) {
 
 std::string joinPath(std::string_view dir, std::string_view name) { return config_paths::ownFilePath(dir, name); }
 
-Status writeOutputFile(const std::string& path, std::string_view bytes, bool force) {
-  std::string_view parent = parentOf(path);
-  if (!parent.empty()) VYX_TRY(files::makePath(std::string(parent)));
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (force ? O_TRUNC : O_EXCL);
-  int fd = ::open(path.c_str(), flags, 0666);
-  if (fd < 0) return fail(errnoError(Error::WriteFailed));
-  Status written = writeAllTo(fd, bytes);
-  if (::close(fd) != 0 && written && errno != EINTR) written = fail(errnoError(Error::WriteFailed));
-  return written;
-}
-
 Expected<bool> pathExists(const std::string& path) {
   if (::access(path.c_str(), F_OK) == 0) return true;
   if (errno == ENOENT) return false;
@@ -332,7 +303,7 @@ Status writePlatformSmoke(const std::string& path, std::string_view name, std::s
     if (!exists) return fail(exists.error());
     if (*exists) return {};
   }
-  return writeOutputFile(path, scenarioText(name, appId), force);
+  return output_file::writeWhole(path, scenarioText(name, appId), force);
 }
 
 Status updateGitignore(const std::string& path) {

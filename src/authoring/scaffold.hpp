@@ -43,11 +43,6 @@ std::string agentInstructionsText(std::string_view appId);
 // directory gives the name alone, a directory ending in "/" gets no second one.
 std::string joinPath(std::string_view dir, std::string_view name);
 
-// Creates the missing parent directories of `path` (0777 less the umask) and
-// writes the file whole (0666 less the umask). With `force` the file is
-// created or truncated; without it, it must not exist yet (PathAlreadyExists).
-Status writeOutputFile(const std::string& path, std::string_view bytes, bool force);
-
 // Whether something exists at the path (symbolic links followed); a failure
 // of the test other than "not found" is returned.
 Expected<bool> pathExists(const std::string& path);
