@@ -14,6 +14,7 @@
 #include "core/config_paths.hpp"
 #include "core/files.hpp"
 #include "core/json.hpp"
+#include "core/limits.hpp"
 #include "core/writer.hpp"
 
 namespace vyx::cli_doctor {
@@ -79,7 +80,7 @@ Expected<Flags> parseFlags(ArgIterator& args) {
 
 // The JSON path that explains `error`, from the file's bytes.
 config_diagnostics::Path fieldPathFor(const std::string& path, Error error) {
-  auto text = files::readFileLimited(path, config::kMaxConfigBytes);
+  auto text = files::readFileLimited(path, limits::kConfigBytes);
   if (!text) return std::nullopt;
   if (error == Error::ConfigMustBeObject) return std::string("$");
   auto doc = json::parseValue(*text);

@@ -1,10 +1,10 @@
 #include "authoring/cli_inspect.hpp"
 
-#include "core/cli_info.hpp"
-#include "core/config_paths.hpp"
 #include "core/files.hpp"
 #include "core/json_writer.hpp"
+#include "core/paths.hpp"
 #include "core/trace_json.hpp"
+#include "core/version.hpp"
 
 namespace vyx::cli_inspect {
 
@@ -60,7 +60,7 @@ PlatformInspection platformEntry(std::string_view name, const PlatformConfig& se
     const std::string& smoke = *section.smokeScenario;
     // Relative smoke scenarios are taken from the inspected directory, not
     // from the directory that holds the configuration file.
-    p.smokeScenario = smoke.starts_with('/') ? smoke : config_paths::ownFilePath(dir, smoke);
+    p.smokeScenario = smoke.starts_with('/') ? smoke : paths::joinOnce(dir, smoke);
     p.smokeScenarioExists = files::exists(*p.smokeScenario);
   }
   return p;
@@ -113,8 +113,8 @@ Status writeShellArgJsonContent(Writer& w, std::string_view text) {
 Expected<Inspection> inspect(const std::string& dir, const std::optional<std::string>& configPath) {
   Inspection in;
   in.dir = dir;
-  in.configPath = configPath ? *configPath : config_paths::ownFilePath(dir, ".vyx/config.json");
-  in.agentInstructionsPath = config_paths::ownFilePath(dir, ".vyx/AGENTS.md");
+  in.configPath = configPath ? *configPath : paths::joinOnce(dir, ".vyx/config.json");
+  in.agentInstructionsPath = paths::joinOnce(dir, ".vyx/AGENTS.md");
   in.configExists = files::exists(in.configPath);
   in.agentInstructionsExists = files::exists(in.agentInstructionsPath);
   if (in.configExists) {
@@ -132,8 +132,8 @@ Status writeJson(Writer& w, const Inspection& in) {
   doc.flag("ok", in.ok)
       .str("status", in.status())
       .num("schemaVersion", 1)
-      .str("runnerVersion", cli_info::kVersion)
-      .str("protocolVersion", cli_info::kProtocolVersion)
+      .str("runnerVersion", version::kRunner)
+      .str("protocolVersion", version::kProtocol)
       .str("dir", in.dir)
       .str("configPath", in.configPath)
       .flag("configExists", in.configExists)

@@ -8,6 +8,7 @@
 
 #include "authoring/cli_doctor.hpp"
 #include "core/config.hpp"
+#include "core/limits.hpp"
 #include "vyx_test.hpp"
 
 namespace cd = vyx::config_diagnostics;
@@ -110,7 +111,7 @@ TEST(ConfigDiagnostics, DoctorRecordForEveryBrokenConfiguration) {
       {R"({"schemaVersion":1,)", "UnexpectedEndOfInput", "config.invalid", std::nullopt},
       {R"({"schemaVersion":1,"schemaVersion":1})", "DuplicateField", "config.invalid", std::nullopt},
       {"", "UnexpectedEndOfInput", "config.invalid", std::nullopt},
-      {std::string(vyx::config::kMaxConfigBytes, ' '), "StreamTooLong", "config.invalid", std::nullopt},
+      {std::string(vyx::limits::kConfigBytes, ' '), "StreamTooLong", "config.invalid", std::nullopt},
   };
   vyx::test::TempDir dir;
   for (const Case& c : cases) {
