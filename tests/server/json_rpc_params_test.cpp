@@ -15,11 +15,13 @@ vyx::json::Value parse(std::string_view text) { return *vyx::json::parseValue(te
 template <class T>
 std::string outcome(const vyx::Expected<T>& r) {
   if (!r) return std::string(vyx::errorName(r.error()));
+  std::string text = "=";
   if constexpr (std::is_same_v<T, std::string_view>) {
-    return "=" + std::string(*r);
+    text += *r;
   } else {
-    return "=" + std::to_string(*r);
+    text += std::to_string(*r);
   }
+  return text;
 }
 
 TEST(Params, AbsentOrNotAnObjectMeansAbsent) {
