@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "core/config_paths.hpp"
+
 namespace vyx {
 
 Expected<Platform> parsePlatform(std::string_view text) {
@@ -26,15 +28,57 @@ std::string_view iosDeviceTypeName(IosDeviceType type) {
   return type == IosDeviceType::physical ? "physical" : "simulator";
 }
 
+std::string RunSettings::appIdWith(const std::optional<std::string>& scenarioAppId) const {
+  if (!appIdGiven && scenarioAppId) return *scenarioAppId;
+  return appId;
+}
+
 namespace run_options {
 
 namespace {
+
+Expected<LoadedConfig> loadFrom(const std::string& path) {
+  auto config = config::parseFile(path);
+  if (!config) return fail(config.error());
+  return LoadedConfig{std::move(*config), config_paths::rootForPath(path)};
+}
 
 std::optional<std::string> pick(const std::optional<std::string>& cli,
                                 const std::optional<std::string>* fromConfig) {
   if (cli) return cli;
   if (fromConfig != nullptr && *fromConfig) return *fromConfig;
   return std::nullopt;
+}
+
+// A file path: the command line's as given, else the configuration's joined
+// onto the app root.
+std::optional<std::string> pickPath(const std::optional<std::string>& cli,
+                                    const std::optional<std::string>* fromConfig, const LoadedConfig& loaded) {
+  std::optional<std::string> value = pick(cli, fromConfig);
+  if (!cli && value && loaded.appRoot) return config_paths::ownFilePath(*loaded.appRoot, *value);
+  return value;
+}
+
+// A tool value from the configuration, resolved like a command.
+std::string configTool(const std::string& value, const LoadedConfig& loaded) {
+  return loaded.appRoot ? config_paths::ownCommandPath(*loaded.appRoot, value) : value;
+}
+
+// A tool of `run`: the command line's, else the configuration's, else the
+// command name.
+std::string pickTool(const std::optional<std::string>& cli, const std::optional<std::string>* fromConfig,
+                     const LoadedConfig& loaded, std::string_view name) {
+  if (cli) return *cli;
+  if (fromConfig != nullptr && *fromConfig) return configTool(**fromConfig, loaded);
+  return std::string(name);
+}
+
+// A tool of the servers: the value unless it is the bare command name and
+// the configuration names the tool.
+std::string pickServeTool(const std::string& cli, const std::optional<std::string>* fromConfig,
+                          const LoadedConfig& loaded, std::string_view name) {
+  if (cli == name && fromConfig != nullptr && *fromConfig) return configTool(**fromConfig, loaded);
+  return cli;
 }
 
 std::string pickAppId(const std::optional<std::string>& cli, const Config* config) {
@@ -51,62 +95,19 @@ bool pickBool(std::optional<bool> cli, const PlatformConfig* section, bool Platf
 
 }  // namespace
 
-const PlatformConfig& sectionFor(const Config& config, Platform platform) {
-  return platform == Platform::ios ? config.ios : config.android;
-}
-
-RunSettings resolveRun(const RunCliOptions& cli, const Config* config) {
-  const PlatformConfig* s = config != nullptr ? &sectionFor(*config, cli.platform) : nullptr;
-  const ToolsConfig* t = config != nullptr ? &config->tools : nullptr;
-  RunSettings r;
-  r.scenarioPath = pick(cli.scenarioPath, s ? &s->smokeScenario : nullptr);
-  r.device = pick(cli.device, s ? &s->defaultDevice : nullptr);
-  r.traceDir = pick(cli.traceDir, s ? &s->traceDir : nullptr);
-  r.appId = pickAppId(cli.appId, config);
-  r.androidShimPath = pick(cli.androidShimPath, t ? &t->androidShimPath : nullptr);
-  r.iosShimPath = pick(cli.iosShimPath, t ? &t->iosShimPath : nullptr);
-  r.avdName = pick(cli.avdName, s ? &s->avdName : nullptr);
-  r.restoreSnapshot = pick(cli.snapshotName, s ? &s->restoreSnapshot : nullptr);
-  r.avdSystemImage = pick(cli.avdSystemImage, s ? &s->avdSystemImage : nullptr);
-  r.avdDeviceProfile = pick(cli.avdDeviceProfile, s ? &s->avdDeviceProfile : nullptr);
-  r.createAvdIfMissing = pickBool(cli.createAvdIfMissing, s, &PlatformConfig::createAvdIfMissing);
-  r.resetBeforeRun = pickBool(cli.resetEmulator, s, &PlatformConfig::resetBeforeRun);
-  r.waitReady = pickBool(cli.waitEmulator, s, &PlatformConfig::waitReady);
-  r.platform = cli.platform;
-  r.iosDeviceType = cli.iosDeviceType;
-  return r;
-}
-
-ServeSettings resolveServe(const ServeCliOptions& cli, const Config* config) {
-  const PlatformConfig* s = config != nullptr ? &sectionFor(*config, cli.platform) : nullptr;
-  const ToolsConfig* t = config != nullptr ? &config->tools : nullptr;
-  ServeSettings r;
-  r.device = pick(cli.device, s ? &s->defaultDevice : nullptr);
-  r.appId = pickAppId(cli.appId, config);
-  r.traceDir = pick(cli.traceDir, s ? &s->traceDir : nullptr);
-  r.androidShimPath = pick(cli.androidShim, t ? &t->androidShimPath : nullptr);
-  r.iosShimPath = pick(cli.iosShim, t ? &t->iosShimPath : nullptr);
-  r.platform = cli.platform;
-  r.iosDeviceType = cli.iosDeviceType;
-  return r;
-}
-
-Expected<std::optional<Config>> loadConfig(const std::optional<std::string>& path, std::string& loadedPath) {
-  if (path) {
-    auto c = config::parseFile(*path);
-    if (!c) return fail(c.error());
-    loadedPath = *path;
-    return std::optional<Config>(std::move(*c));
-  }
-  loadedPath = std::string(kDefaultConfigPath);
-  if (::access(loadedPath.c_str(), F_OK) != 0) {
+Expected<LoadedConfig> loadConfig(const std::optional<std::string>& configPath) {
+  if (configPath) return loadFrom(*configPath);
+  const std::string path(kDefaultConfigPath);
+  if (::access(path.c_str(), F_OK) != 0) {
     Error e = errorFromErrno(errno);
-    if (e == Error::FileNotFound) return std::optional<Config>();
+    if (e == Error::FileNotFound) return LoadedConfig{};
     return fail(e);
   }
-  auto c = config::parseFile(loadedPath);
-  if (!c) return fail(c.error());
-  return std::optional<Config>(std::move(*c));
+  return loadFrom(path);
+}
+
+const PlatformConfig& sectionFor(const Config& config, Platform platform) {
+  return platform == Platform::ios ? config.ios : config.android;
 }
 
 TraceOptions traceOptionsFor(const Config* config) {
@@ -122,6 +123,54 @@ TraceOptions traceOptionsFor(const Config* config) {
     options.screenRecording = config->artifacts.screenRecording;
   }
   return options;
+}
+
+RunSettings resolveRun(const RunCliOptions& cli, const LoadedConfig& loaded) {
+  const Config* config = loaded.get();
+  const PlatformConfig* s = config != nullptr ? &sectionFor(*config, cli.platform) : nullptr;
+  const ToolsConfig* t = config != nullptr ? &config->tools : nullptr;
+  RunSettings r;
+  r.scenarioPath = pickPath(cli.scenarioPath, s ? &s->smokeScenario : nullptr, loaded);
+  r.device = pick(cli.device, s ? &s->defaultDevice : nullptr);
+  r.traceDir = pickPath(cli.traceDir, s ? &s->traceDir : nullptr, loaded);
+  r.androidShimPath = pickPath(cli.androidShimPath, t ? &t->androidShimPath : nullptr, loaded);
+  r.iosShimPath = pickPath(cli.iosShimPath, t ? &t->iosShimPath : nullptr, loaded);
+  r.adbPath = pickTool(cli.adbPath, t ? &t->adbPath : nullptr, loaded, "adb");
+  r.emulatorPath = pickTool(cli.emulatorPath, t ? &t->emulatorPath : nullptr, loaded, "emulator");
+  r.avdmanagerPath = pickTool(cli.avdmanagerPath, t ? &t->avdmanagerPath : nullptr, loaded, "avdmanager");
+  r.xcrunPath = pickTool(cli.xcrunPath, t ? &t->xcrunPath : nullptr, loaded, "xcrun");
+  r.avdName = pick(cli.avdName, s ? &s->avdName : nullptr);
+  r.restoreSnapshot = pick(cli.snapshotName, s ? &s->restoreSnapshot : nullptr);
+  r.avdSystemImage = pick(cli.avdSystemImage, s ? &s->avdSystemImage : nullptr);
+  r.avdDeviceProfile = pick(cli.avdDeviceProfile, s ? &s->avdDeviceProfile : nullptr);
+  r.createAvdIfMissing = pickBool(cli.createAvdIfMissing, s, &PlatformConfig::createAvdIfMissing);
+  r.resetBeforeRun = pickBool(cli.resetEmulator, s, &PlatformConfig::resetBeforeRun);
+  r.waitReady = pickBool(cli.waitEmulator, s, &PlatformConfig::waitReady);
+  r.traceOptions = traceOptionsFor(config);
+  if (cli.screenRecord) r.traceOptions.screenRecording = *cli.screenRecord;
+  r.platform = cli.platform;
+  r.iosDeviceType = cli.iosDeviceType;
+  r.appId = pickAppId(cli.appId, config);
+  r.appIdGiven = cli.appId.has_value();
+  return r;
+}
+
+ServeSettings resolveServe(const ServeCliOptions& cli, const LoadedConfig& loaded) {
+  const Config* config = loaded.get();
+  const PlatformConfig* s = config != nullptr ? &sectionFor(*config, cli.platform) : nullptr;
+  const ToolsConfig* t = config != nullptr ? &config->tools : nullptr;
+  ServeSettings r;
+  r.device = pick(cli.device, s ? &s->defaultDevice : nullptr);
+  r.appId = pickAppId(cli.appId, config);
+  r.traceDir = pickPath(cli.traceDir, s ? &s->traceDir : nullptr, loaded);
+  r.androidShimPath = pickPath(cli.androidShim, t ? &t->androidShimPath : nullptr, loaded);
+  r.iosShimPath = pickPath(cli.iosShim, t ? &t->iosShimPath : nullptr, loaded);
+  r.adbPath = pickServeTool(cli.adbPath, t ? &t->adbPath : nullptr, loaded, "adb");
+  r.xcrunPath = pickServeTool(cli.xcrunPath, t ? &t->xcrunPath : nullptr, loaded, "xcrun");
+  r.traceOptions = traceOptionsFor(config);
+  r.platform = cli.platform;
+  r.iosDeviceType = cli.iosDeviceType;
+  return r;
 }
 
 }  // namespace run_options

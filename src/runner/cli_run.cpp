@@ -1,14 +1,9 @@
 #include "runner/cli_run.hpp"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <memory>
 #include <string_view>
 #include <utility>
 
-#include "core/config.hpp"
-#include "core/config_paths.hpp"
 #include "core/files.hpp"
 #include "core/scenario.hpp"
 #include "core/trace.hpp"
@@ -35,41 +30,16 @@ Status takeValue(ArgIterator& args, Error missing, std::optional<std::string>& o
   return {};
 }
 
-Status takeTool(ArgIterator& args, Error missing, std::string& out, bool& given) {
-  auto v = args.next();
-  if (!v) return fail(missing);
-  out = std::string(*v);
-  given = true;
-  return {};
-}
-
-TraceOptions traceOptionsFor(const std::optional<Config>& config, const RunFlags& flags) {
-  TraceOptions options = run_options::traceOptionsFor(config ? &*config : nullptr);
-  if (flags.options.screenRecord) options.screenRecording = *flags.options.screenRecord;
-  return options;
-}
-
-// A path from the settings: resolved against the app root when it came from
-// the configuration, unchanged when the command line gave it.
-std::optional<std::string> resolvedPath(const std::optional<std::string>& fromCommandLine,
-                                        const std::optional<std::string>& fromSettings,
-                                        const std::optional<std::string>& appRoot) {
-  if (fromCommandLine) return fromCommandLine;
-  if (fromSettings && appRoot) return config_paths::ownFilePath(*appRoot, *fromSettings);
-  return fromSettings;
-}
-
 bool wantsEmulator(const RunSettings& settings) {
   return settings.avdName || settings.restoreSnapshot || settings.createAvdIfMissing || settings.resetBeforeRun ||
          settings.waitReady;
 }
 
-android_emulator::EmulatorOptions emulatorOptions(const RunSettings& settings, const std::string& adb,
-                                                  const std::string& emulator, const std::string& avdmanager) {
+android_emulator::EmulatorOptions emulatorOptions(const RunSettings& settings) {
   android_emulator::EmulatorOptions o;
-  o.adbPath = adb;
-  o.emulatorPath = emulator;
-  o.avdmanagerPath = avdmanager;
+  o.adbPath = settings.adbPath;
+  o.emulatorPath = settings.emulatorPath;
+  o.avdmanagerPath = settings.avdmanagerPath;
   o.serial = settings.device;
   o.avdName = settings.avdName;
   o.snapshotName = settings.restoreSnapshot;
@@ -134,15 +104,15 @@ Expected<RunFlags> parseFlags(ArgIterator& args) {
     } else if (a == "--app-id") {
       s = takeValue(args, Error::MissingAppId, o.appId);
     } else if (a == "--adb") {
-      s = takeTool(args, Error::MissingAdbPath, f.adbPath, f.adbGiven);
+      s = takeValue(args, Error::MissingAdbPath, o.adbPath);
     } else if (a == "--emulator") {
-      s = takeTool(args, Error::MissingEmulatorPath, f.emulatorPath, f.emulatorGiven);
+      s = takeValue(args, Error::MissingEmulatorPath, o.emulatorPath);
     } else if (a == "--avdmanager") {
-      s = takeTool(args, Error::MissingAvdmanagerPath, f.avdmanagerPath, f.avdmanagerGiven);
+      s = takeValue(args, Error::MissingAvdmanagerPath, o.avdmanagerPath);
     } else if (a == "--android-shim") {
       s = takeValue(args, Error::MissingAndroidShimPath, o.androidShimPath);
     } else if (a == "--xcrun") {
-      s = takeTool(args, Error::MissingXcrunPath, f.xcrunPath, f.xcrunGiven);
+      s = takeValue(args, Error::MissingXcrunPath, o.xcrunPath);
     } else if (a == "--ios-shim") {
       s = takeValue(args, Error::MissingIosShimPath, o.iosShimPath);
     } else if (a == "--platform") {
@@ -202,86 +172,57 @@ Status run(ArgIterator& args, Environment& env) {
   if (!parsed) return fail(parsed.error());
   RunFlags& flags = *parsed;
 
-  std::string configPath;
-  auto loaded = run_options::loadConfig(flags.configPath, configPath);
+  auto loaded = run_options::loadConfig(flags.configPath);
   if (!loaded) return fail(loaded.error());
-  std::optional<Config>& config = *loaded;
+  const RunSettings settings = run_options::resolveRun(flags.options, *loaded);
 
-  std::optional<std::string> appRoot;
-  std::string adb = flags.adbPath;
-  std::string emulator = flags.emulatorPath;
-  std::string avdmanager = flags.avdmanagerPath;
-  std::string xcrun = flags.xcrunPath;
-  if (config) {
-    appRoot = config_paths::rootForPath(configPath);
-    const ToolsConfig& tools = config->tools;
-    if (!flags.adbGiven && tools.adbPath) adb = config_paths::ownCommandPath(*appRoot, *tools.adbPath);
-    if (!flags.emulatorGiven && tools.emulatorPath) {
-      emulator = config_paths::ownCommandPath(*appRoot, *tools.emulatorPath);
-    }
-    if (!flags.avdmanagerGiven && tools.avdmanagerPath) {
-      avdmanager = config_paths::ownCommandPath(*appRoot, *tools.avdmanagerPath);
-    }
-    if (!flags.xcrunGiven && tools.xcrunPath) xcrun = config_paths::ownCommandPath(*appRoot, *tools.xcrunPath);
-  }
-
-  RunSettings settings = run_options::resolveRun(flags.options, config ? &*config : nullptr);
-  TraceOptions traceOptions = traceOptionsFor(config, flags);
-
-  std::optional<std::string> scenarioPath =
-      resolvedPath(flags.options.scenarioPath, settings.scenarioPath, appRoot);
-  if (!scenarioPath) return fail(Error::MissingScenarioPath);
-  std::optional<std::string> traceDir = resolvedPath(flags.options.traceDir, settings.traceDir, appRoot);
-  if (flags.discoverOut && !traceDir) return fail(Error::MissingTraceDir);
-  std::optional<std::string> androidShim =
-      resolvedPath(flags.options.androidShimPath, settings.androidShimPath, appRoot);
-  std::optional<std::string> iosShim = resolvedPath(flags.options.iosShimPath, settings.iosShimPath, appRoot);
+  if (!settings.scenarioPath) return fail(Error::MissingScenarioPath);
+  if (flags.discoverOut && !settings.traceDir) return fail(Error::MissingTraceDir);
 
   Scenario scenario;
   {
-    auto text = files::readFileLimited(*scenarioPath, kScenarioLimit);
+    auto text = files::readFileLimited(*settings.scenarioPath, kScenarioLimit);
     if (!text) return fail(text.error());
     auto s = scenario::parseSlice(*text);
     if (!s) return fail(s.error());
     scenario = std::move(*s);
   }
 
-  std::string appId = flags.options.appId   ? *flags.options.appId
-                      : scenario.appId      ? *scenario.appId
-                                            : settings.appId;
+  const std::string appId = settings.appIdWith(scenario.appId);
 
   bool android = settings.platform == Platform::android;
   std::unique_ptr<Device> device;
   if (android) {
     if (wantsEmulator(settings)) {
-      auto options = emulatorOptions(settings, adb, emulator, avdmanager);
+      auto options = emulatorOptions(settings);
       if (auto s = android_emulator::prepare(options, env.runner, env.clock); !s) return s;
     }
-    device = std::make_unique<AndroidDevice>(adb, settings.device, appId, androidShim, env.runner, env.clock);
+    device = std::make_unique<AndroidDevice>(settings.adbPath, settings.device, appId, settings.androidShimPath,
+                                             env.runner, env.clock);
   } else {
-    device = std::make_unique<IosDevice>(xcrun, settings.device, appId,
-                                         settings.iosDeviceType == IosDeviceType::physical, iosShim, env.runner,
-                                         env.clock);
+    device = std::make_unique<IosDevice>(settings.xcrunPath, settings.device, appId,
+                                         settings.iosDeviceType == IosDeviceType::physical, settings.iosShimPath,
+                                         env.runner, env.clock);
   }
 
   Status outcome;
   bool traceWritten = false;
-  if (!traceDir) {
+  if (!settings.traceDir) {
     outcome = runner::runScenario(*device, scenario, nullptr, env.clock);
   } else {
-    auto trace = TraceWriter::create(*traceDir, traceOptions, env.clock);
+    auto trace = TraceWriter::create(*settings.traceDir, settings.traceOptions, env.clock);
     if (!trace) {
       outcome = fail(trace.error());
     } else {
       traceWritten = true;
-      outcome = runTraced(*device, scenario, *trace, android && traceOptions.screenRecording, env, adb,
-                          settings.device);
+      outcome = runTraced(*device, scenario, *trace, android && settings.traceOptions.screenRecording, env,
+                          settings.adbPath, settings.device);
     }
   }
   device.reset();
 
   if (flags.json) {
-    if (auto s = printSummary(outcome, scenario, appId, traceDir, traceWritten); !s) return s;
+    if (auto s = printSummary(outcome, scenario, appId, settings.traceDir, traceWritten); !s) return s;
   }
   return outcome;
 }

@@ -17,16 +17,6 @@ namespace vyx::cli_run {
 // Everything the command line of `run` says.
 struct RunFlags {
   RunCliOptions options;
-  // The tool paths, and whether the command line gave each (then the
-  // configuration's value is ignored).
-  std::string adbPath = "adb";
-  std::string emulatorPath = "emulator";
-  std::string avdmanagerPath = "avdmanager";
-  std::string xcrunPath = "xcrun";
-  bool adbGiven = false;
-  bool emulatorGiven = false;
-  bool avdmanagerGiven = false;
-  bool xcrunGiven = false;
   std::optional<std::string> configPath;
   std::optional<std::string> discoverOut;
   bool json = false;

@@ -4,8 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/config.hpp"
-#include "core/config_paths.hpp"
 #include "core/stdio.hpp"
 #include "core/trace.hpp"
 #include "devices/android.hpp"
@@ -38,9 +36,9 @@ Status parseCommonArg(std::string_view flag, ArgIterator& args, ServeFlags& f) {
   if (flag == "--device") return takeValue(args, Error::MissingDeviceSerial, o.device);
   if (flag == "--app-id") return takeValue(args, Error::MissingAppId, o.appId);
   if (flag == "--trace-dir") return takeValue(args, Error::MissingTraceDir, o.traceDir);
-  if (flag == "--adb") return takeValue(args, Error::MissingAdbPath, f.adbPath);
+  if (flag == "--adb") return takeValue(args, Error::MissingAdbPath, o.adbPath);
   if (flag == "--android-shim") return takeValue(args, Error::MissingAndroidShimPath, o.androidShim);
-  if (flag == "--xcrun") return takeValue(args, Error::MissingXcrunPath, f.xcrunPath);
+  if (flag == "--xcrun") return takeValue(args, Error::MissingXcrunPath, o.xcrunPath);
   if (flag == "--ios-shim") return takeValue(args, Error::MissingIosShimPath, o.iosShim);
   if (flag == "--config") return takeValue(args, Error::MissingConfigPath, f.configPath);
   if (flag == "--platform") {
@@ -64,47 +62,6 @@ Status parseCommonArg(std::string_view flag, ArgIterator& args, ServeFlags& f) {
 
 // --- The session ---------------------------------------------------------------
 
-// A path as finally used: from the command line as given, from the
-// configuration resolved against the app root.
-std::optional<std::string> finalPath(const std::optional<std::string>& fromCommandLine,
-                                     const std::optional<std::string>& resolved,
-                                     const std::optional<std::string>& appRoot) {
-  if (!fromCommandLine && appRoot && resolved) return config_paths::ownFilePath(*appRoot, *resolved);
-  return resolved;
-}
-
-struct Context {
-  ServeSettings settings;
-  std::string adbPath;
-  std::string xcrunPath;
-  std::optional<std::string> traceDir;
-  std::optional<std::string> androidShim;
-  std::optional<std::string> iosShim;
-  TraceOptions traceOptions;
-};
-
-Context resolveContext(const ServeFlags& flags, const Config* config, const std::string& configPath) {
-  Context c;
-  c.adbPath = flags.adbPath;
-  c.xcrunPath = flags.xcrunPath;
-  std::optional<std::string> appRoot;
-  if (config != nullptr) {
-    appRoot = config_paths::rootForPath(configPath);
-    if (c.adbPath == "adb" && config->tools.adbPath) {
-      c.adbPath = config_paths::ownCommandPath(*appRoot, *config->tools.adbPath);
-    }
-    if (c.xcrunPath == "xcrun" && config->tools.xcrunPath) {
-      c.xcrunPath = config_paths::ownCommandPath(*appRoot, *config->tools.xcrunPath);
-    }
-  }
-  c.settings = run_options::resolveServe(flags.options, config);
-  c.traceDir = finalPath(flags.options.traceDir, c.settings.traceDir, appRoot);
-  c.androidShim = finalPath(flags.options.androidShim, c.settings.androidShimPath, appRoot);
-  c.iosShim = finalPath(flags.options.iosShim, c.settings.iosShimPath, appRoot);
-  c.traceOptions = run_options::traceOptionsFor(config);
-  return c;
-}
-
 enum class Protocol { jsonRpc, mcp };
 
 Status runCommand(ArgIterator& args, Environment& env, Protocol protocol) {
@@ -112,29 +69,27 @@ Status runCommand(ArgIterator& args, Environment& env, Protocol protocol) {
   if (!parsed) return fail(parsed.error());
   const ServeFlags& flags = *parsed;
 
-  std::string configPath;
-  auto loaded = run_options::loadConfig(flags.configPath, configPath);
+  auto loaded = run_options::loadConfig(flags.configPath);
   if (!loaded) return fail(loaded.error());
-  const std::optional<Config>& config = *loaded;
-  Context context = resolveContext(flags, config ? &*config : nullptr, configPath);
+  const ServeSettings settings = run_options::resolveServe(flags.options, *loaded);
 
   std::unique_ptr<Device> device;
-  if (context.settings.platform == Platform::ios) {
-    bool physical = context.settings.iosDeviceType == IosDeviceType::physical;
-    device = std::make_unique<IosDevice>(context.xcrunPath, context.settings.device, context.settings.appId, physical,
-                                         context.iosShim, env.runner, env.clock);
+  if (settings.platform == Platform::ios) {
+    bool physical = settings.iosDeviceType == IosDeviceType::physical;
+    device = std::make_unique<IosDevice>(settings.xcrunPath, settings.device, settings.appId, physical,
+                                         settings.iosShimPath, env.runner, env.clock);
   } else {
-    device = std::make_unique<AndroidDevice>(context.adbPath, context.settings.device, context.settings.appId,
-                                             context.androidShim, env.runner, env.clock);
+    device = std::make_unique<AndroidDevice>(settings.adbPath, settings.device, settings.appId,
+                                             settings.androidShimPath, env.runner, env.clock);
   }
 
   std::optional<TraceWriter> trace;
-  if (context.traceDir) {
-    auto created = TraceWriter::create(*context.traceDir, context.traceOptions, env.clock);
+  if (settings.traceDir) {
+    auto created = TraceWriter::create(*settings.traceDir, settings.traceOptions, env.clock);
     if (!created) return fail(created.error());
     trace.emplace(std::move(*created));
     VYX_TRY(trace->startManifest(protocol == Protocol::jsonRpc ? "json-rpc session" : "mcp session",
-                                 context.settings.appId));
+                                 settings.appId));
   }
 
   json_rpc::Session session{*device, trace ? &*trace : nullptr, env.clock};

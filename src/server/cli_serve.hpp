@@ -25,9 +25,7 @@ inline constexpr uint16_t kDefaultPort = 8765;
 
 // Everything the command line of `serve` or `mcp` says.
 struct ServeFlags {
-  ServeCliOptions options;
-  std::string adbPath = "adb";
-  std::string xcrunPath = "xcrun";
+  ServeCliOptions options;  // the tool paths too
   std::optional<std::string> configPath;
   std::string transport = "stdio";  // "stdio" or "tcp"
   uint16_t port = kDefaultPort;

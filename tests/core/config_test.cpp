@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "core/config_paths.hpp"
-#include "core/run_options.hpp"
 #include "vyx_test.hpp"
 
 namespace vyx {
@@ -135,68 +134,6 @@ TEST(ConfigPaths, RootsAndJoins) {
   EXPECT_EQ(config_paths::ownCommandPath("app", "./adb"), "app/./adb");
   EXPECT_EQ(config_paths::ownCommandPath("app", ".adb"), "app/.adb");
   EXPECT_EQ(config_paths::ownCommandPath("app", "/opt/sdk/adb"), "/opt/sdk/adb");
-}
-
-TEST(RunOptions, ParsePlatformAndDeviceType) {
-  EXPECT_EQ(parsePlatform("android"), Platform::android);
-  EXPECT_EQ(parsePlatform("ios"), Platform::ios);
-  EXPECT_EQ(parsePlatform("Android").error(), Error::UnsupportedPlatform);
-  EXPECT_EQ(parsePlatform("").error(), Error::UnsupportedPlatform);
-  EXPECT_EQ(parseIosDeviceType("physical"), IosDeviceType::physical);
-  EXPECT_EQ(parseIosDeviceType("simulator"), IosDeviceType::simulator);
-  EXPECT_EQ(parseIosDeviceType("all").error(), Error::UnsupportedIosDeviceType);
-}
-
-TEST(RunOptions, Merges) {
-  // Without a configuration: command line, then defaults.
-  RunSettings bare = run_options::resolveRun({}, nullptr);
-  EXPECT_EQ(bare.appId, kPlaceholderAppId);
-  EXPECT_FALSE(bare.device || bare.scenarioPath || bare.traceDir);
-  EXPECT_FALSE(bare.waitReady);
-  EXPECT_EQ(run_options::resolveServe({}, nullptr).appId, kPlaceholderAppId);
-
-  auto config = config::parseSlice(R"({"schemaVersion":1,"appId":"com.cfg",
-    "android":{"defaultDevice":"emulator-5554","smokeScenario":"a.json","traceDir":"t",
-               "waitReady":true,"resetBeforeRun":true,"avdName":"Pixel"},
-    "tools":{"androidShimPath":"shim/a","iosShimPath":"shim/i"}})");
-  ASSERT_TRUE(config.has_value());
-
-  RunCliOptions cli;
-  cli.device = "cli-device";
-  cli.waitEmulator = false;  // a given false wins over the section's true
-  RunSettings run = run_options::resolveRun(cli, &*config);
-  EXPECT_EQ(run.device, "cli-device");
-  EXPECT_EQ(run.scenarioPath, "a.json");
-  EXPECT_EQ(run.traceDir, "t");
-  EXPECT_EQ(run.appId, "com.cfg");
-  EXPECT_EQ(run.androidShimPath, "shim/a");
-  EXPECT_EQ(run.avdName, "Pixel");
-  EXPECT_FALSE(run.waitReady);
-  EXPECT_TRUE(run.resetBeforeRun);
-  EXPECT_FALSE(run.createAvdIfMissing);
-
-  // iOS takes the absent "ios" section, not the Android one.
-  RunCliOptions ios;
-  ios.platform = Platform::ios;
-  ios.iosDeviceType = IosDeviceType::physical;
-  ios.appId = "com.cli";
-  RunSettings onIos = run_options::resolveRun(ios, &*config);
-  EXPECT_FALSE(onIos.device.has_value());
-  EXPECT_FALSE(onIos.resetBeforeRun);
-  EXPECT_EQ(onIos.appId, "com.cli");
-  EXPECT_EQ(onIos.iosShimPath, "shim/i");
-  EXPECT_EQ(onIos.iosDeviceType, IosDeviceType::physical);
-
-  ServeCliOptions serveCli;
-  serveCli.traceDir = "cli-trace";
-  ServeSettings serve = run_options::resolveServe(serveCli, &*config);
-  EXPECT_EQ(serve.device, "emulator-5554");
-  EXPECT_EQ(serve.traceDir, "cli-trace");
-  EXPECT_EQ(serve.appId, "com.cfg");
-  EXPECT_EQ(serve.androidShimPath, "shim/a");
-  ServeCliOptions serveIos;
-  serveIos.platform = Platform::ios;
-  EXPECT_FALSE(run_options::resolveServe(serveIos, &*config).device.has_value());
 }
 
 }  // namespace

@@ -29,11 +29,10 @@ TEST(CliRunFlags, EveryFlagTakesItsValue) {
   EXPECT_EQ(o.device, "emulator-5554");
   EXPECT_EQ(o.traceDir, "--json");  // a value is taken whatever it looks like
   EXPECT_EQ(o.appId, "com.a");
-  EXPECT_EQ(f->adbPath, "a");
-  EXPECT_EQ(f->emulatorPath, "e");
-  EXPECT_EQ(f->avdmanagerPath, "m");
-  EXPECT_EQ(f->xcrunPath, "x");
-  EXPECT_TRUE(f->adbGiven && f->emulatorGiven && f->avdmanagerGiven && f->xcrunGiven);
+  EXPECT_EQ(o.adbPath, "a");
+  EXPECT_EQ(o.emulatorPath, "e");
+  EXPECT_EQ(o.avdmanagerPath, "m");
+  EXPECT_EQ(o.xcrunPath, "x");
   EXPECT_EQ(o.androidShimPath, "as");
   EXPECT_EQ(o.iosShimPath, "is");
   EXPECT_EQ(o.platform, vyx::Platform::ios);
@@ -56,11 +55,8 @@ TEST(CliRunFlags, DefaultsLeaveEverythingAbsent) {
   ASSERT_TRUE(f);
   EXPECT_FALSE(f->options.scenarioPath || f->options.screenRecord || f->options.createAvdIfMissing ||
                f->options.resetEmulator || f->options.waitEmulator);
-  EXPECT_EQ(f->adbPath, "adb");
-  EXPECT_EQ(f->emulatorPath, "emulator");
-  EXPECT_EQ(f->avdmanagerPath, "avdmanager");
-  EXPECT_EQ(f->xcrunPath, "xcrun");
-  EXPECT_FALSE(f->adbGiven || f->json);
+  EXPECT_FALSE(f->options.adbPath || f->options.emulatorPath || f->options.avdmanagerPath ||
+               f->options.xcrunPath || f->json);
   EXPECT_EQ(f->options.platform, vyx::Platform::android);
   EXPECT_EQ(f->options.iosDeviceType, vyx::IosDeviceType::simulator);
 }
