@@ -539,6 +539,15 @@ Expected<ExecResult> RealProcessRunner::runWithInputTimeout(const std::vector<st
   return command::runWithInputTimeout(argv, input, maxBytes, timeoutMs);
 }
 
+Expected<std::unique_ptr<BackgroundProcess>> RealProcessRunner::startBackground(
+    const std::vector<std::string>& argv) {
+  auto child = BackgroundChild::spawn(argv);
+  if (!child) return fail(child.error());
+  return std::unique_ptr<BackgroundProcess>(std::make_unique<BackgroundChild>(std::move(*child)));
+}
+
+Status RealProcessRunner::startDetached(const std::vector<std::string>& argv) { return spawnDetached(argv); }
+
 ProcessRunner& realProcessRunner() {
   static RealProcessRunner runner;
   return runner;

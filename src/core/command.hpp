@@ -9,12 +9,14 @@
 //
 // Two kinds of children outlive a single call and have their own helpers at
 // the end of this header: detached children (spawnDetached) and children that
-// run in the background until stopped (BackgroundChild).
+// run in the background until stopped (BackgroundChild). Modules start every
+// child, these too, through a ProcessRunner, so tests can fake them all.
 
 #include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,8 +105,21 @@ std::vector<std::string> searchPath();
 // FileNotFound, or AccessDenied when only non-executable matches exist.
 Expected<std::string> findExecutable(std::string_view name);
 
-// The three entry points behind an interface, so the modules that run tools
-// can be tested with a fake.
+// A child started in the background (see BackgroundChild), as a
+// ProcessRunner hands it out.
+class BackgroundProcess {
+ public:
+  virtual ~BackgroundProcess() = default;
+  // True until wait() has reaped the child.
+  virtual bool running() const = 0;
+  // Sends SIGINT to the child. Fails once the child has been reaped.
+  virtual Status interrupt() = 0;
+  // Blocks until the child ends and reaps it.
+  virtual Expected<Term> wait() = 0;
+};
+
+// Every way of starting a child, behind an interface, so the modules that
+// run tools can be tested with a fake.
 class ProcessRunner {
  public:
   virtual ~ProcessRunner() = default;
@@ -114,9 +129,15 @@ class ProcessRunner {
   virtual Expected<ExecResult> runWithInputTimeout(const std::vector<std::string>& argv,
                                                    std::string_view input, size_t maxBytes,
                                                    uint64_t timeoutMs) = 0;
+  // Starts argv in the background, standard streams on /dev/null
+  // (BackgroundChild::spawn). A child still running when the returned
+  // object goes away is interrupted and reaped.
+  virtual Expected<std::unique_ptr<BackgroundProcess>> startBackground(const std::vector<std::string>& argv) = 0;
+  // Starts argv detached, never to be waited for (spawnDetached).
+  virtual Status startDetached(const std::vector<std::string>& argv) = 0;
 };
 
-// Calls the free functions above.
+// Calls the free functions and the helpers below.
 class RealProcessRunner final : public ProcessRunner {
  public:
   Expected<ExecResult> run(const std::vector<std::string>& argv, size_t maxBytes) override;
@@ -124,6 +145,8 @@ class RealProcessRunner final : public ProcessRunner {
                                       uint64_t timeoutMs) override;
   Expected<ExecResult> runWithInputTimeout(const std::vector<std::string>& argv, std::string_view input,
                                            size_t maxBytes, uint64_t timeoutMs) override;
+  Expected<std::unique_ptr<BackgroundProcess>> startBackground(const std::vector<std::string>& argv) override;
+  Status startDetached(const std::vector<std::string>& argv) override;
 };
 
 // The process-wide real runner.
@@ -140,7 +163,7 @@ Status spawnDetached(const std::vector<std::string>& argv);
 // and error go to /dev/null or, when `outputPath` is given, both into that
 // file (created or truncated, mode 0666 less the umask). It stays in the
 // program's process group; signals go to its process id only.
-class BackgroundChild {
+class BackgroundChild final : public BackgroundProcess {
  public:
   static Expected<BackgroundChild> spawn(const std::vector<std::string>& argv,
                                          const std::string& outputPath = {});
@@ -151,15 +174,12 @@ class BackgroundChild {
   BackgroundChild& operator=(const BackgroundChild&) = delete;
   // A child still running is sent SIGINT and reaped (SIGKILL after
   // kKillGraceMs); failures are ignored.
-  ~BackgroundChild();
+  ~BackgroundChild() override;
 
   pid_t pid() const { return pid_; }
-  // True until wait() has reaped the child.
-  bool running() const { return pid_ > 0; }
-  // Sends SIGINT to the child. Fails once the child has been reaped.
-  Status interrupt();
-  // Blocks until the child ends and reaps it.
-  Expected<Term> wait();
+  bool running() const override { return pid_ > 0; }
+  Status interrupt() override;
+  Expected<Term> wait() override;
 
  private:
   explicit BackgroundChild(pid_t pid) : pid_(pid) {}

@@ -43,7 +43,7 @@ Status createAvdIfMissing(const EmulatorOptions& options, command::ProcessRunner
   return command::checkResult(runner.runWithInputTimeout(create, "no\n", kOutputCap, kToolTimeoutMs));
 }
 
-Status startEmulator(const EmulatorOptions& options, DetachedSpawner spawn) {
+Status startEmulator(const EmulatorOptions& options, command::ProcessRunner& runner) {
   std::vector<std::string> argv{options.emulatorPath, "-avd", *options.avdName};
   if (options.snapshotName) {
     argv.emplace_back("-snapshot");
@@ -53,7 +53,7 @@ Status startEmulator(const EmulatorOptions& options, DetachedSpawner spawn) {
   }
   for (const char* arg : {"-netdelay", "none", "-netspeed", "full"}) argv.emplace_back(arg);
   if (auto s = recordCommand(options.commandLogPath, argv); !s) return s;
-  return spawn(argv);
+  return runner.startDetached(argv);
 }
 
 Status waitForBoot(const EmulatorOptions& options, command::ProcessRunner& runner, Clock& clock) {
@@ -98,8 +98,7 @@ Expected<command::ExecResult> runAdb(command::ProcessRunner& runner, const Emula
   return runner.runWithTimeout(argv, kOutputCap, kToolTimeoutMs);
 }
 
-Status prepare(const EmulatorOptions& options, command::ProcessRunner& runner, Clock& clock,
-               DetachedSpawner spawn) {
+Status prepare(const EmulatorOptions& options, command::ProcessRunner& runner, Clock& clock) {
   if ((options.snapshotName || options.reset) && !options.avdName) return fail(Error::MissingAndroidAvdName);
   if (options.create && !options.avdName) return fail(Error::MissingAndroidAvdName);
   if (options.create && !options.systemImage) return fail(Error::MissingAndroidAvdSystemImage);
@@ -109,7 +108,7 @@ Status prepare(const EmulatorOptions& options, command::ProcessRunner& runner, C
   }
   if (options.reset) (void)runAdb(runner, options, {"emu", "kill"});
   if (options.avdName) {
-    if (auto s = startEmulator(options, spawn); !s) return s;
+    if (auto s = startEmulator(options, runner); !s) return s;
   }
   if (options.wait) return waitForBoot(options, runner, clock);
   return {};

@@ -46,14 +46,11 @@ Status recordCommand(const std::optional<std::string>& logPath, const std::vecto
 Expected<command::ExecResult> runAdb(command::ProcessRunner& runner, const EmulatorOptions& options,
                                      const std::vector<std::string>& args);
 
-// Starts a program detached; the emulator is handed to it.
-using DetachedSpawner = Status (*)(const std::vector<std::string>& argv);
-
 // Checks the options, creates the AVD when asked and missing, resets, starts
-// the emulator when an AVD is named (never waited for, never stopped) and
-// waits for the boot when asked, sleeping on `clock` between boot polls.
-// The first failing step's error is returned; the reset never fails.
-Status prepare(const EmulatorOptions& options, command::ProcessRunner& runner, Clock& clock,
-               DetachedSpawner spawn = command::spawnDetached);
+// the emulator detached through the runner when an AVD is named (never
+// waited for, never stopped) and waits for the boot when asked, sleeping on
+// `clock` between boot polls. The first failing step's error is returned;
+// the reset never fails.
+Status prepare(const EmulatorOptions& options, command::ProcessRunner& runner, Clock& clock);
 
 }  // namespace vyx::android_emulator

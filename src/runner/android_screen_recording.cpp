@@ -13,14 +13,9 @@ void appendAdbBase(std::vector<std::string>& argv, std::string_view adbPath,
   }
 }
 
-Expected<command::BackgroundChild> AndroidScreenRecording::defaultSpawner(const std::vector<std::string>& argv) {
-  return command::BackgroundChild::spawn(argv);
-}
-
 std::optional<AndroidScreenRecording> AndroidScreenRecording::start(command::ProcessRunner& runner,
                                                                     std::string adbPath,
-                                                                    std::optional<std::string> serial,
-                                                                    BackgroundSpawner spawn) {
+                                                                    std::optional<std::string> serial) {
   std::vector<std::string> cleanup;
   appendAdbBase(cleanup, adbPath, serial);
   for (const char* arg : {"shell", "rm", "-f"}) cleanup.emplace_back(arg);
@@ -32,7 +27,7 @@ std::optional<AndroidScreenRecording> AndroidScreenRecording::start(command::Pro
   argv.emplace_back("shell");
   argv.emplace_back("screenrecord");
   argv.emplace_back(kRemotePath);
-  auto child = spawn(argv);
+  auto child = runner.startBackground(argv);
   if (!child) return std::nullopt;
   return AndroidScreenRecording(runner, std::move(adbPath), std::move(serial), std::move(*child));
 }
@@ -46,9 +41,9 @@ Expected<command::ExecResult> AndroidScreenRecording::runAdbCommand(const std::v
 }
 
 Expected<std::string> AndroidScreenRecording::stopAndPull(const TraceWriter& trace) {
-  if (!stopped_ && child_.running()) {
-    (void)child_.interrupt();
-    auto ended = child_.wait();
+  if (!stopped_ && child_ && child_->running()) {
+    (void)child_->interrupt();
+    auto ended = child_->wait();
     if (!ended) return fail(ended.error());
     stopped_ = true;
   }

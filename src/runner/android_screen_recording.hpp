@@ -4,6 +4,7 @@
 // pulled into the trace's artifacts as screenrecord.mp4.
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,17 +31,14 @@ inline constexpr size_t kPullCap = 32 * 1024 * 1024;
 void appendAdbBase(std::vector<std::string>& argv, std::string_view adbPath,
                    const std::optional<std::string>& serial);
 
-// Starts a recorder in the background (standard streams on /dev/null).
-using BackgroundSpawner = Expected<command::BackgroundChild> (*)(const std::vector<std::string>& argv);
-
 class AndroidScreenRecording {
  public:
   // Removes an old recording from the device (outcome ignored), then starts
-  // the recorder. Nothing when it cannot be started: the scenario then runs
+  // the recorder in the background through the runner (standard streams on
+  // /dev/null). Nothing when it cannot be started: the scenario then runs
   // without a recording.
   static std::optional<AndroidScreenRecording> start(command::ProcessRunner& runner, std::string adbPath,
-                                                     std::optional<std::string> serial,
-                                                     BackgroundSpawner spawn = defaultSpawner);
+                                                     std::optional<std::string> serial);
 
   AndroidScreenRecording(AndroidScreenRecording&&) noexcept = default;
   AndroidScreenRecording& operator=(AndroidScreenRecording&&) noexcept = default;
@@ -57,20 +55,17 @@ class AndroidScreenRecording {
   Expected<std::string> stopAndPull(const TraceWriter& trace);
 
   bool stopped() const { return stopped_; }
-  pid_t pid() const { return child_.pid(); }
 
  private:
-  static Expected<command::BackgroundChild> defaultSpawner(const std::vector<std::string>& argv);
-
   AndroidScreenRecording(command::ProcessRunner& runner, std::string adbPath, std::optional<std::string> serial,
-                         command::BackgroundChild child)
+                         std::unique_ptr<command::BackgroundProcess> child)
       : runner_(&runner), adbPath_(std::move(adbPath)), serial_(std::move(serial)), child_(std::move(child)) {}
 
   command::ProcessRunner* runner_;
   std::string adbPath_;
   std::optional<std::string> serial_;
   std::string remotePath_{kRemotePath};
-  command::BackgroundChild child_;
+  std::unique_ptr<command::BackgroundProcess> child_;
   bool stopped_ = false;
 };
 

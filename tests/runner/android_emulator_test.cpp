@@ -15,21 +15,18 @@ using Argv = std::vector<std::string>;
 
 namespace {
 
-std::vector<Argv> gSpawned;
-vyx::Status gSpawnResult;
-
-vyx::Status fakeSpawn(const Argv& argv) {
-  gSpawned.push_back(argv);
-  return gSpawnResult;
-}
-
 class AndroidEmulator : public ::testing::Test {
  protected:
-  void SetUp() override {
-    gSpawned.clear();
-    gSpawnResult = {};
+  vyx::Status prepare(const EmulatorOptions& o) { return vyx::android_emulator::prepare(o, runner, clock); }
+  // The detached starts, in order.
+  std::vector<Argv> spawned() const {
+    std::vector<Argv> out;
+    for (const auto& s : runner.started) {
+      EXPECT_TRUE(s.detached);
+      out.push_back(s.argv);
+    }
+    return out;
   }
-  vyx::Status prepare(const EmulatorOptions& o) { return vyx::android_emulator::prepare(o, runner, clock, fakeSpawn); }
   std::vector<Argv> argvs() const {
     std::vector<Argv> out;
     for (const auto& c : runner.calls) out.push_back(c.argv);
@@ -67,7 +64,7 @@ TEST_F(AndroidEmulator, ChecksComeFirst) {
     EXPECT_EQ(prepare(options).error(), expected);
   }
   EXPECT_TRUE(runner.calls.empty());
-  EXPECT_TRUE(gSpawned.empty());
+  EXPECT_TRUE(spawned().empty());
 }
 
 TEST_F(AndroidEmulator, StartVectors) {
@@ -76,14 +73,14 @@ TEST_F(AndroidEmulator, StartVectors) {
   withSnapshot.snapshotName = "clean";
   withSnapshot.emulatorPath = "/sdk/emulator";
   ASSERT_TRUE(prepare(withSnapshot));
-  ASSERT_EQ(gSpawned.size(), 2u);
-  EXPECT_EQ(gSpawned[0], (Argv{"emulator", "-avd", "Pixel_7", "-no-snapshot-load", "-netdelay", "none", "-netspeed",
+  ASSERT_EQ(spawned().size(), 2u);
+  EXPECT_EQ(spawned()[0], (Argv{"emulator", "-avd", "Pixel_7", "-no-snapshot-load", "-netdelay", "none", "-netspeed",
                                "full"}));
-  EXPECT_EQ(gSpawned[1], (Argv{"/sdk/emulator", "-avd", "Pixel_7", "-snapshot", "clean", "-netdelay", "none",
+  EXPECT_EQ(spawned()[1], (Argv{"/sdk/emulator", "-avd", "Pixel_7", "-snapshot", "clean", "-netdelay", "none",
                                "-netspeed", "full"}));
   EXPECT_TRUE(runner.calls.empty());  // nothing is awaited without create, reset or wait
 
-  gSpawnResult = vyx::fail(Error::FileNotFound);
+  runner.startError = Error::FileNotFound;
   EXPECT_EQ(prepare(named("Pixel_7")).error(), Error::FileNotFound);
 }
 
@@ -113,7 +110,7 @@ TEST_F(AndroidEmulator, CreatesOnlyWhenTheListLacksTheAvd) {
   EXPECT_EQ(create.input, "no\n");
   EXPECT_EQ(create.maxBytes, 1024u * 1024u);
   EXPECT_EQ(create.timeoutMs, 15000u);
-  EXPECT_EQ(gSpawned.size(), 2u);
+  EXPECT_EQ(spawned().size(), 2u);
 }
 
 TEST_F(AndroidEmulator, CreationFailuresEndThePreparation) {
@@ -131,7 +128,7 @@ TEST_F(AndroidEmulator, CreationFailuresEndThePreparation) {
     for (const auto& a : answers) runner.push(a);
     EXPECT_EQ(prepare(o).error(), expected);
   }
-  EXPECT_TRUE(gSpawned.empty());
+  EXPECT_TRUE(spawned().empty());
 }
 
 TEST_F(AndroidEmulator, ResetIgnoresEveryOutcome) {
@@ -141,7 +138,7 @@ TEST_F(AndroidEmulator, ResetIgnoresEveryOutcome) {
   runner.push(vyx::fail(Error::FileNotFound));
   ASSERT_TRUE(prepare(o));
   EXPECT_EQ(argvs(), (std::vector<Argv>{{"adb", "-s", "emulator-5556", "emu", "kill"}}));
-  EXPECT_EQ(gSpawned.size(), 1u);
+  EXPECT_EQ(spawned().size(), 1u);
 }
 
 TEST_F(AndroidEmulator, WaitAloneOnlyWaits) {
@@ -157,7 +154,7 @@ TEST_F(AndroidEmulator, WaitAloneOnlyWaits) {
   EXPECT_EQ(argvs(), (std::vector<Argv>{{"/sdk/adb", "wait-for-device"}, getprop, getprop, getprop}));
   EXPECT_EQ(clock.sleeps(), 2u);
   EXPECT_EQ(clock.sleptMs(), 4000u);
-  EXPECT_TRUE(gSpawned.empty());
+  EXPECT_TRUE(spawned().empty());
 }
 
 TEST_F(AndroidEmulator, BootWaitFailures) {

@@ -15,19 +15,6 @@ using Argv = std::vector<std::string>;
 
 namespace {
 
-Argv gStarted;
-
-// Stands in for the recorder: a real child that runs until interrupted.
-vyx::Expected<vyx::command::BackgroundChild> sleeper(const Argv& argv) {
-  gStarted = argv;
-  return vyx::command::BackgroundChild::spawn({"/bin/sleep", "30"});
-}
-
-vyx::Expected<vyx::command::BackgroundChild> failing(const Argv& argv) {
-  gStarted = argv;
-  return vyx::fail(Error::FileNotFound);
-}
-
 const std::string kRemote = "/sdcard/vyx-trace-screenrecord.mp4";
 
 }  // namespace
@@ -37,9 +24,11 @@ TEST(AndroidScreenRecording, StartStopAndPull) {
   auto trace = vyx::TraceWriter::create(dir.file("t"), {});
   ASSERT_TRUE(trace);
   FakeProcessRunner runner;
-  auto recording = AndroidScreenRecording::start(runner, "/sdk/adb", std::string("emulator-5554"), sleeper);
+  auto recording = AndroidScreenRecording::start(runner, "/sdk/adb", std::string("emulator-5554"));
   ASSERT_TRUE(recording);
-  EXPECT_EQ(gStarted, (Argv{"/sdk/adb", "-s", "emulator-5554", "shell", "screenrecord", kRemote}));
+  ASSERT_EQ(runner.started.size(), 1u);
+  EXPECT_EQ(runner.started[0].argv, (Argv{"/sdk/adb", "-s", "emulator-5554", "shell", "screenrecord", kRemote}));
+  EXPECT_FALSE(runner.started[0].detached);
   ASSERT_EQ(runner.calls.size(), 1u);
   EXPECT_EQ(runner.calls[0].argv, (Argv{"/sdk/adb", "-s", "emulator-5554", "shell", "rm", "-f", kRemote}));
   EXPECT_EQ(runner.calls[0].maxBytes, 4096u);
@@ -49,6 +38,8 @@ TEST(AndroidScreenRecording, StartStopAndPull) {
   ASSERT_TRUE(local);
   EXPECT_EQ(*local, dir.file("t") + "/artifacts/screenrecord.mp4");
   EXPECT_TRUE(recording->stopped());
+  // Interrupted, then waited for, before the pull.
+  EXPECT_EQ(runner.signals, (std::vector<std::string>{"interrupt /sdk/adb", "wait /sdk/adb"}));
   ASSERT_EQ(runner.calls.size(), 3u);
   EXPECT_EQ(runner.calls[1].argv, (Argv{"/sdk/adb", "-s", "emulator-5554", "pull", kRemote, *local}));
   EXPECT_EQ(runner.calls[1].maxBytes, 32u * 1024 * 1024);
@@ -63,16 +54,25 @@ TEST(AndroidScreenRecording, FailuresLeaveNoRecordingOrNoPath) {
   FakeProcessRunner runner;
   // The clean-up's outcome is ignored; a recorder that cannot be spawned is skipped.
   runner.push(vyx::fail(Error::FileNotFound));
-  EXPECT_FALSE(AndroidScreenRecording::start(runner, "adb", std::nullopt, failing));
-  EXPECT_EQ(gStarted, (Argv{"adb", "shell", "screenrecord", kRemote}));
+  runner.startError = Error::FileNotFound;
+  EXPECT_FALSE(AndroidScreenRecording::start(runner, "adb", std::nullopt));
+  ASSERT_EQ(runner.started.size(), 1u);
+  EXPECT_EQ(runner.started[0].argv, (Argv{"adb", "shell", "screenrecord", kRemote}));
 
   // A failed pull is returned and the device file is left alone.
   runner.calls.clear();
-  auto recording = AndroidScreenRecording::start(runner, "adb", std::nullopt, sleeper);
+  runner.startError.reset();
+  auto recording = AndroidScreenRecording::start(runner, "adb", std::nullopt);
   ASSERT_TRUE(recording);
   runner.push(FakeProcessRunner::exited(1, "", "remote object does not exist"));
   EXPECT_EQ(recording->stopAndPull(*trace).error(), Error::CommandFailed);
   EXPECT_EQ(runner.calls.size(), 2u);
   runner.push(FakeProcessRunner::timedOut());
   EXPECT_EQ(recording->stopAndPull(*trace).error(), Error::CommandTimedOut);  // stopping is not repeated
+  EXPECT_EQ(runner.signals, (std::vector<std::string>{"interrupt adb", "wait adb"}));
+
+  // A recording dropped while running ends its recorder.
+  runner.signals.clear();
+  { auto dropped = AndroidScreenRecording::start(runner, "adb", std::nullopt); }
+  EXPECT_EQ(runner.signals, std::vector<std::string>{"end adb"});
 }

@@ -1,9 +1,12 @@
 #pragma once
 // A ProcessRunner for unit tests: records every call and answers from a
-// queue of prepared results (then with `fallback`).
+// queue of prepared results (then with `fallback`). Children started in the
+// background or detached are recorded in `started` and never run.
 
 #include <cstdint>
 #include <deque>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,11 +46,60 @@ class FakeProcessRunner final : public command::ProcessRunner {
     return answer({Entry::RunWithInputTimeout, argv, std::string(input), maxBytes, timeoutMs});
   }
 
+  struct Started {
+    std::vector<std::string> argv;
+    bool detached;
+  };
+
+  Expected<std::unique_ptr<command::BackgroundProcess>> startBackground(
+      const std::vector<std::string>& argv) override {
+    started.push_back({argv, false});
+    if (startError) return fail(*startError);
+    return std::unique_ptr<command::BackgroundProcess>(std::make_unique<Background>(*this, argv.at(0)));
+  }
+  Status startDetached(const std::vector<std::string>& argv) override {
+    started.push_back({argv, true});
+    if (startError) return fail(*startError);
+    return {};
+  }
+
   std::vector<Call> calls;
   std::deque<Expected<command::ExecResult>> answers;
   Expected<command::ExecResult> fallback = exited(0);
 
+  std::vector<Started> started;
+  // Set: every start fails with it.
+  std::optional<Error> startError;
+  // What the background children were told, in order: "interrupt <program>",
+  // "wait <program>", and "end <program>" when one still running is dropped.
+  std::vector<std::string> signals;
+
  private:
+  // A background child that runs until it is waited for.
+  class Background final : public command::BackgroundProcess {
+   public:
+    Background(FakeProcessRunner& runner, std::string program) : runner_(runner), program_(std::move(program)) {}
+    ~Background() override {
+      if (running_) runner_.signals.push_back("end " + program_);
+    }
+    bool running() const override { return running_; }
+    Status interrupt() override {
+      runner_.signals.push_back("interrupt " + program_);
+      return running_ ? Status{} : fail(Error::Unexpected);
+    }
+    Expected<command::Term> wait() override {
+      runner_.signals.push_back("wait " + program_);
+      if (!running_) return fail(Error::Unexpected);
+      running_ = false;
+      return command::Term{command::Term::Kind::Signal, 2};
+    }
+
+   private:
+    FakeProcessRunner& runner_;
+    std::string program_;
+    bool running_ = true;
+  };
+
   Expected<command::ExecResult> answer(Call call) {
     calls.push_back(std::move(call));
     if (answers.empty()) return fallback;

@@ -1,4 +1,4 @@
-#include "core/cli_devices.hpp"
+#include "devices/cli_devices.hpp"
 
 #include <string>
 #include <vector>
@@ -6,7 +6,7 @@
 #include "core/clock.hpp"
 #include "core/command.hpp"
 #include "core/run_options.hpp"
-#include "core/trace_json.hpp"
+#include "core/json_writer.hpp"
 #include "core/types.hpp"
 #include "core/writer.hpp"
 #include "devices/android_devices.hpp"
@@ -82,19 +82,22 @@ bool isReady(Platform platform, const DeviceInfo& device) {
 }
 
 Status writeJson(Writer& w, Platform platform, const std::vector<DeviceInfo>& devices) {
-  if (auto s = w.writeAll("{\"platform\":"); !s) return s;
-  if (auto s = trace_json::writeJsonString(w, platformName(platform)); !s) return s;
-  if (auto s = w.writeAll(",\"count\":"); !s) return s;
-  if (auto s = w.writeUint(devices.size()); !s) return s;
-  if (auto s = w.writeAll(",\"devices\":["); !s) return s;
-  for (size_t i = 0; i < devices.size(); ++i) {
-    if (auto s = w.writeAll(i == 0 ? "{\"serial\":" : ",{\"serial\":"); !s) return s;
-    if (auto s = trace_json::writeJsonString(w, devices[i].serial); !s) return s;
-    if (auto s = w.writeAll(",\"state\":"); !s) return s;
-    if (auto s = trace_json::writeJsonString(w, devices[i].state); !s) return s;
-    if (auto s = w.writeAll(isReady(platform, devices[i]) ? ",\"ready\":true}" : ",\"ready\":false}"); !s) return s;
-  }
-  return w.writeAll("]}\n");
+  JsonObjectWriter o(w);
+  o.str("platform", platformName(platform)).unum("count", devices.size()).value("devices", [&](Writer& out) {
+    JsonArrayWriter list(out);
+    for (const DeviceInfo& device : devices) {
+      list.value([&](Writer& item) {
+        return JsonObjectWriter(item)
+            .str("serial", device.serial)
+            .str("state", device.state)
+            .flag("ready", isReady(platform, device))
+            .finish();
+      });
+    }
+    return list.finish();
+  });
+  VYX_TRY(o.finish());
+  return w.writeByte('\n');
 }
 
 Status writeText(Writer& w, Platform platform, const std::vector<DeviceInfo>& devices) {
