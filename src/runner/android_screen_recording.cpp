@@ -1,8 +1,17 @@
 #include "runner/android_screen_recording.hpp"
 
+#include "core/json_writer.hpp"
 #include "core/trace.hpp"
+#include "core/trace_layout.hpp"
+#include "core/writer.hpp"
 
 namespace vyx::android_screen_recording {
+
+Status recordRecordingEvent(TraceWriter& trace) {
+  StringWriter payload;
+  VYX_TRY(JsonObjectWriter(payload).str("artifact", trace_layout::kScreenRecordingArtifact).finish());
+  return trace.recordEvent(event_kinds::kTraceScreenRecording, payload.str());
+}
 
 void appendAdbBase(std::vector<std::string>& argv, std::string_view adbPath,
                    const std::optional<std::string>& serial) {
@@ -47,9 +56,7 @@ Expected<std::string> AndroidScreenRecording::stopAndPull(const TraceWriter& tra
     if (!ended) return fail(ended.error());
     stopped_ = true;
   }
-  std::string local = trace.traceDir();
-  local += "/artifacts/";
-  local += kArtifactName;
+  std::string local = trace_layout::artifactPath(trace.traceDir(), trace_layout::kScreenRecordingFile);
   if (auto s = command::checkResult(runAdbCommand({"pull", remotePath_, local}, kPullCap)); !s) {
     return fail(s.error());
   }

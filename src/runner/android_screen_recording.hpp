@@ -1,7 +1,7 @@
 #pragma once
 // Screen recording of an Android device while a traced scenario runs:
 // `adb shell screenrecord` on the device, stopped with SIGINT afterwards and
-// pulled into the trace's artifacts as screenrecord.mp4.
+// pulled into the trace's artifacts (trace_layout::kScreenRecordingFile).
 
 #include <cstddef>
 #include <memory>
@@ -20,12 +20,13 @@ class TraceWriter;
 namespace vyx::android_screen_recording {
 
 inline constexpr std::string_view kRemotePath = "/sdcard/vyx-trace-screenrecord.mp4";
-inline constexpr std::string_view kArtifactName = "screenrecord.mp4";
-inline constexpr std::string_view kEventKind = "trace.screenRecording";
-inline constexpr std::string_view kEventPayload = R"({"artifact":"artifacts/screenrecord.mp4"})";
 inline constexpr uint64_t kAdbTimeoutMs = 15000;
 inline constexpr size_t kSmallCap = 4096;
 inline constexpr size_t kPullCap = 32 * 1024 * 1024;
+
+// Records "trace.screenRecording" announcing the pulled video:
+// {"artifact":"artifacts/screenrecord.mp4"}.
+Status recordRecordingEvent(TraceWriter& trace);
 
 // Appends the adb path, then "-s" and the serial when one is set.
 void appendAdbBase(std::vector<std::string>& argv, std::string_view adbPath,

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/files.hpp"
+#include "core/limits.hpp"
 #include "core/scenario.hpp"
 #include "core/trace.hpp"
 #include "core/writer.hpp"
@@ -19,8 +20,6 @@
 
 namespace vyx::cli_run {
 namespace {
-
-constexpr size_t kScenarioLimit = 16 * 1024 * 1024;
 
 // Takes the next argument as the flag's value.
 Status takeValue(ArgIterator& args, Error missing, std::optional<std::string>& out) {
@@ -62,7 +61,7 @@ Status runTraced(Device& device, const Scenario& scenario, TraceWriter& trace, b
     // Neither a failed stop or pull nor a failed announcement changes the
     // run's outcome.
     if (recording->stopAndPull(trace)) {
-      (void)trace.recordEvent(android_screen_recording::kEventKind, android_screen_recording::kEventPayload);
+      (void)android_screen_recording::recordRecordingEvent(trace);
     }
     recording.reset();
   }
@@ -181,7 +180,7 @@ Status run(ArgIterator& args, Environment& env) {
 
   Scenario scenario;
   {
-    auto text = files::readFileLimited(*settings.scenarioPath, kScenarioLimit);
+    auto text = files::readFileLimited(*settings.scenarioPath, limits::kScenarioBytes);
     if (!text) return fail(text.error());
     auto s = scenario::parseSlice(*text);
     if (!s) return fail(s.error());
