@@ -7,6 +7,8 @@
 #include "core/json_writer.hpp"
 #include "core/limits.hpp"
 #include "core/trace_layout.hpp"
+#include "core/limits.hpp"
+#include "core/trace_layout.hpp"
 #include "authoring/discover.hpp"
 #include "reports/bundle.hpp"
 #include "reports/explanation.hpp"
