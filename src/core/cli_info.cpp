@@ -1,11 +1,11 @@
 #include "core/cli_info.hpp"
 
+#include <iterator>
 #include <string>
-#include <utility>
 
-#include "core/trace_json.hpp"
-#include "core/writer.hpp"
+#include "core/json_writer.hpp"
 #include "core/version.hpp"
+#include "core/writer.hpp"
 
 namespace vyx::cli_info {
 
@@ -52,14 +52,6 @@ std::string schemaPath(std::string_view name) {
   return path;
 }
 
-// Writes ,"key":"value" (or {"key":"value" for the first member).
-Status writeStringMember(Writer& w, bool first, std::string_view key, std::string_view value) {
-  if (auto s = w.writeAll(first ? "{\"" : ",\""); !s) return s;
-  if (auto s = w.writeAll(key); !s) return s;
-  if (auto s = w.writeAll("\":"); !s) return s;
-  return trace_json::writeJsonString(w, value);
-}
-
 Status writeVersion(Writer& w, bool json) {
   if (!json) {
     std::string line = "vyx ";
@@ -69,20 +61,15 @@ Status writeVersion(Writer& w, bool json) {
     line += '\n';
     return w.writeAll(line);
   }
-  const std::pair<std::string_view, std::string_view> members[] = {
-      {"name", kName},
-      {"version", version::kRunner},
-      {"protocolVersion", version::kProtocol},
-      {"minimumCompatibleProtocolVersion", version::kMinimumCompatibleProtocol},
-      {"stability", kStability},
-      {"breakingChangePolicy", kBreakingChangePolicy},
-  };
-  bool first = true;
-  for (const auto& [key, value] : members) {
-    if (auto s = writeStringMember(w, first, key, value); !s) return s;
-    first = false;
-  }
-  return w.writeAll("}\n");
+  JsonObjectWriter o(w);
+  o.str("name", kName)
+      .str("version", version::kRunner)
+      .str("protocolVersion", version::kProtocol)
+      .str("minimumCompatibleProtocolVersion", version::kMinimumCompatibleProtocol)
+      .str("stability", kStability)
+      .str("breakingChangePolicy", kBreakingChangePolicy);
+  VYX_TRY(o.finish());
+  return w.writeByte('\n');
 }
 
 Status writeSchemas(Writer& w, bool json) {
@@ -96,24 +83,18 @@ Status writeSchemas(Writer& w, bool json) {
     }
     return {};
   }
-  if (auto s = w.writeAll("{\"ok\":true,\"count\":"); !s) return s;
-  if (auto s = w.writeUint(std::size(kSchemas)); !s) return s;
-  if (auto s = w.writeAll(",\"schemas\":["); !s) return s;
-  bool first = true;
-  for (const SchemaRow& row : kSchemas) {
-    std::string path = schemaPath(row.name);
-    std::string id = std::string(kSchemaHost) + "/" + path;
-    if (!first) {
-      if (auto s = w.writeByte(','); !s) return s;
+  JsonObjectWriter o(w);
+  o.flag("ok", true).unum("count", std::size(kSchemas)).array("schemas", [&](JsonArrayWriter& a) {
+    for (const SchemaRow& row : kSchemas) {
+      std::string path = schemaPath(row.name);
+      std::string id = std::string(kSchemaHost) + "/" + path;
+      a.object([&](JsonObjectWriter& item) {
+        item.str("name", row.name).str("path", path).str("id", id).str("description", row.description);
+      });
     }
-    first = false;
-    if (auto s = writeStringMember(w, true, "name", row.name); !s) return s;
-    if (auto s = writeStringMember(w, false, "path", path); !s) return s;
-    if (auto s = writeStringMember(w, false, "id", id); !s) return s;
-    if (auto s = writeStringMember(w, false, "description", row.description); !s) return s;
-    if (auto s = w.writeByte('}'); !s) return s;
-  }
-  return w.writeAll("]}\n");
+  });
+  VYX_TRY(o.finish());
+  return w.writeByte('\n');
 }
 
 }  // namespace

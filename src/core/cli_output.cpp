@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/json_writer.hpp"
 #include "core/paths.hpp"
 #include "core/trace_json.hpp"
 #include "core/validation.hpp"
@@ -96,41 +97,26 @@ Status writePathWithSuffixShellArgJsonContent(Writer& w, std::string_view path) 
 }
 
 Status writeValidationJson(Writer& w, std::string_view scenarioPath, const validation::Result& result) {
-  using trace_json::writeJsonString;
+  JsonObjectWriter o(w);
+  o.flag("ok", result.ok).str("path", scenarioPath);
   if (result.ok) {
-    VYX_TRY(w.writeAll("{\"ok\":true,\"path\":"));
-    VYX_TRY(writeJsonString(w, scenarioPath));
-    VYX_TRY(w.writeAll(",\"name\":"));
-    VYX_TRY(writeJsonString(w, result.name ? std::string_view(*result.name) : std::string_view()));
-    if (result.appId) {
-      VYX_TRY(w.writeAll(",\"appId\":"));
-      VYX_TRY(writeJsonString(w, *result.appId));
-    }
-    VYX_TRY(w.writeAll(",\"stepCount\":"));
-    VYX_TRY(w.writeUint(result.stepCount));
-    VYX_TRY(w.writeAll(",\"nextCommands\":[\"vyx run "));
-    VYX_TRY(writeShellArgJsonContent(w, scenarioPath));
-    return w.writeAll(" --json --trace-dir traces/vyx-run\"]}\n");
+    o.str("name", result.name.value_or(std::string())).optStr("appId", result.appId).unum("stepCount", result.stepCount);
+    o.array("nextCommands", [&](JsonArrayWriter& a) {
+      a.value([&](Writer& out) -> Status {
+        VYX_TRY(out.writeAll("\"vyx run "));
+        VYX_TRY(writeShellArgJsonContent(out, scenarioPath));
+        return out.writeAll(" --json --trace-dir traces/vyx-run\"");
+      });
+    });
+  } else {
+    o.str("errorCode", result.code)
+        .str("message", result.message)
+        .optStr("fieldPath", result.path)
+        .optUnum("line", result.line)
+        .optUnum("column", result.column);
   }
-  VYX_TRY(w.writeAll("{\"ok\":false,\"path\":"));
-  VYX_TRY(writeJsonString(w, scenarioPath));
-  VYX_TRY(w.writeAll(",\"errorCode\":"));
-  VYX_TRY(writeJsonString(w, result.code));
-  VYX_TRY(w.writeAll(",\"message\":"));
-  VYX_TRY(writeJsonString(w, result.message));
-  if (result.path) {
-    VYX_TRY(w.writeAll(",\"fieldPath\":"));
-    VYX_TRY(writeJsonString(w, *result.path));
-  }
-  if (result.line) {
-    VYX_TRY(w.writeAll(",\"line\":"));
-    VYX_TRY(w.writeUint(*result.line));
-  }
-  if (result.column) {
-    VYX_TRY(w.writeAll(",\"column\":"));
-    VYX_TRY(w.writeUint(*result.column));
-  }
-  return w.writeAll("}\n");
+  VYX_TRY(o.finish());
+  return w.writeByte('\n');
 }
 
 }  // namespace vyx::cli_output

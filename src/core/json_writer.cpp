@@ -1,10 +1,41 @@
 #include "core/json_writer.hpp"
 
-#include "core/trace_json.hpp"
+#include "core/json.hpp"
 
 namespace vyx {
 
-JsonObjectWriter::JsonObjectWriter(Writer& w) : w_(w) { status_ = w_.writeByte('{'); }
+namespace {
+
+// A string under `key`, redacted when a redaction is given.
+Status writeString(Writer& w, const JsonRedaction* redaction, std::string_view key, std::string_view value) {
+  if (redaction == nullptr) return trace_json::writeJsonString(w, value);
+  return trace_json::writeRedactedJsonStringForKeyWithRules(w, key, value, false, redaction->rules);
+}
+
+// JSON text under `key`: copied, or read back and written redacted (text
+// that does not read as JSON becomes one redacted string).
+Status writeRaw(Writer& w, const JsonRedaction* redaction, std::string_view key, std::string_view json,
+                bool outermost) {
+  if (redaction == nullptr) return w.writeAll(json);
+  Expected<json::Value> parsed = json::parseValue(json);
+  if (!parsed) return trace_json::writeRedactedJsonStringForKeyWithRules(w, key, json, false, redaction->rules);
+  if (outermost && parsed->isString() && redaction->onTopLevelString) {
+    redaction->onTopLevelString(key, parsed->string);
+  }
+  return trace_json::writeJsonValueRedacted(w, *parsed, key, redaction->rules);
+}
+
+}  // namespace
+
+JsonObjectWriter::JsonObjectWriter(Writer& w) : JsonObjectWriter(w, nullptr, true) {}
+
+JsonObjectWriter::JsonObjectWriter(Writer& w, const JsonRedaction* redaction)
+    : JsonObjectWriter(w, redaction, true) {}
+
+JsonObjectWriter::JsonObjectWriter(Writer& w, const JsonRedaction* redaction, bool outermost)
+    : w_(w), redaction_(redaction), outermost_(outermost) {
+  status_ = w_.writeByte('{');
+}
 
 JsonObjectWriter& JsonObjectWriter::key(std::string_view k) {
   if (!status_) return *this;
@@ -19,7 +50,9 @@ JsonObjectWriter& JsonObjectWriter::key(std::string_view k) {
 }
 
 JsonObjectWriter& JsonObjectWriter::str(std::string_view k, std::string_view v) {
-  if (key(k).status_) status_ = trace_json::writeJsonString(w_, v);
+  if (!key(k).status_) return *this;
+  if (outermost_ && redaction_ != nullptr && redaction_->onTopLevelString) redaction_->onTopLevelString(k, v);
+  status_ = writeString(w_, redaction_, k, v);
   return *this;
 }
 
@@ -41,14 +74,36 @@ JsonObjectWriter& JsonObjectWriter::unum(std::string_view k, uint64_t v) {
   return *this;
 }
 
-JsonObjectWriter& JsonObjectWriter::flag(std::string_view k, bool v) { return raw(k, v ? "true" : "false"); }
+JsonObjectWriter& JsonObjectWriter::numOrNull(std::string_view k, std::optional<int64_t> v) {
+  return v ? num(k, *v) : null(k);
+}
 
-JsonObjectWriter& JsonObjectWriter::null(std::string_view k) { return raw(k, "null"); }
+JsonObjectWriter& JsonObjectWriter::unumOrNull(std::string_view k, std::optional<uint64_t> v) {
+  return v ? unum(k, *v) : null(k);
+}
+
+JsonObjectWriter& JsonObjectWriter::optNum(std::string_view k, std::optional<int64_t> v) {
+  return v ? num(k, *v) : *this;
+}
+
+JsonObjectWriter& JsonObjectWriter::optUnum(std::string_view k, std::optional<uint64_t> v) {
+  return v ? unum(k, *v) : *this;
+}
+
+JsonObjectWriter& JsonObjectWriter::flag(std::string_view k, bool v) {
+  if (key(k).status_) status_ = w_.writeAll(v ? "true" : "false");
+  return *this;
+}
+
+JsonObjectWriter& JsonObjectWriter::null(std::string_view k) {
+  if (key(k).status_) status_ = w_.writeAll("null");
+  return *this;
+}
 
 JsonObjectWriter& JsonObjectWriter::error(std::string_view k, Error v) { return str(k, errorName(v)); }
 
 JsonObjectWriter& JsonObjectWriter::raw(std::string_view k, std::string_view json) {
-  if (key(k).status_) status_ = w_.writeAll(json);
+  if (key(k).status_) status_ = writeRaw(w_, redaction_, k, json, outermost_);
   return *this;
 }
 
@@ -57,7 +112,15 @@ Status JsonObjectWriter::finish() {
   return status_;
 }
 
-JsonArrayWriter::JsonArrayWriter(Writer& w) : w_(w) { status_ = w_.writeByte('['); }
+JsonArrayWriter::JsonArrayWriter(Writer& w) : JsonArrayWriter(w, nullptr, std::string_view()) {}
+
+JsonArrayWriter::JsonArrayWriter(Writer& w, const JsonRedaction* redaction)
+    : JsonArrayWriter(w, redaction, std::string_view()) {}
+
+JsonArrayWriter::JsonArrayWriter(Writer& w, const JsonRedaction* redaction, std::string_view key)
+    : w_(w), redaction_(redaction), key_(key) {
+  status_ = w_.writeByte('[');
+}
 
 JsonArrayWriter& JsonArrayWriter::next() {
   if (!status_) return *this;
@@ -67,7 +130,7 @@ JsonArrayWriter& JsonArrayWriter::next() {
 }
 
 JsonArrayWriter& JsonArrayWriter::str(std::string_view v) {
-  if (next().status_) status_ = trace_json::writeJsonString(w_, v);
+  if (next().status_) status_ = writeString(w_, redaction_, key_, v);
   return *this;
 }
 
@@ -81,12 +144,18 @@ JsonArrayWriter& JsonArrayWriter::unum(uint64_t v) {
   return *this;
 }
 
-JsonArrayWriter& JsonArrayWriter::flag(bool v) { return raw(v ? "true" : "false"); }
+JsonArrayWriter& JsonArrayWriter::flag(bool v) {
+  if (next().status_) status_ = w_.writeAll(v ? "true" : "false");
+  return *this;
+}
 
-JsonArrayWriter& JsonArrayWriter::null() { return raw("null"); }
+JsonArrayWriter& JsonArrayWriter::null() {
+  if (next().status_) status_ = w_.writeAll("null");
+  return *this;
+}
 
 JsonArrayWriter& JsonArrayWriter::raw(std::string_view json) {
-  if (next().status_) status_ = w_.writeAll(json);
+  if (next().status_) status_ = writeRaw(w_, redaction_, key_, json, false);
   return *this;
 }
 

@@ -5,25 +5,47 @@
 // nothing and finish() returns that failure.
 //
 //   JsonObjectWriter o(out);
-//   o.str("status", "ok").num("x", 3).value("selector", [&](Writer& w) {
-//     return trace::writeSelectorJson(w, selector);
+//   o.str("status", "ok").num("x", 3).object("selector", [&](JsonObjectWriter& s) {
+//     trace::writeSelectorMembers(s, selector);
 //   });
 //   VYX_TRY(o.finish());
+//
+// Given a JsonRedaction, a writer redacts as it writes (the trace's event
+// payloads): the bytes are those of writing the document plainly, reading it
+// back and writing it again with trace_json::writeJsonValueRedacted. Nested
+// objects and arrays made with object() and array() redact the same way.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <utility>
 
 #include "core/errors.hpp"
+#include "core/trace_json.hpp"
 #include "core/writer.hpp"
 
 namespace vyx {
+
+// How a redacting writer treats what it writes: every string value goes
+// through the text rules, and one under a key holding a sensitive word (or
+// inside an array under such a key) is hidden ("[REDACTED:secret]").
+struct JsonRedaction {
+  trace_json::TextRules rules;
+  // Shown each string member of the outermost object (key and value as
+  // given, before redaction); may be empty.
+  std::function<void(std::string_view key, std::string_view value)> onTopLevelString;
+};
+
+class JsonArrayWriter;
 
 class JsonObjectWriter {
  public:
   // Writes the opening brace.
   explicit JsonObjectWriter(Writer& w);
+  // The same, redacting what is written (`redaction` may be null: no
+  // redaction); the redaction must outlive the writer.
+  JsonObjectWriter(Writer& w, const JsonRedaction* redaction);
   JsonObjectWriter(const JsonObjectWriter&) = delete;
   JsonObjectWriter& operator=(const JsonObjectWriter&) = delete;
 
@@ -34,22 +56,47 @@ class JsonObjectWriter {
   JsonObjectWriter& optStr(std::string_view key, std::optional<std::string_view> value);
   JsonObjectWriter& num(std::string_view key, int64_t value);
   JsonObjectWriter& unum(std::string_view key, uint64_t value);
+  // The number, or null when absent.
+  JsonObjectWriter& numOrNull(std::string_view key, std::optional<int64_t> value);
+  JsonObjectWriter& unumOrNull(std::string_view key, std::optional<uint64_t> value);
+  // The member only when the value is present.
+  JsonObjectWriter& optNum(std::string_view key, std::optional<int64_t> value);
+  JsonObjectWriter& optUnum(std::string_view key, std::optional<uint64_t> value);
   JsonObjectWriter& flag(std::string_view key, bool value);
   JsonObjectWriter& null(std::string_view key);
   // The error's name as a string.
   JsonObjectWriter& error(std::string_view key, Error value);
-  // Bytes that already are one JSON value, copied as they are.
+  // Bytes that already are one JSON value, copied as they are. When
+  // redacting they are read and written again redacted (text that is not
+  // JSON becomes one redacted string).
   JsonObjectWriter& raw(std::string_view key, std::string_view json);
 
-  // A member whose value the callback writes: fn(Writer&) -> Status.
+  // A member whose value the callback writes: fn(Writer&) -> Status. When
+  // redacting, what it writes is taken as raw() takes it.
   template <class F>
   JsonObjectWriter& value(std::string_view key, F&& fn) {
+    if (redaction_ != nullptr) return rawFrom(key, std::forward<F>(fn));
     if (this->key(key).status_) status_ = std::forward<F>(fn)(w_);
     return *this;
   }
 
+  // A member holding an object that the callback fills: fn(JsonObjectWriter&).
+  template <class F>
+  JsonObjectWriter& object(std::string_view key, F&& fn) {
+    if (!this->key(key).status_) return *this;
+    JsonObjectWriter inner(w_, redaction_, false);
+    std::forward<F>(fn)(inner);
+    status_ = inner.finish();
+    return *this;
+  }
+
+  // A member holding an array that the callback fills: fn(JsonArrayWriter&).
+  template <class F>
+  JsonObjectWriter& array(std::string_view key, F&& fn);
+
   // Writes the escaped key and the colon; the caller then writes one value
-  // into writer() (and passes its status to track()).
+  // into writer() (and passes its status to track()). What is written this
+  // way is never redacted: with a redaction use the members above.
   JsonObjectWriter& key(std::string_view key);
   Writer& writer() { return w_; }
   // Keeps the first failure of what the caller wrote itself.
@@ -62,7 +109,23 @@ class JsonObjectWriter {
   Status finish();
 
  private:
+  friend class JsonArrayWriter;
+  JsonObjectWriter(Writer& w, const JsonRedaction* redaction, bool outermost);
+
+  template <class F>
+  JsonObjectWriter& rawFrom(std::string_view key, F&& fn) {
+    StringWriter buffer;
+    Status s = std::forward<F>(fn)(static_cast<Writer&>(buffer));
+    if (!s) {
+      track(s);
+      return *this;
+    }
+    return raw(key, buffer.str());
+  }
+
   Writer& w_;
+  const JsonRedaction* redaction_ = nullptr;
+  bool outermost_ = true;
   Status status_;
   bool first_ = true;
 };
@@ -71,6 +134,8 @@ class JsonArrayWriter {
  public:
   // Writes the opening bracket.
   explicit JsonArrayWriter(Writer& w);
+  // The same, redacting what is written (`redaction` may be null).
+  JsonArrayWriter(Writer& w, const JsonRedaction* redaction);
   JsonArrayWriter(const JsonArrayWriter&) = delete;
   JsonArrayWriter& operator=(const JsonArrayWriter&) = delete;
 
@@ -79,16 +144,48 @@ class JsonArrayWriter {
   JsonArrayWriter& unum(uint64_t value);
   JsonArrayWriter& flag(bool value);
   JsonArrayWriter& null();
+  // As JsonObjectWriter::raw.
   JsonArrayWriter& raw(std::string_view json);
 
-  // An item that the callback writes: fn(Writer&) -> Status.
+  // An item that the callback writes: fn(Writer&) -> Status. When
+  // redacting, what it writes is taken as raw() takes it.
   template <class F>
   JsonArrayWriter& value(F&& fn) {
+    if (redaction_ != nullptr) {
+      StringWriter buffer;
+      Status s = std::forward<F>(fn)(static_cast<Writer&>(buffer));
+      if (!s) {
+        track(s);
+        return *this;
+      }
+      return raw(buffer.str());
+    }
     if (next().status_) status_ = std::forward<F>(fn)(w_);
     return *this;
   }
 
-  // Writes the separator before the next item; the caller writes the item.
+  // An item holding an object that the callback fills: fn(JsonObjectWriter&).
+  template <class F>
+  JsonArrayWriter& object(F&& fn) {
+    if (!next().status_) return *this;
+    JsonObjectWriter inner(w_, redaction_, false);
+    std::forward<F>(fn)(inner);
+    status_ = inner.finish();
+    return *this;
+  }
+
+  // An item holding an array that the callback fills: fn(JsonArrayWriter&).
+  template <class F>
+  JsonArrayWriter& array(F&& fn) {
+    if (!next().status_) return *this;
+    JsonArrayWriter inner(w_, redaction_, key_);
+    std::forward<F>(fn)(inner);
+    status_ = inner.finish();
+    return *this;
+  }
+
+  // Writes the separator before the next item; the caller writes the item
+  // (never redacted).
   JsonArrayWriter& next();
   Writer& writer() { return w_; }
   // Keeps the first failure of what the caller wrote itself.
@@ -101,9 +198,25 @@ class JsonArrayWriter {
   Status finish();
 
  private:
+  friend class JsonObjectWriter;
+  // `key` is the member the array belongs to: its strings are hidden when
+  // that key is sensitive (it must outlive the writer).
+  JsonArrayWriter(Writer& w, const JsonRedaction* redaction, std::string_view key);
+
   Writer& w_;
+  const JsonRedaction* redaction_ = nullptr;
+  std::string_view key_;
   Status status_;
   bool first_ = true;
 };
+
+template <class F>
+JsonObjectWriter& JsonObjectWriter::array(std::string_view key, F&& fn) {
+  if (!this->key(key).status_) return *this;
+  JsonArrayWriter inner(w_, redaction_, key);
+  std::forward<F>(fn)(inner);
+  status_ = inner.finish();
+  return *this;
+}
 
 }  // namespace vyx

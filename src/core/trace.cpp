@@ -1,11 +1,11 @@
 #include "core/trace.hpp"
 
-#include <array>
 #include <limits>
 #include <utility>
 
 #include "core/files.hpp"
 #include "core/json.hpp"
+#include "core/json_writer.hpp"
 #include "core/limits.hpp"
 #include "core/trace_json.hpp"
 #include "core/trace_layout.hpp"
@@ -17,38 +17,14 @@ namespace {
 
 constexpr std::string_view kRedactedResourceId = "[REDACTED:resourceId]";
 
-// Resource ids holding one of these words mark their node's texts as secret.
-constexpr std::array<std::string_view, 9> kSensitiveWords = {
-    "password", "token", "secret", "authorization", "auth", "cookie", "apikey", "api_key", "bearer"};
-
-char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Case-insensitive (ASCII letters only) substring test; an empty needle or
-// one longer than the haystack never matches.
-bool containsFolded(std::string_view haystack, std::string_view needle) {
-  if (needle.empty() || needle.size() > haystack.size()) return false;
-  for (size_t start = 0; start + needle.size() <= haystack.size(); ++start) {
-    size_t i = 0;
-    while (i < needle.size() && foldAscii(haystack[start + i]) == foldAscii(needle[i])) ++i;
-    if (i == needle.size()) return true;
+// Whether one of the entries occurs in the id (ASCII letters compared without
+// case); an empty entry never matches.
+bool anyContained(std::string_view id, const std::vector<std::string>& entries) {
+  for (const std::string& entry : entries) {
+    if (!entry.empty() && trace_json::containsAsciiFolded(id, entry)) return true;
   }
   return false;
 }
-
-template <class List>
-bool anyContained(std::string_view haystack, const List& entries) {
-  for (const auto& entry : entries) {
-    if (containsFolded(haystack, entry)) return true;
-  }
-  return false;
-}
-
-Status writeOptionalString(Writer& w, const std::optional<std::string>& value) {
-  if (!value) return w.writeAll("null");
-  return trace_json::writeJsonString(w, *value);
-}
-
-Status writeKey(Writer& w, std::string_view literal) { return w.writeAll(literal); }
 
 // What the trace's copy of a snapshot hides; absent for the plain writer.
 struct SnapshotRedaction {
@@ -56,92 +32,65 @@ struct SnapshotRedaction {
   trace_json::TextRules rules;
 };
 
-Status writeNode(Writer& w, const UiNode& node, const SnapshotRedaction* redaction) {
+void writeNodeMembers(JsonObjectWriter& o, const UiNode& node, const SnapshotRedaction* redaction) {
   bool sensitive = false;
   bool hideId = false;
   if (redaction && node.resourceId) {
     const std::string& id = *node.resourceId;
     bool allowed = anyContained(id, redaction->options.allowlistResourceIds);
     bool denied = anyContained(id, redaction->options.denylistResourceIds);
-    sensitive = !allowed && (denied || anyContained(id, kSensitiveWords));
+    // A resource id naming a secret (or denied outright) hides its node's texts.
+    sensitive = !allowed && (denied || trace_json::isSensitiveKeyName(id));
     hideId = denied && !allowed;
   }
 
-  VYX_TRY(writeKey(w, "{\"stableId\":"));
-  VYX_TRY(trace_json::writeJsonString(w, node.stableId));
-  VYX_TRY(writeKey(w, ",\"className\":"));
-  VYX_TRY(trace_json::writeJsonString(w, node.className));
-  VYX_TRY(writeKey(w, ",\"resourceId\":"));
+  o.str("stableId", node.stableId).str("className", node.className);
   if (hideId) {
-    VYX_TRY(trace_json::writeJsonString(w, kRedactedResourceId));
+    o.str("resourceId", kRedactedResourceId);
   } else {
-    VYX_TRY(writeOptionalString(w, node.resourceId));
+    o.strOrNull("resourceId", node.resourceId);
   }
-
-  auto writeText = [&](std::string_view key, const std::optional<std::string>& value) -> Status {
-    if (!value) return w.writeAll("null");
-    if (!redaction) return trace_json::writeJsonString(w, *value);
-    return trace_json::writeRedactedJsonStringForKeyWithRules(w, key, *value, sensitive, redaction->rules);
+  auto text = [&](std::string_view key, const std::optional<std::string>& value) {
+    if (!value || !redaction) {
+      o.strOrNull(key, value);
+      return;
+    }
+    o.value(key, [&](Writer& w) {
+      return trace_json::writeRedactedJsonStringForKeyWithRules(w, key, *value, sensitive, redaction->rules);
+    });
   };
-  VYX_TRY(writeKey(w, ",\"text\":"));
-  VYX_TRY(writeText("text", node.text));
-  VYX_TRY(writeKey(w, ",\"contentDesc\":"));
-  VYX_TRY(writeText("contentDesc", node.contentDesc));
-
-  VYX_TRY(writeKey(w, ",\"bounds\":{\"x\":"));
-  VYX_TRY(w.writeInt(node.bounds.x));
-  VYX_TRY(writeKey(w, ",\"y\":"));
-  VYX_TRY(w.writeInt(node.bounds.y));
-  VYX_TRY(writeKey(w, ",\"width\":"));
-  VYX_TRY(w.writeInt(node.bounds.width));
-  VYX_TRY(writeKey(w, ",\"height\":"));
-  VYX_TRY(w.writeInt(node.bounds.height));
-  VYX_TRY(writeKey(w, "},\"enabled\":"));
-  VYX_TRY(w.writeAll(node.enabled ? "true" : "false"));
-  VYX_TRY(writeKey(w, ",\"visible\":"));
-  VYX_TRY(w.writeAll(node.visible ? "true" : "false"));
-  VYX_TRY(writeKey(w, ",\"selected\":"));
-  VYX_TRY(w.writeAll(node.selected ? "true" : "false"));
-  return w.writeByte('}');
+  text("text", node.text);
+  text("contentDesc", node.contentDesc);
+  o.object("bounds", [&](JsonObjectWriter& b) {
+    b.num("x", node.bounds.x).num("y", node.bounds.y).num("width", node.bounds.width).num("height", node.bounds.height);
+  });
+  o.flag("enabled", node.enabled).flag("visible", node.visible).flag("selected", node.selected);
 }
 
 Status writeSnapshotDocument(Writer& w, const ObservationSnapshot& s, const SnapshotRedaction* redaction) {
-  VYX_TRY(writeKey(w, "{\"id\":"));
-  VYX_TRY(trace_json::writeJsonString(w, s.id));
-  VYX_TRY(writeKey(w, ",\"timestampMs\":"));
-  VYX_TRY(w.writeInt(s.timestampMs));
-  VYX_TRY(writeKey(w, ",\"viewport\":{\"width\":"));
-  VYX_TRY(w.writeUint(s.viewport.width));
-  VYX_TRY(writeKey(w, ",\"height\":"));
-  VYX_TRY(w.writeUint(s.viewport.height));
-  VYX_TRY(writeKey(w, "},\"displayDensityDpi\":"));
-  if (s.displayDensityDpi) {
-    VYX_TRY(w.writeUint(*s.displayDensityDpi));
-  } else {
-    VYX_TRY(w.writeAll("null"));
-  }
-  VYX_TRY(writeKey(w, ",\"activePackage\":"));
-  VYX_TRY(writeOptionalString(w, s.activePackage));
-  VYX_TRY(writeKey(w, ",\"activeActivity\":"));
-  VYX_TRY(writeOptionalString(w, s.activeActivity));
-  VYX_TRY(writeKey(w, ",\"screenshotArtifact\":"));
-  VYX_TRY(writeOptionalString(w, s.screenshotArtifact));
-  VYX_TRY(writeKey(w, ",\"treeArtifact\":"));
-  VYX_TRY(writeOptionalString(w, s.treeArtifact));
-  VYX_TRY(writeKey(w, ",\"focusedNodeId\":"));
-  VYX_TRY(writeOptionalString(w, s.focusedNodeId));
-  VYX_TRY(writeKey(w, ",\"logDelta\":"));
+  JsonObjectWriter o(w);
+  o.str("id", s.id).num("timestampMs", s.timestampMs).object("viewport", [&](JsonObjectWriter& v) {
+    v.unum("width", s.viewport.width).unum("height", s.viewport.height);
+  });
+  o.unumOrNull("displayDensityDpi", s.displayDensityDpi)
+      .strOrNull("activePackage", s.activePackage)
+      .strOrNull("activeActivity", s.activeActivity)
+      .strOrNull("screenshotArtifact", s.screenshotArtifact)
+      .strOrNull("treeArtifact", s.treeArtifact)
+      .strOrNull("focusedNodeId", s.focusedNodeId);
   if (redaction && s.logDelta) {
-    VYX_TRY(trace_json::writeRedactedJsonStringForKeyWithRules(w, "logDelta", *s.logDelta, false, redaction->rules));
+    o.value("logDelta", [&](Writer& out) {
+      return trace_json::writeRedactedJsonStringForKeyWithRules(out, "logDelta", *s.logDelta, false, redaction->rules);
+    });
   } else {
-    VYX_TRY(writeOptionalString(w, s.logDelta));
+    o.strOrNull("logDelta", s.logDelta);
   }
-  VYX_TRY(writeKey(w, ",\"nodes\":["));
-  for (size_t i = 0; i < s.nodes.size(); ++i) {
-    if (i > 0) VYX_TRY(w.writeByte(','));
-    VYX_TRY(writeNode(w, s.nodes[i], redaction));
-  }
-  return w.writeAll("]}");
+  o.array("nodes", [&](JsonArrayWriter& nodes) {
+    for (const UiNode& node : s.nodes) {
+      nodes.object([&](JsonObjectWriter& n) { writeNodeMembers(n, node, redaction); });
+    }
+  });
+  return o.finish();
 }
 
 int64_t saturatingSub(int64_t a, int64_t b) {
@@ -162,72 +111,69 @@ Status writeSnapshotJson(Writer& w, const ObservationSnapshot& snapshot) {
   return writeSnapshotDocument(w, snapshot, nullptr);
 }
 
+void writeSelectorMembers(JsonObjectWriter& o, const Selector& selector) {
+  o.optStr("id", selector.resourceId)
+      .optStr("text", selector.text)
+      .optStr("textContains", selector.textContains)
+      .optStr("contentDesc", selector.contentDesc)
+      .optStr("contentDescContains", selector.contentDescContains)
+      .optStr("className", selector.className);
+}
+
 Status writeSelectorJson(Writer& w, const Selector& selector) {
-  VYX_TRY(w.writeByte('{'));
-  bool first = true;
-  auto field = [&](std::string_view key, const std::optional<std::string>& value) -> Status {
-    if (!value) return {};
-    if (!first) VYX_TRY(w.writeByte(','));
-    first = false;
-    VYX_TRY(trace_json::writeJsonString(w, key));
-    VYX_TRY(w.writeByte(':'));
-    return trace_json::writeJsonString(w, *value);
-  };
-  VYX_TRY(field("id", selector.resourceId));
-  VYX_TRY(field("text", selector.text));
-  VYX_TRY(field("textContains", selector.textContains));
-  VYX_TRY(field("contentDesc", selector.contentDesc));
-  VYX_TRY(field("contentDescContains", selector.contentDescContains));
-  VYX_TRY(field("className", selector.className));
-  return w.writeByte('}');
+  JsonObjectWriter o(w);
+  writeSelectorMembers(o, selector);
+  return o.finish();
+}
+
+Status writeSelectorListJson(Writer& w, std::span<const Selector> selectors) {
+  JsonArrayWriter a(w);
+  writeSelectorItems(a, selectors);
+  return a.finish();
+}
+
+void writeSelectorItems(JsonArrayWriter& a, std::span<const Selector> selectors) {
+  for (const Selector& selector : selectors) {
+    a.object([&](JsonObjectWriter& o) { writeSelectorMembers(o, selector); });
+  }
+}
+
+void selectorMember(JsonObjectWriter& o, std::string_view key, const Selector& selector) {
+  o.object(key, [&](JsonObjectWriter& inner) { writeSelectorMembers(inner, selector); });
+}
+
+void selectorListMember(JsonObjectWriter& o, std::string_view key, std::span<const Selector> selectors) {
+  o.array(key, [&](JsonArrayWriter& a) { writeSelectorItems(a, selectors); });
 }
 
 Status writeManifestJson(Writer& w, const Manifest& m, uint64_t eventCount, uint64_t snapshotCount,
                          uint64_t partialFailureCount) {
-  VYX_TRY(writeKey(w, "{\"schemaVersion\":1,\"runnerVersion\":"));
-  VYX_TRY(trace_json::writeJsonString(w, version::kRunner));
-  VYX_TRY(writeKey(w, ",\"protocolVersion\":"));
-  VYX_TRY(trace_json::writeJsonString(w, version::kProtocol));
-  VYX_TRY(writeKey(w, ",\"scenarioName\":"));
-  VYX_TRY(trace_json::writeJsonString(w, m.scenarioName));
-  VYX_TRY(writeKey(w, ",\"appId\":"));
-  VYX_TRY(writeOptionalString(w, m.appId));
-  VYX_TRY(writeKey(w, ",\"status\":"));
   // A run that passed with failed semantic extractions only partly passed.
   std::string_view status = m.status;
   if (status == "passed" && partialFailureCount > 0) status = "partial";
-  VYX_TRY(trace_json::writeJsonString(w, status));
-  VYX_TRY(writeKey(w, ",\"startedAtMs\":"));
-  VYX_TRY(w.writeInt(m.startedAtMs));
-  VYX_TRY(writeKey(w, ",\"endedAtMs\":"));
-  if (m.endedAtMs) {
-    VYX_TRY(w.writeInt(*m.endedAtMs));
-    VYX_TRY(writeKey(w, ",\"durationMs\":"));
-    VYX_TRY(w.writeInt(saturatingSub(*m.endedAtMs, m.startedAtMs)));
-  } else {
-    VYX_TRY(writeKey(w, "null,\"durationMs\":null"));
-  }
-  VYX_TRY(writeKey(w, ",\"failedStepIndex\":"));
-  if (m.failedStepIndex) {
-    VYX_TRY(w.writeUint(*m.failedStepIndex));
-  } else {
-    VYX_TRY(w.writeAll("null"));
-  }
-  VYX_TRY(writeKey(w, ",\"error\":"));
-  VYX_TRY(writeOptionalString(w, m.error));
-  VYX_TRY(writeKey(w, ",\"eventsPath\":"));
-  VYX_TRY(trace_json::writeJsonString(w, trace_layout::kEventsFile));
-  VYX_TRY(writeKey(w, ",\"artifactsDir\":"));
-  VYX_TRY(trace_json::writeJsonString(w, trace_layout::kArtifactsDir));
-  VYX_TRY(writeKey(w, ",\"eventCount\":"));
-  VYX_TRY(w.writeUint(eventCount));
-  VYX_TRY(writeKey(w, ",\"snapshotCount\":"));
-  VYX_TRY(w.writeUint(snapshotCount));
-  VYX_TRY(writeKey(w, ",\"partialFailureCount\":"));
-  VYX_TRY(w.writeUint(partialFailureCount));
-  VYX_TRY(writeKey(w, ",\"reportPath\":"));
-  VYX_TRY(writeOptionalString(w, m.reportPath));
-  return w.writeAll("}\n");
+  std::optional<int64_t> duration;
+  if (m.endedAtMs) duration = saturatingSub(*m.endedAtMs, m.startedAtMs);
+
+  JsonObjectWriter o(w);
+  o.num("schemaVersion", trace_layout::kSchemaVersion)
+      .str("runnerVersion", version::kRunner)
+      .str("protocolVersion", version::kProtocol)
+      .str("scenarioName", m.scenarioName)
+      .strOrNull("appId", m.appId)
+      .str("status", status)
+      .num("startedAtMs", m.startedAtMs)
+      .numOrNull("endedAtMs", m.endedAtMs)
+      .numOrNull("durationMs", duration)
+      .unumOrNull("failedStepIndex", m.failedStepIndex)
+      .strOrNull("error", m.error)
+      .str("eventsPath", trace_layout::kEventsFile)
+      .str("artifactsDir", trace_layout::kArtifactsDir)
+      .unum("eventCount", eventCount)
+      .unum("snapshotCount", snapshotCount)
+      .unum("partialFailureCount", partialFailureCount)
+      .strOrNull("reportPath", m.reportPath);
+  VYX_TRY(o.finish());
+  return w.writeByte('\n');
 }
 
 }  // namespace trace
@@ -259,30 +205,51 @@ Status TraceWriter::startManifest(std::string_view scenarioName, std::optional<s
   return writeManifest();
 }
 
+trace_json::TextRules TraceWriter::textRules() const { return {options_.denylistText, options_.allowlistText}; }
+
 Status TraceWriter::recordEvent(std::string_view kind, std::string_view payloadJson) {
   uint64_t seq = ++eventCount_;
   Expected<json::Value> value = json::parseValue(payloadJson);
   if (value && trace_layout::isPartialFailureEvent(kind, *value)) ++partialFailureCount_;
+  trace_json::TextRules rules = textRules();
+  return appendEvent(seq, kind, [&](Writer& w) -> Status {
+    if (value) return trace_json::writeJsonValueRedacted(w, *value, "", rules);
+    return trace_json::writeRedactedJsonStringForKeyWithRules(w, "", payloadJson, false, rules);
+  });
+}
 
-  trace_json::TextRules rules{options_.denylistText, options_.allowlistText};
+Status TraceWriter::recordEvent(std::string_view kind, const EventPayload& payload) {
+  uint64_t seq = ++eventCount_;
+  std::optional<std::string> artifactStatus;
+  std::optional<std::string> semanticStatus;
+  JsonRedaction redaction{textRules(), nullptr};
+  if (kind == event_kinds::kObserveSemanticExtraction) {
+    redaction.onTopLevelString = [&](std::string_view key, std::string_view value) {
+      if (key == "artifactStatus") artifactStatus = std::string(value);
+      if (key == "semanticStatus") semanticStatus = std::string(value);
+    };
+  }
+  // The payload is written while the line is built, before anything reaches
+  // the file: the partial failure counts even when the append then fails.
+  return appendEvent(seq, kind, [&](Writer& w) -> Status {
+    JsonObjectWriter o(w, &redaction);
+    payload(o);
+    VYX_TRY(o.finish());
+    if (trace_layout::isPartialFailure(kind, artifactStatus, semanticStatus)) ++partialFailureCount_;
+    return {};
+  });
+}
+
+Status TraceWriter::appendEvent(uint64_t seq, std::string_view kind,
+                                const std::function<Status(Writer&)>& writePayload) {
   StringWriter line;
-  VYX_TRY(line.writeAll("{\"seq\":"));
-  VYX_TRY(line.writeUint(seq));
-  VYX_TRY(line.writeAll(",\"timestampMs\":"));
-  VYX_TRY(line.writeInt(clock_->nowMs()));
+  JsonObjectWriter o(line);
   // Kinds are fixed dotted identifiers, which the string writer leaves as
   // they are; escaping still keeps the line valid JSON whatever a caller
   // passes.
-  VYX_TRY(line.writeAll(",\"kind\":"));
-  VYX_TRY(trace_json::writeJsonString(line, kind));
-  VYX_TRY(line.writeAll(",\"payload\":"));
-  if (value) {
-    VYX_TRY(trace_json::writeJsonValueRedacted(line, *value, "", rules));
-  } else {
-    VYX_TRY(trace_json::writeRedactedJsonStringForKeyWithRules(line, "", payloadJson, false, rules));
-  }
-  VYX_TRY(line.writeAll("}\n"));
-
+  o.unum("seq", seq).num("timestampMs", clock_->nowMs()).str("kind", kind).value("payload", writePayload);
+  VYX_TRY(o.finish());
+  VYX_TRY(line.writeByte('\n'));
   VYX_TRY(files::appendWithinLimit(trace_layout::eventsPath(traceDir_), line.str(), limits::kEventLogBytes));
   return writeManifest();
 }
@@ -299,7 +266,7 @@ Expected<std::string> TraceWriter::writeArtifact(std::string_view name, std::str
 }
 
 Expected<std::string> TraceWriter::writeSnapshot(const ObservationSnapshot& snapshot) {
-  SnapshotRedaction redaction{options_, {options_.denylistText, options_.allowlistText}};
+  SnapshotRedaction redaction{options_, textRules()};
   StringWriter doc;
   VYX_TRY(writeSnapshotDocument(doc, snapshot, &redaction));
   std::string name = snapshot.id + ".json";

@@ -3,16 +3,21 @@
 // (trace.json), the event log (events.jsonl) and the artifacts/ directory of
 // snapshot JSON files, screenshots, UI trees and other device artifacts.
 // Everything it stores except the manifest is redacted as it is written.
+// File names, limits and event kinds: core/trace_layout.hpp, core/limits.hpp.
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/clock.hpp"
 #include "core/errors.hpp"
+#include "core/json_writer.hpp"
+#include "core/trace_json.hpp"
 #include "core/types.hpp"
 #include "core/writer.hpp"
 
@@ -61,10 +66,22 @@ class TraceWriter {
   Status startManifest(std::string_view scenarioName, std::optional<std::string_view> appId);
 
   // Appends one line {"seq":..,"timestampMs":..,"kind":"..","payload":..} to
-  // events.jsonl and rewrites trace.json (when a manifest was started).
-  // `payloadJson` is redacted on the way; text that is not JSON is stored as
-  // a redacted JSON string. `seq` is taken even when the call then fails.
-  // A log that already holds limits::kEventLogBytes fails with StreamTooLong.
+  // events.jsonl and rewrites trace.json (when a manifest was started). The
+  // payload object is written by the callback into a redacting writer, so it
+  // is serialised once and redacted as it is written. `seq` is taken even
+  // when the call then fails. A log that already holds limits::kEventLogBytes
+  // fails with StreamTooLong. An event that trace_layout::isPartialFailure
+  // accepts (judged on the members as given) counts as a partial failure.
+  //
+  //   trace.recordEvent(event_kinds::kUiSwipe, [&](JsonObjectWriter& p) {
+  //     p.str("status", "ok").num("x1", x1);
+  //   });
+  using EventPayload = std::function<void(JsonObjectWriter&)>;
+  Status recordEvent(std::string_view kind, const EventPayload& payload);
+
+  // The same for a payload that a caller already holds as text: it is read
+  // back and written redacted, with the same bytes as the callback form;
+  // text that is not JSON is stored as one redacted JSON string.
   Status recordEvent(std::string_view kind, std::string_view payloadJson);
 
   // "snapshot-<n>", n counting from 1.
@@ -96,6 +113,8 @@ class TraceWriter {
 
  private:
   TraceWriter(std::string traceDir, TraceOptions options, Clock& clock);
+  trace_json::TextRules textRules() const;
+  Status appendEvent(uint64_t seq, std::string_view kind, const std::function<Status(Writer&)>& writePayload);
 
   std::string traceDir_;
   TraceOptions options_;
@@ -115,6 +134,15 @@ Status writeSnapshotJson(Writer& w, const ObservationSnapshot& snapshot);
 // text, textContains, contentDesc, contentDescContains, className; "{}" when
 // none is set.
 Status writeSelectorJson(Writer& w, const Selector& selector);
+// The same fields as members of an object being written.
+void writeSelectorMembers(JsonObjectWriter& o, const Selector& selector);
+// A member holding the selector's JSON.
+void selectorMember(JsonObjectWriter& o, std::string_view key, const Selector& selector);
+// An array of selector objects, and the same as a member or as the items of
+// an array being written.
+Status writeSelectorListJson(Writer& w, std::span<const Selector> selectors);
+void selectorListMember(JsonObjectWriter& o, std::string_view key, std::span<const Selector> selectors);
+void writeSelectorItems(JsonArrayWriter& a, std::span<const Selector> selectors);
 
 // The manifest document trace.json holds (one compact object and a line feed).
 Status writeManifestJson(Writer& w, const Manifest& manifest, uint64_t eventCount, uint64_t snapshotCount,

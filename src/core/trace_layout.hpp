@@ -105,6 +105,7 @@ inline constexpr std::string_view kTraceScreenRecording = "trace.screenRecording
 inline constexpr std::string_view kTraceDiscover = "trace.discover";
 inline constexpr std::string_view kTraceExplore = "trace.explore";
 inline constexpr std::string_view kTraceExport = "trace.export";
+inline constexpr std::string_view kTraceExplain = "trace.explain";
 
 inline constexpr std::string_view kRpcRequest = "rpc.request";
 inline constexpr std::string_view kRpcResponse = "rpc.response";

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "core/trace_json.hpp"
+#include "core/json_writer.hpp"
 
 namespace vyx::trace_summary {
 namespace {
@@ -78,21 +78,15 @@ DiagnosticEvent DiagnosticEvent::fromPayload(std::string_view kind, const json::
 }
 
 Status writeJoinedStringArrayJson(Writer& w, std::string_view flattened) {
-  if (auto s = w.writeByte('['); !s) return s;
+  JsonArrayWriter a(w);
   std::string_view rest = flattened;
-  bool first = true;
   while (true) {
     size_t at = rest.find(kListSeparator);
-    std::string_view piece = at == std::string_view::npos ? rest : rest.substr(0, at);
-    if (!first) {
-      if (auto s = w.writeByte(','); !s) return s;
-    }
-    first = false;
-    if (auto s = trace_json::writeJsonString(w, piece); !s) return s;
+    a.str(at == std::string_view::npos ? rest : rest.substr(0, at));
     if (at == std::string_view::npos) break;
     rest.remove_prefix(at + kListSeparator.size());
   }
-  return w.writeByte(']');
+  return a.finish();
 }
 
 }  // namespace vyx::trace_summary

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "core/errors.hpp"
+#include "core/json_writer.hpp"
 #include "core/scenario.hpp"
 #include "core/trace.hpp"
 #include "core/types.hpp"
@@ -22,8 +23,12 @@ class Device;
 
 namespace vyx::runner_events {
 
-// Renders one compact JSON object member by member. Writing goes to memory
-// and cannot fail.
+// Every recorder below hands its payload to TraceWriter::recordEvent as a
+// writer callback, so the payload is written once, redacted as it goes.
+
+// Renders one compact JSON object member by member into text, for callers
+// that pass the text to TraceWriter::recordEvent(kind, text) themselves.
+// Prefer recording with a callback (TraceWriter::recordEvent(kind, fn)).
 class Payload {
  public:
   Payload();
@@ -36,20 +41,23 @@ class Payload {
   Payload& selectors(std::string_view key, std::span<const Selector> values);
   // Starts a member whose value the caller writes into writer().
   Payload& key(std::string_view key);
-  Writer& writer() { return out_; }
+  Writer& writer() { return object_.writer(); }
   // Closes the object and hands the text over.
   std::string finish();
 
  private:
   StringWriter out_;
-  bool first_ = true;
+  JsonObjectWriter object_{out_};
 };
 
-// Writes a JSON array of selector objects.
+// Writes a JSON array of selector objects (trace::writeSelectorListJson).
 void writeSelectorList(Writer& w, std::span<const Selector> selectors);
 
 // {"value":<string>}
 std::string eventString(std::string_view value);
+// Records {"value":<string>} under the kind ("scenario.start",
+// "observe.snapshot").
+Status recordValue(TraceWriter& trace, std::string_view kind, std::string_view value);
 
 // {"status":..[,"error":<name>][,"url":..]} under the caller's kind.
 Status recordActionStatus(TraceWriter& trace, std::string_view kind, std::string_view status,

@@ -2,6 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/json.hpp"
+#include "core/trace.hpp"
+#include "core/trace_json.hpp"
+
 namespace vyx {
 namespace {
 
@@ -78,6 +89,147 @@ TEST(JsonWriter, TrackKeepsCallerFailure) {
   ASSERT_FALSE(st);
   EXPECT_EQ(st.error(), Error::WriteFailed);
   EXPECT_EQ(w.str(), "{\"k\":");
+}
+
+TEST(JsonWriter, NestedObjectsArraysAndNumbersOrNull) {
+  StringWriter w;
+  JsonObjectWriter o(w);
+  o.object("o", [](JsonObjectWriter& in) { in.num("x", 1).object("e", [](JsonObjectWriter&) {}); })
+      .array("a", [](JsonArrayWriter& a) {
+        a.str("s").object([](JsonObjectWriter& in) { in.flag("f", true); }).array([](JsonArrayWriter& in) {
+          in.unum(2);
+        });
+      })
+      .numOrNull("n", std::nullopt)
+      .numOrNull("m", -1)
+      .unumOrNull("u", std::nullopt)
+      .optNum("absent", std::nullopt)
+      .optUnum("present", 7);
+  ASSERT_TRUE(o.finish());
+  EXPECT_EQ(w.str(), R"({"o":{"x":1,"e":{}},"a":["s",{"f":true},[2]],"n":null,"m":-1,"u":null,"present":7})");
+}
+
+// A redacting writer must give the bytes of writing the document plainly,
+// reading it back and writing it with writeJsonValueRedacted: that is how
+// event payloads were stored before they were redacted while written.
+TEST(JsonWriter, RedactingWritersMatchReadingBackAndRedacting) {
+  const std::vector<std::string> deny = {"hunter"};
+  const std::vector<std::string> allow = {"hunter-ok"};
+  const trace_json::TextRules rules{deny, allow};
+  Selector selector;
+  selector.resourceId = "com.example:id/password";
+  selector.text = "mail a@b.co";
+  selector.textContains = "x@y.org";
+  const std::string nul("a\0b", 3);
+  const std::string signedToken = "eyJhbGciOiJIUzI1NiJ9.eyJzdWIiOiIxMjM0NTY3ODkwIn0.sig";
+
+  using Fill = std::function<void(JsonObjectWriter&)>;
+  const std::pair<const char*, Fill> cases[] = {
+      {"sensitive keys at every depth",
+       [](JsonObjectWriter& p) {
+         p.str("Password", "x")
+             .object("auth", [](JsonObjectWriter& o) { o.str("inner", "plain").str("ACCESS_TOKEN", "t"); })
+             .array("tokens",
+                    [](JsonArrayWriter& a) {
+                      a.str("a")
+                          .array([](JsonArrayWriter& in) { in.str("deep"); })
+                          .object([](JsonObjectWriter& o) { o.str("k", "resets").array("list", [](JsonArrayWriter& in) {
+                            in.str("still plain");
+                          }); })
+                          .num(3)
+                          .null();
+                    })
+             .num("bearer", 5)
+             .null("cookie")
+             .flag("apiKey", true)
+             .str("api_key_hint", "")
+             .str("not-secret", "visible");
+       }},
+      {"strings matched by the text rules",
+       [&](JsonObjectWriter& p) {
+         p.str("note", "by hunter2")
+             .str("allowed", "hunter-ok here")
+             .str("mail", "a@b.co")
+             .str("short", "a@b")
+             .str("header", "Bearer abc")
+             .str("bare", "bearer")
+             .str("jwt", signedToken)
+             .array("texts", [](JsonArrayWriter& a) { a.str("x@y.org").str("plain").str("HUNTER"); });
+       }},
+      {"bytes that need escaping or are not ASCII",
+       [&](JsonObjectWriter& p) {
+         p.str("ctl", "a\"b\\c\n\t\r\x01\x1f")
+             .str("nul", nul)
+             .str("utf8", "caf\xc3\xa9 \xe2\x80\x94")
+             .str("invalid", "\xff\xfe\xc3")
+             .str("del", "\x7f")
+             .str("k\"ey\n", "v")
+             .str("", "empty key");
+       }},
+      {"numbers",
+       [](JsonObjectWriter& p) {
+         p.num("min", std::numeric_limits<int64_t>::min())
+             .unum("max", std::numeric_limits<uint64_t>::max())
+             .num("zero", 0)
+             .optUnum("index", 4)
+             .numOrNull("none", std::nullopt)
+             .unumOrNull("some", 9);
+       }},
+      {"raw JSON and callbacks",
+       [&](JsonObjectWriter& p) {
+         p.raw("r", " { \"a\" : \"\\u0041@b.co\" , \"password\" : [ \"x\" ] } ")
+             .raw("secret", "[\"s\", {\"t\": \"u\"}]")
+             .raw("rs", "\"a@b.co\"")
+             .raw("floats", "[1.50, 1e3, -0.25, 12345678901234567890123]")
+             .value("selector", [&](Writer& w) { return trace::writeSelectorJson(w, selector); })
+             .array("items", [&](JsonArrayWriter& a) {
+               a.raw("{\"token\":\"v\"}").value([&](Writer& w) { return trace::writeSelectorJson(w, selector); });
+             });
+       }},
+      {"selectors as members", [&](JsonObjectWriter& p) {
+         trace::selectorMember(p, "selector", selector);
+         trace::selectorListMember(p, "selectors", std::vector<Selector>{selector, Selector{}});
+         trace::selectorListMember(p, "passwords", std::vector<Selector>{selector});
+         p.object("empty", [](JsonObjectWriter&) {}).array("none", [](JsonArrayWriter&) {});
+       }},
+  };
+
+  for (const auto& [name, fill] : cases) {
+    StringWriter plain;
+    JsonObjectWriter plainObject(plain);
+    fill(plainObject);
+    ASSERT_TRUE(plainObject.finish()) << name;
+    auto value = json::parseValue(plain.str());
+    ASSERT_TRUE(value) << name << ": " << plain.str();
+    StringWriter readBack;
+    ASSERT_TRUE(trace_json::writeJsonValueRedacted(readBack, *value, "", rules)) << name;
+
+    const JsonRedaction redaction{rules, nullptr};
+    StringWriter direct;
+    JsonObjectWriter redacting(direct, &redaction);
+    fill(redacting);
+    ASSERT_TRUE(redacting.finish()) << name;
+    EXPECT_EQ(direct.str(), readBack.str()) << name;
+  }
+}
+
+TEST(JsonWriter, RedactionShowsTheOutermostStringsAsGiven) {
+  std::vector<std::pair<std::string, std::string>> seen;
+  const std::vector<std::string> none;
+  JsonRedaction redaction{{none, none}, [&](std::string_view key, std::string_view value) {
+                            seen.emplace_back(key, value);
+                          }};
+  StringWriter w;
+  JsonObjectWriter o(w, &redaction);
+  o.str("mail", "a@b.co")
+      .object("inner", [](JsonObjectWriter& in) { in.str("hidden", "x"); })
+      .array("list", [](JsonArrayWriter& a) { a.str("y"); })
+      .raw("raw", "\"r\"")
+      .raw("number", "1")
+      .value("cb", [](Writer& out) { return out.writeAll("\"c\""); });
+  ASSERT_TRUE(o.finish());
+  EXPECT_EQ(w.str(), R"({"mail":"[REDACTED:email]","inner":{"hidden":"x"},"list":["y"],"raw":"r","number":1,"cb":"c"})");
+  EXPECT_EQ(seen, (std::vector<std::pair<std::string, std::string>>{{"mail", "a@b.co"}, {"raw", "r"}, {"cb", "c"}}));
 }
 
 }  // namespace

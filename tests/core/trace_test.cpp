@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/clock.hpp"
+#include "core/json_writer.hpp"
 #include "core/limits.hpp"
 #include "core/writer.hpp"
 #include "vyx_test.hpp"
@@ -160,6 +161,56 @@ TEST_F(TraceTest, EventLinesAreAppendedInSeqOrderWithRedactedPayloads) {
             "{\"seq\":3,\"timestampMs\":1700000000005,\"kind\":\"action.typeText\",\"payload\":\"[REDACTED:email]\"}\n");
   EXPECT_EQ(w.eventCount(), 3u);
   EXPECT_NE(readFile(file("trace.json")).find("\"eventCount\":3,"), std::string::npos);
+}
+
+TEST_F(TraceTest, CallbackPayloadsAreStoredLikeTheSameTextRedacted) {
+  TraceOptions options;
+  options.denylistText = {"hunter"};
+  Selector selector;
+  selector.text = "a@b.co";
+  const std::pair<std::string_view, TraceWriter::EventPayload> events[] = {
+      {"ui.type",
+       [&](JsonObjectWriter& p) {
+         p.str("status", "ok");
+         trace::selectorMember(p, "selector", selector);
+         p.str("text", "hunter2").str("password", "x").array("tokens", [](JsonArrayWriter& a) { a.str("t"); });
+       }},
+      {"observe.snapshot.semanticExtraction",
+       [](JsonObjectWriter& p) {
+         p.str("status", "failed").str("artifactStatus", "captured").str("semanticStatus", "failed");
+       }},
+      {"observe.snapshot.semanticExtraction",
+       [](JsonObjectWriter& p) {
+         p.object("inner", [](JsonObjectWriter& in) {
+           in.str("artifactStatus", "captured").str("semanticStatus", "failed");
+         });
+       }},
+      {"step.done", [](JsonObjectWriter&) {}},
+  };
+
+  TempDir other;
+  auto byText = TraceWriter::create(other.file("trace"), options, clock);
+  ASSERT_TRUE(byText.has_value());
+  TraceWriter byCallback = make(options);
+  ASSERT_TRUE(byText->startManifest("demo", std::nullopt));
+  ASSERT_TRUE(byCallback.startManifest("demo", std::nullopt));
+  for (const auto& [kind, fill] : events) {
+    StringWriter text;
+    JsonObjectWriter o(text);
+    fill(o);
+    ASSERT_TRUE(o.finish());
+    ASSERT_TRUE(byText->recordEvent(kind, std::string_view(text.str())));
+    ASSERT_TRUE(byCallback.recordEvent(kind, fill));
+  }
+  EXPECT_EQ(byCallback.partialFailureCount(), 1u);
+  EXPECT_EQ(byText->partialFailureCount(), 1u);
+  const std::string log = readFile(file("events.jsonl"));
+  EXPECT_EQ(log, readFile(other.file("trace/events.jsonl")));
+  EXPECT_EQ(readFile(file("trace.json")), readFile(other.file("trace/trace.json")));
+  EXPECT_NE(log.find(R"("payload":{"status":"ok","selector":{"text":"[REDACTED:email]"},"text":"[REDACTED:custom]",)"
+                     R"("password":"[REDACTED:secret]","tokens":["[REDACTED:secret]"]}})"),
+            std::string::npos)
+      << log;
 }
 
 TEST_F(TraceTest, PartialFailuresCountCapturedScreenshotsWithFailedExtraction) {
