@@ -7,8 +7,6 @@
 #include "core/json_writer.hpp"
 #include "core/limits.hpp"
 #include "core/trace_layout.hpp"
-#include "core/limits.hpp"
-#include "core/trace_layout.hpp"
 #include "authoring/discover.hpp"
 #include "reports/bundle.hpp"
 #include "reports/explanation.hpp"
