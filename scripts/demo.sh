@@ -3,7 +3,8 @@
 # app's scenario (examples/demo) end to end against the fake Android device
 # of tests/fakes, printing the run's JSON summary. The trace is left in
 # traces/demo: trace.json, events.jsonl and artifacts/ (snapshots,
-# screenshots, UI trees and the screen recording).
+# screenshots, UI trees and the screen recording), with the run's HTML
+# report (report.html) and JUnit XML (junit.xml) beside them.
 #
 # Usage: scripts/demo.sh [scenario.json]
 # With a scenario file (for example one drafted from traces/demo by
@@ -24,5 +25,8 @@ cp -R examples/demo/device/. "$device"/
 status=0
 VYX_FAKE_ANDROID_DIR="$device" ./build/release/vyx run "$@" --config examples/demo/.vyx/config.json \
   --adb tests/fakes/adb --trace-dir traces/demo --json || status=$?
-echo "trace: traces/demo (trace.json, events.jsonl, artifacts/)" >&2
+# The report is written for a failed run too; a report that cannot be written
+# only adds its own error line.
+./build/release/vyx report traces/demo --out traces/demo/report.html --junit traces/demo/junit.xml >&2 || true
+echo "trace: traces/demo (trace.json, events.jsonl, artifacts/, report.html, junit.xml)" >&2
 exit "$status"

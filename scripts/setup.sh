@@ -9,9 +9,10 @@ command -v python3 >/dev/null || need+=(python3)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
-# Readers that judge the bundles in the tests.
+# Readers that judge the bundles and reports in the tests.
 command -v tar >/dev/null || need+=(tar)
-command -v python3 >/dev/null || need+=(python3)
+command -v xmllint >/dev/null || need+=(libxml2-utils)
+command -v chromium >/dev/null || need+=(chromium)
 # The real adb that the doctor tests run.
 command -v adb >/dev/null || need+=(adb)
 if [ ${#need[@]} -gt 0 ]; then

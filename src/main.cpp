@@ -54,6 +54,7 @@ const Command kCommands[] = {
     {"import", vyx::cli_import::run},
     {"inspect", vyx::cli_inspect::run},
     {"run", vyx::cli_run::run},
+    {"report", vyx::cli_trace::runReport},
     {"explain", vyx::cli_trace::runExplain},
     {"export", vyx::cli_trace::runExport},
     {"serve", vyx::cli_serve::runServe},

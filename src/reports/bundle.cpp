@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -17,21 +16,22 @@
 #endif
 
 #include "core/json.hpp"
+#include "core/trace_layout.hpp"
 #include "core/writer.hpp"
 #include "reports/bundle_redaction.hpp"
 #include "reports/bundle_tar.hpp"
+#include "reports/report_html.hpp"
 
 namespace vyx::bundle {
 namespace {
 
-constexpr std::string_view kManifestFile = "trace.json";
-constexpr std::string_view kEventsFile = "events.jsonl";
-constexpr std::string_view kReportFile = "report.html";
-constexpr std::string_view kArtifactsDir = "artifacts";
+using trace_layout::kArtifactsDir;
+using trace_layout::kEventsFile;
+using trace_layout::kManifestFile;
+using trace_layout::kReportFile;
 // What redaction reads into memory, one file at a time.
 constexpr uint64_t kRedactedFileLimit = 64ull * 1024 * 1024;
 constexpr size_t kCopyBuffer = 16 * 1024;
-constexpr size_t kOutputBuffer = 256 * 1024;
 
 Error lastError(Error fallback) {
   Error e = errorFromErrno(errno);
@@ -171,55 +171,6 @@ Status collectIn(int traceFd, std::string_view relativeDir, std::vector<std::str
   }
   return walk(dir->get(), std::string(relativeDir), names);
 }
-
-// The bundle under construction: a temporary file in the output's
-// directory, renamed over the output by commit() and removed otherwise.
-class PendingFile {
- public:
-  static Expected<PendingFile> create(std::string_view outPath) {
-    static std::atomic<unsigned> counter{0};
-    size_t slash = outPath.rfind('/');
-    std::string dir(slash == std::string_view::npos ? std::string_view() : outPath.substr(0, slash + 1));
-    std::string base(slash == std::string_view::npos ? outPath : outPath.substr(slash + 1));
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string temp = dir + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-      int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd >= 0) return PendingFile(Fd(fd), std::move(temp), std::string(outPath));
-      if (errno != EEXIST) return fail(lastError(Error::WriteFailed));
-    }
-    return fail(Error::PathAlreadyExists);
-  }
-
-  PendingFile(PendingFile&& other) noexcept
-      : fd_(std::move(other.fd_)), temp_(std::move(other.temp_)), out_(std::move(other.out_)),
-        committed_(other.committed_) {
-    other.committed_ = true;  // the moved-from object owns nothing
-  }
-  PendingFile& operator=(PendingFile&&) noexcept = delete;
-  ~PendingFile() {
-    if (!committed_) {
-      fd_.reset();
-      ::unlink(temp_.c_str());
-    }
-  }
-
-  int fd() const { return fd_.get(); }
-
-  Status commit() {
-    if (::close(fd_.release()) != 0 && errno != EINTR) return fail(lastError(Error::WriteFailed));
-    if (::rename(temp_.c_str(), out_.c_str()) != 0) return fail(lastError(Error::WriteFailed));
-    committed_ = true;
-    return {};
-  }
-
- private:
-  PendingFile(Fd fd, std::string temp, std::string out)
-      : fd_(std::move(fd)), temp_(std::move(temp)), out_(std::move(out)) {}
-  Fd fd_;
-  std::string temp_;
-  std::string out_;
-  bool committed_ = false;
-};
 
 Expected<Fd> openEntry(int traceFd, std::string_view name, struct stat& st) {
   auto fd = openBeneath(traceFd, name, O_RDONLY | O_NONBLOCK);
@@ -445,30 +396,38 @@ Status exportTraceBundleWithOptions(std::string_view traceDir, std::string_view 
   std::sort(artifacts.begin(), artifacts.end());
   for (std::string& name : artifacts) entries.push_back(std::move(name));
 
-  // Every name is checked before anything is written.
+  // Every name is checked before anything is written, and an output path
+  // that names one of the trace's own files is refused: renaming the bundle
+  // over it would lose that file.
+  struct stat outStat {};
+  bool outExists = ::stat(std::string(outPath).c_str(), &outStat) == 0;
   for (const std::string& name : entries) {
     VYX_TRY(bundle_tar::checkEntryName(name));
     bundle_tar::HeaderRecord probe{};
     VYX_TRY(bundle_tar::writeHeader(probe, name, 0));
+    struct stat st {};
+    if (outExists && ::fstatat(traceFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == outStat.st_dev &&
+        st.st_ino == outStat.st_ino) {
+      return fail(Error::PathAlreadyExists);
+    }
   }
 
-  auto pending = PendingFile::create(outPath);
-  if (!pending) return fail(pending.error());
+  // Written beside the output path and renamed over it when complete.
+  auto out = report_html::OutputFile::create(outPath);
+  if (!out) return fail(out.error());
   {
-    FdWriter out(pending->fd(), kOutputBuffer);
     RedactionBuffers buffers;
     HeapKeptWarm warm(options.redact);
     for (const std::string& name : entries) {
       if (options.redact) {
-        VYX_TRY(writeRedactedEntry(traceFd, name, options, buffers, out));
+        VYX_TRY(writeRedactedEntry(traceFd, name, options, buffers, *out));
       } else {
-        VYX_TRY(writeEntry(traceFd, name, out));
+        VYX_TRY(writeEntry(traceFd, name, *out));
       }
     }
-    VYX_TRY(bundle_tar::writeEnd(out));
-    VYX_TRY(out.flush());
   }
-  return pending->commit();
+  VYX_TRY(bundle_tar::writeEnd(*out));
+  return out->commit();
 }
 
 }  // namespace vyx::bundle

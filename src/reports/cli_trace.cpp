@@ -5,8 +5,16 @@
 #include <string_view>
 
 #include "core/writer.hpp"
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "core/paths.hpp"
 #include "reports/bundle.hpp"
 #include "reports/explanation.hpp"
+#include "reports/report.hpp"
 
 namespace vyx::cli_trace {
 namespace {
@@ -19,7 +27,71 @@ Status finishOutput(Output& out, const Status& written) {
   return out.flush();
 }
 
+// The name of a benchmark directory's results file.
+constexpr std::string_view kBenchmarkResults = "results.jsonl";
+
+// A directory holding results.jsonl is a benchmark directory; without it
+// (FileNotFound) a trace directory; any other failure to open it is returned.
+Expected<bool> isBenchmarkDirectory(const std::string& resultsPath) {
+  int fd = ::open(resultsPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::close(fd);
+    return true;
+  }
+  Error e = errorFromErrno(errno);
+  if (e == Error::FileNotFound) return false;
+  return fail(e == Error::Unexpected ? Error::ReadFailed : e);
+}
+
+Status printWrote(Output& out, std::string_view path) {
+  Status written = out.writeAll("wrote ");
+  if (written) written = out.writeAll(path);
+  if (written) written = out.writeByte('\n');
+  if (!written) return fail(Error::WriteFailed);
+  return {};
+}
+
 }  // namespace
+
+Status runReport(ArgIterator& args) {
+  if (args.remaining() == 0) return fail(Error::MissingReportInput);
+  std::optional<std::string> dir;
+  std::optional<std::string> out;
+  std::optional<std::string> junit;
+  while (auto arg = args.next()) {
+    if (*arg == "--out") {
+      auto value = args.next();
+      if (!value) return fail(Error::MissingReportOutput);
+      out = std::string(*value);
+    } else if (*arg == "--junit") {
+      auto value = args.next();
+      if (!value) return fail(Error::MissingJUnitOutput);
+      junit = std::string(*value);
+    } else if ((arg->size() >= 2 && arg->starts_with("--")) || dir) {
+      return fail(Error::unknownFlag);
+    } else {
+      dir = std::string(*arg);
+    }
+  }
+  if (!dir) return fail(Error::MissingReportInput);
+  if (!out) return fail(Error::MissingReportOutput);
+
+  // Released on every return, which flushes the lines already printed.
+  Output output;
+  const std::string resultsPath = paths::join(*dir, kBenchmarkResults);
+  auto benchmark = isBenchmarkDirectory(resultsPath);
+  if (!benchmark) return fail(benchmark.error());
+  VYX_TRY(*benchmark ? report::writeBenchmarkReport(*dir, resultsPath, *out) : report::writeTraceReport(*dir, *out));
+  VYX_TRY(printWrote(output, *out));
+  if (junit) {
+    benchmark = isBenchmarkDirectory(resultsPath);
+    if (!benchmark) return fail(benchmark.error());
+    VYX_TRY(*benchmark ? report::writeBenchmarkJUnitReport(*dir, resultsPath, *junit)
+                       : report::writeTraceJUnitReport(*dir, *junit));
+    VYX_TRY(printWrote(output, *junit));
+  }
+  return output.flush();
+}
 
 Status runExplain(ArgIterator& args) {
   bool json = false;
@@ -68,10 +140,8 @@ Status runExport(ArgIterator& args) {
 
   VYX_TRY(bundle::exportTraceBundleWithOptions(*traceDir, *out, options));
   Output output;
-  Status written = output.writeAll("wrote ");
-  if (written) written = output.writeAll(*out);
-  if (written) written = output.writeByte('\n');
-  return finishOutput(output, written);
+  VYX_TRY(printWrote(output, *out));
+  return output.flush();
 }
 
 }  // namespace vyx::cli_trace

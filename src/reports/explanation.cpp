@@ -6,6 +6,7 @@
 #include "core/cli_output.hpp"
 #include "core/json_writer.hpp"
 #include "core/trace_json.hpp"
+#include "core/trace_layout.hpp"
 
 namespace vyx::explanation {
 namespace {
@@ -49,9 +50,9 @@ Status writeNextCommands(Writer& w, std::string_view traceDir) {
     VYX_TRY(out.writeAll("\"vyx report "));
     VYX_TRY(writeShellArgJsonContent(out, traceDir));
     VYX_TRY(out.writeAll(" --out "));
-    VYX_TRY(writeJoinedPathShellArgJsonContent(out, traceDir, "report.html"));
+    VYX_TRY(writeJoinedPathShellArgJsonContent(out, traceDir, trace_layout::kReportFile));
     VYX_TRY(out.writeAll(" --junit "));
-    VYX_TRY(writeJoinedPathShellArgJsonContent(out, traceDir, "junit.xml"));
+    VYX_TRY(writeJoinedPathShellArgJsonContent(out, traceDir, trace_layout::kJUnitFile));
     return out.writeByte('"');
   });
   a.value([&](Writer& out) -> Status {

@@ -228,3 +228,15 @@ TEST(Bundle, HugeLogIsStreamedWhenNotRedacted) {
   ASSERT_TRUE(vyx::bundle::exportTraceBundleWithOptions(t, dir.file("b.vyxtrace"), {}).has_value());
   EXPECT_EQ(fs::file_size(dir.file("b.vyxtrace")), 512u * 2 + 512 + 80ull * 1024 * 1024 + 1024);
 }
+
+TEST(Bundle, OutputNamingATraceFileIsRefused) {
+  TempDir dir;
+  std::string t = dir.file("t");
+  writeMinimalTrace(t);
+  writeFile(t + "/artifacts/snapshot-1.png", "png");
+  for (const std::string& victim : {t + "/events.jsonl", t + "/artifacts/snapshot-1.png"}) {
+    std::string before = readFile(victim);
+    expectFailure(vyx::bundle::exportTraceBundleWithOptions(t, victim, {.redact = true}), Error::PathAlreadyExists);
+    EXPECT_EQ(readFile(victim), before);
+  }
+}
