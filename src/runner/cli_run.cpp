@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "authoring/discover.hpp"
 #include "core/files.hpp"
 #include "core/limits.hpp"
 #include "core/scenario.hpp"
@@ -68,8 +69,43 @@ Status runTraced(Device& device, const Scenario& scenario, TraceWriter& trace, b
   return outcome;
 }
 
+// Drafts a scenario from the run's trace into `out`: actions replayed, the
+// file validated, an older draft replaced. A failure is only named. A trace
+// directory this run could not write holds an older run's trace, so it is
+// not drafted from: the writer's failure is named instead. Only rendering
+// the result can fail the command.
+Expected<run_summary::Discovery> discoverFromNewTrace(const std::string& traceDir, const std::string& out,
+                                                      bool traceWritten, const Status& outcome) {
+  run_summary::Discovery discovery;
+  if (!traceWritten) {
+    discovery.errorName = std::string(errorName(outcome ? Error::Unexpected : outcome.error()));
+    return discovery;
+  }
+  discover::DraftOptions options;
+  options.traceDir = traceDir;
+  options.out = out;
+  options.includeActions = true;
+  options.validate = true;
+  options.force = true;
+  options.json = true;
+  auto result = discover::discoverFromTrace(options);
+  if (!result) {
+    discovery.errorName = std::string(errorName(result.error()));
+    return discovery;
+  }
+  StringWriter rendered;
+  VYX_TRY(discover::writeJsonWithOptions(rendered, *result, discover::kDiscoverForm));
+  std::string document = rendered.take();
+  while (!document.empty() && std::string_view(" \t\r\n").find(document.back()) != std::string_view::npos) {
+    document.pop_back();
+  }
+  discovery.document = std::move(document);
+  return discovery;
+}
+
 Status printSummary(const Status& outcome, const Scenario& scenario, std::string_view appId,
-                    const std::optional<std::string>& traceDir, bool traceWritten) {
+                    const std::optional<std::string>& traceDir, bool traceWritten,
+                    const run_summary::Discovery& discovery) {
   Output out;
   Status written;
   std::optional<trace_summary::Summary> summary;
@@ -79,9 +115,9 @@ Status printSummary(const Status& outcome, const Scenario& scenario, std::string
     if (auto s = trace_summary::read(*traceDir)) summary = std::move(*s);
   }
   if (summary) {
-    written = run_summary::writeLong(out, *summary, *traceDir, outcome);
+    written = run_summary::writeLong(out, *summary, *traceDir, outcome, discovery);
   } else {
-    written = run_summary::writeShort(out, outcome, scenario.name, appId);
+    written = run_summary::writeShort(out, outcome, scenario.name, appId, discovery);
   }
   if (!written) return written;
   return out.flush();
@@ -220,8 +256,15 @@ Status run(ArgIterator& args, Environment& env) {
   }
   device.reset();
 
+  run_summary::Discovery discovery;
+  if (flags.discoverOut) {
+    auto drafted = discoverFromNewTrace(*settings.traceDir, *flags.discoverOut, traceWritten, outcome);
+    if (!drafted) return fail(drafted.error());
+    discovery = std::move(*drafted);
+  }
+
   if (flags.json) {
-    if (auto s = printSummary(outcome, scenario, appId, settings.traceDir, traceWritten); !s) return s;
+    if (auto s = printSummary(outcome, scenario, appId, settings.traceDir, traceWritten, discovery); !s) return s;
   }
   return outcome;
 }

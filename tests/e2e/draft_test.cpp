@@ -288,3 +288,48 @@ TEST(RecordFromTrace, RunDiscoverValidateRunAgain) {
   ASSERT_TRUE(summary);
   EXPECT_EQ(summary->get("status")->string, "passed");
 }
+
+// `vyx run --discover-out`: the new trace becomes a validated draft whose
+// result is the summary's "discovery"; a draft that fails is only named in
+// "discoveryError" and leaves the run's outcome alone.
+TEST(RunDiscoverOut, DraftsFromTheNewTrace) {
+  TempDir dir;
+  writeFile(dir.file("device/ui.xml"), kScreen);
+  writeFile(dir.file(".vyx/config.json"), R"({"schemaVersion":1,"artifacts":{"screenshots":false,"logs":false}})");
+  writeFile(dir.file("snap.json"), R"({"name":"snap","steps":[{"action":"launch"},{"action":"snapshot"}]})");
+  writeFile(dir.file("nosnap.json"), R"({"name":"nosnap","steps":[{"action":"launch"}]})");
+  vyx::test::RunOptions o;
+  o.cwd = dir.path();
+  o.env["VYX_FAKE_ANDROID_DIR"] = dir.file("device");
+  const std::string adb = vyx::test::fakesDir() + "/adb";
+
+  ProcResult r = runVyx({"run", "snap.json", "--adb", adb, "--trace-dir", "t", "--discover-out", "d/s.json", "--json"}, o);
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.out.find('\n'), r.out.size() - 1);
+  auto summary = vyx::json::parseValue(r.out);
+  ASSERT_TRUE(summary) << r.out;
+  const vyx::json::Value* discovery = summary->get("discovery");
+  ASSERT_NE(discovery, nullptr) << r.out;
+  EXPECT_NE(r.out.find(R"("discovery":{"ok":true,"mode":"discover","schemaVersion":1,)"), std::string::npos) << r.out;
+  EXPECT_EQ(discovery->get("out")->string, "d/s.json");
+  EXPECT_EQ(discovery->get("traceDir")->string, "t");
+  EXPECT_TRUE(discovery->get("replay")->get("enabled")->boolean);
+  EXPECT_TRUE(discovery->get("validation")->get("ok")->boolean);
+  EXPECT_EQ(summary->get("discoveryError"), nullptr);
+  EXPECT_EQ(readFile(dir.file("d/s.json")),
+            R"({"name":"draft from snap","steps":[{"action":"launch"},{"action":"snapshot"},)"
+            R"({"action":"assertVisible","selector":{"resourceId":"com.example.app:id/email"}},)"
+            R"({"action":"assertVisible","selector":{"resourceId":"com.example.app:id/sign_in"}}]})"
+            "\n");
+
+  // The run passes; the draft finds no snapshot in its trace.
+  ProcResult none = runVyx({"run", "nosnap.json", "--adb", adb, "--trace-dir", "t", "--discover-out", "d/s.json", "--json"}, o);
+  EXPECT_EQ(none.status, 0) << none.err;
+  EXPECT_EQ(none.err, "");
+  auto failed = vyx::json::parseValue(none.out);
+  ASSERT_TRUE(failed) << none.out;
+  EXPECT_TRUE(failed->get("ok")->boolean);
+  EXPECT_EQ(failed->get("discovery"), nullptr);
+  ASSERT_NE(failed->get("discoveryError"), nullptr) << none.out;
+  EXPECT_EQ(failed->get("discoveryError")->string, "SemanticSnapshotMissing");
+}
