@@ -240,3 +240,19 @@ TEST(Bundle, OutputNamingATraceFileIsRefused) {
     EXPECT_EQ(readFile(victim), before);
   }
 }
+
+TEST(Bundle, OddNamesArePackedAsTheyAreInBytewiseOrder) {
+  TempDir dir;
+  std::string t = dir.file("t");
+  writeMinimalTrace(t);
+  for (std::string name : {"\xff\xfe.bin", "new\nline.txt", "a b.txt", "-dash", "\xc3\xa9t\xc3\xa9.log"}) {
+    writeFile(t + "/artifacts/" + name, name);
+  }
+  ASSERT_TRUE(vyx::bundle::exportTraceBundleWithOptions(t, dir.file("b.vyxtrace"), {}).has_value());
+  auto entries = readArchive(readFile(dir.file("b.vyxtrace")));
+  EXPECT_EQ(names(entries),
+            (std::vector<std::string>{"trace.json", "events.jsonl", "artifacts/-dash", "artifacts/a b.txt",
+                                      "artifacts/new\nline.txt", "artifacts/\xc3\xa9t\xc3\xa9.log",
+                                      "artifacts/\xff\xfe.bin"}));
+  for (size_t i = 2; i < entries.size(); ++i) EXPECT_EQ("artifacts/" + entries[i].data, entries[i].name);
+}
