@@ -33,7 +33,7 @@ JsonObjectWriter::JsonObjectWriter(Writer& w, const JsonRedaction* redaction)
     : JsonObjectWriter(w, redaction, true) {}
 
 JsonObjectWriter::JsonObjectWriter(Writer& w, const JsonRedaction* redaction, bool outermost)
-    : w_(w), redaction_(redaction), outermost_(outermost) {
+    : JsonContainerWriter(w, redaction), outermost_(outermost) {
   status_ = w_.writeByte('{');
 }
 
@@ -118,7 +118,7 @@ JsonArrayWriter::JsonArrayWriter(Writer& w, const JsonRedaction* redaction)
     : JsonArrayWriter(w, redaction, std::string_view()) {}
 
 JsonArrayWriter::JsonArrayWriter(Writer& w, const JsonRedaction* redaction, std::string_view key)
-    : w_(w), redaction_(redaction), key_(key) {
+    : JsonContainerWriter(w, redaction), key_(key) {
   status_ = w_.writeByte('[');
 }
 

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -37,17 +38,60 @@ struct JsonRedaction {
   std::function<void(std::string_view key, std::string_view value)> onTopLevelString;
 };
 
+class JsonObjectWriter;
 class JsonArrayWriter;
 
-class JsonObjectWriter {
+// What the object and the array writer share: the sink, the redaction, the
+// first failure, and filling a nested container or a buffered value.
+class JsonContainerWriter {
+ public:
+  JsonContainerWriter(const JsonContainerWriter&) = delete;
+  JsonContainerWriter& operator=(const JsonContainerWriter&) = delete;
+
+  Writer& writer() { return w_; }
+  // Keeps the first failure of what the caller wrote itself.
+  void track(const Status& s) {
+    if (status_ && !s) status_ = s;
+  }
+  const Status& status() const { return status_; }
+
+ protected:
+  JsonContainerWriter(Writer& w, const JsonRedaction* redaction) : w_(w), redaction_(redaction) {}
+  ~JsonContainerWriter() = default;
+
+  // Lets the callback fill a container just opened in place, then closes it.
+  template <class Inner, class F>
+  void fill(Inner& inner, F&& fn) {
+    std::forward<F>(fn)(inner);
+    status_ = inner.finish();
+  }
+
+  // What the callback fn(Writer&) -> Status writes, kept in memory; nullopt
+  // (and the failure kept) when it fails.
+  template <class F>
+  std::optional<std::string> render(F&& fn) {
+    StringWriter buffer;
+    Status s = std::forward<F>(fn)(static_cast<Writer&>(buffer));
+    if (!s) {
+      track(s);
+      return std::nullopt;
+    }
+    return buffer.take();
+  }
+
+  Writer& w_;
+  const JsonRedaction* redaction_ = nullptr;
+  Status status_;
+  bool first_ = true;
+};
+
+class JsonObjectWriter : public JsonContainerWriter {
  public:
   // Writes the opening brace.
   explicit JsonObjectWriter(Writer& w);
   // The same, redacting what is written (`redaction` may be null: no
   // redaction); the redaction must outlive the writer.
   JsonObjectWriter(Writer& w, const JsonRedaction* redaction);
-  JsonObjectWriter(const JsonObjectWriter&) = delete;
-  JsonObjectWriter& operator=(const JsonObjectWriter&) = delete;
 
   JsonObjectWriter& str(std::string_view key, std::string_view value);
   // The string, or null when absent.
@@ -75,21 +119,17 @@ class JsonObjectWriter {
   // redacting, what it writes is taken as raw() takes it.
   template <class F>
   JsonObjectWriter& value(std::string_view key, F&& fn) {
-    if (redaction_ != nullptr) return rawFrom(key, std::forward<F>(fn));
-    if (this->key(key).status_) status_ = std::forward<F>(fn)(w_);
+    if (redaction_ != nullptr) {
+      if (auto text = render(std::forward<F>(fn))) raw(key, *text);
+    } else if (this->key(key).status_) {
+      status_ = std::forward<F>(fn)(w_);
+    }
     return *this;
   }
 
   // A member holding an object that the callback fills: fn(JsonObjectWriter&).
   template <class F>
-  JsonObjectWriter& object(std::string_view key, F&& fn) {
-    if (!this->key(key).status_) return *this;
-    JsonObjectWriter inner(w_, redaction_, false);
-    std::forward<F>(fn)(inner);
-    status_ = inner.finish();
-    return *this;
-  }
-
+  JsonObjectWriter& object(std::string_view key, F&& fn);
   // A member holding an array that the callback fills: fn(JsonArrayWriter&).
   template <class F>
   JsonObjectWriter& array(std::string_view key, F&& fn);
@@ -98,12 +138,6 @@ class JsonObjectWriter {
   // into writer() (and passes its status to track()). What is written this
   // way is never redacted: with a redaction use the members above.
   JsonObjectWriter& key(std::string_view key);
-  Writer& writer() { return w_; }
-  // Keeps the first failure of what the caller wrote itself.
-  void track(const Status& s) {
-    if (status_ && !s) status_ = s;
-  }
-  const Status& status() const { return status_; }
 
   // Writes the closing brace; returns the first failure.
   Status finish();
@@ -112,32 +146,15 @@ class JsonObjectWriter {
   friend class JsonArrayWriter;
   JsonObjectWriter(Writer& w, const JsonRedaction* redaction, bool outermost);
 
-  template <class F>
-  JsonObjectWriter& rawFrom(std::string_view key, F&& fn) {
-    StringWriter buffer;
-    Status s = std::forward<F>(fn)(static_cast<Writer&>(buffer));
-    if (!s) {
-      track(s);
-      return *this;
-    }
-    return raw(key, buffer.str());
-  }
-
-  Writer& w_;
-  const JsonRedaction* redaction_ = nullptr;
   bool outermost_ = true;
-  Status status_;
-  bool first_ = true;
 };
 
-class JsonArrayWriter {
+class JsonArrayWriter : public JsonContainerWriter {
  public:
   // Writes the opening bracket.
   explicit JsonArrayWriter(Writer& w);
   // The same, redacting what is written (`redaction` may be null).
   JsonArrayWriter(Writer& w, const JsonRedaction* redaction);
-  JsonArrayWriter(const JsonArrayWriter&) = delete;
-  JsonArrayWriter& operator=(const JsonArrayWriter&) = delete;
 
   JsonArrayWriter& str(std::string_view value);
   JsonArrayWriter& num(int64_t value);
@@ -152,47 +169,36 @@ class JsonArrayWriter {
   template <class F>
   JsonArrayWriter& value(F&& fn) {
     if (redaction_ != nullptr) {
-      StringWriter buffer;
-      Status s = std::forward<F>(fn)(static_cast<Writer&>(buffer));
-      if (!s) {
-        track(s);
-        return *this;
-      }
-      return raw(buffer.str());
+      if (auto text = render(std::forward<F>(fn))) raw(*text);
+    } else if (next().status_) {
+      status_ = std::forward<F>(fn)(w_);
     }
-    if (next().status_) status_ = std::forward<F>(fn)(w_);
     return *this;
   }
 
   // An item holding an object that the callback fills: fn(JsonObjectWriter&).
   template <class F>
   JsonArrayWriter& object(F&& fn) {
-    if (!next().status_) return *this;
-    JsonObjectWriter inner(w_, redaction_, false);
-    std::forward<F>(fn)(inner);
-    status_ = inner.finish();
+    if (next().status_) {
+      JsonObjectWriter inner(w_, redaction_, false);
+      fill(inner, std::forward<F>(fn));
+    }
     return *this;
   }
 
   // An item holding an array that the callback fills: fn(JsonArrayWriter&).
   template <class F>
   JsonArrayWriter& array(F&& fn) {
-    if (!next().status_) return *this;
-    JsonArrayWriter inner(w_, redaction_, key_);
-    std::forward<F>(fn)(inner);
-    status_ = inner.finish();
+    if (next().status_) {
+      JsonArrayWriter inner(w_, redaction_, key_);
+      fill(inner, std::forward<F>(fn));
+    }
     return *this;
   }
 
   // Writes the separator before the next item; the caller writes the item
   // (never redacted).
   JsonArrayWriter& next();
-  Writer& writer() { return w_; }
-  // Keeps the first failure of what the caller wrote itself.
-  void track(const Status& s) {
-    if (status_ && !s) status_ = s;
-  }
-  const Status& status() const { return status_; }
 
   // Writes the closing bracket; returns the first failure.
   Status finish();
@@ -203,19 +209,24 @@ class JsonArrayWriter {
   // that key is sensitive (it must outlive the writer).
   JsonArrayWriter(Writer& w, const JsonRedaction* redaction, std::string_view key);
 
-  Writer& w_;
-  const JsonRedaction* redaction_ = nullptr;
   std::string_view key_;
-  Status status_;
-  bool first_ = true;
 };
 
 template <class F>
+JsonObjectWriter& JsonObjectWriter::object(std::string_view key, F&& fn) {
+  if (this->key(key).status_) {
+    JsonObjectWriter inner(w_, redaction_, false);
+    fill(inner, std::forward<F>(fn));
+  }
+  return *this;
+}
+
+template <class F>
 JsonObjectWriter& JsonObjectWriter::array(std::string_view key, F&& fn) {
-  if (!this->key(key).status_) return *this;
-  JsonArrayWriter inner(w_, redaction_, key);
-  std::forward<F>(fn)(inner);
-  status_ = inner.finish();
+  if (this->key(key).status_) {
+    JsonArrayWriter inner(w_, redaction_, key);
+    fill(inner, std::forward<F>(fn));
+  }
   return *this;
 }
 

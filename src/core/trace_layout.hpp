@@ -9,16 +9,19 @@
 //   <traceDir>/artifacts/screenrecord.mp4   the Android screen recording
 //   <traceDir>/report.html              written by `vyx report`
 //
-// Also here: the event kinds that more than one module writes or reads, and
-// the rule that makes an event a partial visual-capture failure. The size
+// Also here: the event kinds that more than one module writes or reads, how
+// an event log is read line by line, and the rule that makes an event a
+// partial visual-capture failure. The size
 // limits of these files are in core/limits.hpp, the versions written into
 // trace.json in core/version.hpp.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/json.hpp"
+#include "core/text.hpp"
 
 namespace vyx::trace_layout {
 
@@ -47,6 +50,21 @@ std::string reportPath(std::string_view traceDir);
 std::string artifactsPath(std::string_view traceDir);
 // <traceDir>/artifacts/<name>
 std::string artifactPath(std::string_view traceDir, std::string_view name);
+
+// Reads an event log (or another JSON-lines file read the same way) line by
+// line: the text is cut at every line feed, the piece after the last one
+// being a line too; each line is trimmed (text::trimBlanks) and empty ones are
+// skipped. fn(std::string_view line) returns false to stop early.
+template <class F>
+void forEachJsonLine(std::string_view lines, F&& fn) {
+  while (true) {
+    size_t at = lines.find('\n');
+    std::string_view line = text::trimBlanks(lines.substr(0, at));
+    if (!line.empty() && !fn(line)) return;
+    if (at == std::string_view::npos) return;
+    lines.remove_prefix(at + 1);
+  }
+}
 
 // A snapshot whose screenshot was captured but whose semantic extraction
 // failed: the kind is "observe.snapshot.semanticExtraction", the payload's

@@ -27,22 +27,12 @@ struct TerminalEvent {
   std::optional<int64_t> failedStepIndex;
 };
 
-std::string_view trimmed(std::string_view line) {
-  constexpr std::string_view kBlanks = " \t\r\n";
-  size_t begin = line.find_first_not_of(kBlanks);
-  if (begin == std::string_view::npos) return {};
-  size_t end = line.find_last_not_of(kBlanks);
-  return line.substr(begin, end - begin + 1);
-}
-
 bool isDiagnosticKind(std::string_view kind) {
   return kind.find("wait.") != std::string_view::npos || kind.find("notFound") != std::string_view::npos ||
          kind.find("scrollUntilVisible") != std::string_view::npos;
 }
 
-void scanLine(std::string_view rawLine, Summary& summary, std::optional<TerminalEvent>& terminal) {
-  std::string_view line = trimmed(rawLine);
-  if (line.empty()) return;
+void scanLine(std::string_view line, Summary& summary, std::optional<TerminalEvent>& terminal) {
   auto parsed = json::parseValue(line);
   if (!parsed || !parsed->isObject()) return;
   const json::Value* kindValue = parsed->get("kind");
@@ -93,13 +83,10 @@ Expected<Summary> read(const std::string& traceDir) {
   std::optional<TerminalEvent> terminal;
   auto log = files::readFileLimited(paths::join(traceDir, summary.eventsPath), limits::kEventLogBytes);
   if (log) {
-    std::string_view rest = *log;
-    while (true) {
-      size_t at = rest.find('\n');
-      scanLine(rest.substr(0, at), summary, terminal);
-      if (at == std::string_view::npos) break;
-      rest.remove_prefix(at + 1);
-    }
+    trace_layout::forEachJsonLine(*log, [&](std::string_view line) {
+      scanLine(line, summary, terminal);
+      return true;
+    });
   } else if (log.error() != Error::FileNotFound) {
     return fail(log.error());
   }
