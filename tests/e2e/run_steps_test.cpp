@@ -669,12 +669,12 @@ TEST_F(RunSteps, IosSimulator) {
         R"(ui.tap {"status":"failed","strategy":"nativeSelector","error":"IosShimResponseNotOk","selector":{"id":"missing"}})",
         R"(step.optional {"status":"skipped","error":"IosShimResponseNotOk"})", R"(step.done {"index":4})"}},
       {"waits",
-       R"({"action":"waitVisible","selector":{"text":"Sign in"},"timeoutMs":1000},)"
-       R"({"action":"waitNotVisible","selector":{"text":"Welcome"},"timeoutMs":1000},)"
-       R"({"action":"waitAny","selectors":[{"text":"Welcome"},{"id":"email"}],"timeoutMs":1000},)"
-       R"({"action":"waitVisible","selector":{"text":"Sign in","className":"android.widget.Button"},"timeoutMs":1000},)"
+       R"({"action":"waitVisible","selector":{"text":"Sign in"},"timeoutMs":20000},)"
+       R"({"action":"waitNotVisible","selector":{"text":"Welcome"},"timeoutMs":20000},)"
+       R"({"action":"waitAny","selectors":[{"text":"Welcome"},{"id":"email"}],"timeoutMs":20000},)"
+       R"({"action":"waitVisible","selector":{"text":"Sign in","className":"android.widget.Button"},"timeoutMs":20000},)"
        R"({"action":"optional","step":{"action":"waitVisible","selector":{"text":"Welcome"},"timeoutMs":300}},)"
-       R"({"action":"waitVisible","selector":{"text":"Sign in"},"timeoutMs":1000})",
+       R"({"action":"waitVisible","selector":{"text":"Sign in"},"timeoutMs":20000})",
        {{"shim-query.out", no},
         {"shim-query.1.out", yes},
         {"shim-query.4.out", yes},
@@ -682,25 +682,25 @@ TEST_F(RunSteps, IosSimulator) {
         {"shim-query.7.out", yes}},
        {query("text=Sign in"), query("text=Welcome"), query("text=Welcome"), query("resourceId=email"), "snapshot",
         query("text=Welcome"), "snapshot", query("text=Sign in"), query("text=Sign in")},
-       {R"(wait.visible {"status":"ok","strategy":"nativeSelector","selector":{"text":"Sign in"},"timeoutMs":1000})",
+       {R"(wait.visible {"status":"ok","strategy":"nativeSelector","selector":{"text":"Sign in"},"timeoutMs":20000})",
         R"(step.done {"index":0})",
-        R"(wait.notVisible {"status":"ok","strategy":"nativeSelector","selector":{"text":"Welcome"},"timeoutMs":1000})",
+        R"(wait.notVisible {"status":"ok","strategy":"nativeSelector","selector":{"text":"Welcome"},"timeoutMs":20000})",
         R"(step.done {"index":1})",
-        R"(wait.any {"status":"ok","strategy":"nativeSelector","matchedIndex":1,"selector":{"id":"email"},"timeoutMs":1000})",
+        R"(wait.any {"status":"ok","strategy":"nativeSelector","matchedIndex":1,"selector":{"id":"email"},"timeoutMs":20000})",
         R"(step.done {"index":2})",
-        R"(wait.visible {"status":"ok","target":"n2","selector":{"text":"Sign in","className":"android.widget.Button"},"timeoutMs":1000})",
+        R"(wait.visible {"status":"ok","target":"n2","selector":{"text":"Sign in","className":"android.widget.Button"},"timeoutMs":20000})",
         R"(step.done {"index":3})",
         R"(wait.visible {"status":"timeout","strategy":"nativeSelector","timeoutMs":300,"snapshotId":"snapshot-2","selectors":[{"text":"Welcome"}])" +
             diagTail("null"),
         R"(step.optional {"status":"skipped","error":"WaitTimeout"})", R"(step.done {"index":4})",
         R"(observe.retry {"status":"retry","kind":"wait.visible","error":"CommandFailed"})",
-        R"(wait.visible {"status":"ok","strategy":"nativeSelector","selector":{"text":"Sign in"},"timeoutMs":1000})",
+        R"(wait.visible {"status":"ok","strategy":"nativeSelector","selector":{"text":"Sign in"},"timeoutMs":20000})",
         R"(step.done {"index":5})"}},
       {"assertions",
        R"({"action":"assertVisible","selector":{"text":"Sign in"}},)"
        R"({"action":"assertNotVisible","selector":{"text":"Welcome"}},)"
        R"({"action":"assertNoneVisible","selectors":[{"text":"Welcome"}]},)"
-       R"({"action":"assertHealthy","timeoutMs":1000},{"action":"assertHealthy","timeoutMs":1000})",
+       R"({"action":"assertHealthy","timeoutMs":20000},{"action":"assertHealthy","timeoutMs":20000})",
        {{"shim-query.out", no}, {"shim-query.1.out", yes}, {"shim-query.16.out", yes}},
        assertionCalls,
        {R"(assert.visible {"status":"ok","strategy":"nativeSelector","selector":{"text":"Sign in"},"timeoutMs":5000})",
@@ -710,10 +710,10 @@ TEST_F(RunSteps, IosSimulator) {
         R"(assert.noneVisible {"status":"ok","selectors":[{"text":"Welcome"}],"timeoutMs":0})",
         R"(step.done {"index":2})",
         R"(assert.healthy {"status":"ok","strategy":"nativeSelector","selectors":)" + kOverlaySelectors +
-            R"(,"timeoutMs":1000})",
+            R"(,"timeoutMs":20000})",
         R"(step.done {"index":3})",
         R"(assert.healthy {"status":"unhealthy","strategy":"nativeSelector","matchedIndex":2,"selectors":)" +
-            kOverlaySelectors + R"(,"timeoutMs":1000})",
+            kOverlaySelectors + R"(,"timeoutMs":20000})",
         R"(step.error {"index":4,"error":"AssertionFailed"})"},
        4,
        "AssertionFailed",
