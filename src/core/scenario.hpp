@@ -118,14 +118,17 @@ struct Optional {
 
   std::unique_ptr<Step> step;  // never null
 };
+// Step is still incomplete here: the nested lists get no default member
+// initializer, so nothing of std::vector<Step> is instantiated before Step is
+// complete (a value-initialised vector starts empty all the same).
 struct WhenVisible {
   Selector selector{};
   uint64_t timeoutMs = 0;
-  std::vector<Step> steps{};
+  std::vector<Step> steps;
 };
 struct Repeat {
   uint32_t times = 1;
-  std::vector<Step> steps{};
+  std::vector<Step> steps;
 };
 struct ScrollUntilVisible {
   Selector selector{};

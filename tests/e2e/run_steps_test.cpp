@@ -238,10 +238,14 @@ class RunSteps : public ::testing::Test {
     Lines out;
     for (const vyx::test::FakeCall& call : vyx::test::readFakeCalls(log())) {
       std::string line = call.argv[0];
-      for (size_t i = 1; i < call.argv.size(); ++i) line += " " + quoteArg(call.argv[i]);
+      for (size_t i = 1; i < call.argv.size(); ++i) {
+        line += ' ';
+        line += quoteArg(call.argv[i]);
+      }
       if (call.input) {
         EXPECT_TRUE(call.input->ends_with("\n")) << *call.input;
-        line += " " + call.input->substr(0, call.input->size() - (call.input->ends_with("\n") ? 1 : 0));
+        line += ' ';
+        line.append(*call.input, 0, call.input->size() - (call.input->ends_with("\n") ? 1 : 0));
       }
       out.push_back(line);
     }
