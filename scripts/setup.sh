@@ -15,6 +15,9 @@ command -v xmllint >/dev/null || need+=(libxml2-utils)
 command -v chromium >/dev/null || need+=(chromium)
 # The real adb that the doctor tests run.
 command -v adb >/dev/null || need+=(adb)
+# Fuzzing: clang 19 and its libFuzzer and sanitizer runtimes.
+command -v clang++-19 >/dev/null || need+=(clang-19)
+compgen -G '/usr/lib/llvm-19/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a' >/dev/null || need+=(libclang-rt-19-dev)
 if [ ${#need[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO=sudo
