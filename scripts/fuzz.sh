@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds every fuzz target under fuzz/ (clang 19, libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs each for SECONDS (default 60), starting
-# from its committed seeds in fuzz/corpus/<target>/. Prints executions and
-# findings per target; a finding (crash, leak, time-out, out-of-memory) is
-# kept in build/fuzz/findings/<target>/ and makes the script exit 1.
+# from its committed seeds (fuzz/corpus/<name>/ for fuzz/<name>_fuzz.cpp).
+# Prints executions and findings per target; a finding (crash, leak, time-out,
+# out-of-memory) is kept in build/fuzz/findings/<target>/ and makes the script
+# exit 1.
 #
 # Usage: scripts/fuzz.sh [SECONDS] [-j JOBS] [TARGET...]
 #   -j JOBS   run that many targets at a time (default 1)
@@ -38,7 +39,7 @@ run_one() {
   local corpus="$build/corpus/$name" findings="$build/findings/$name" log="$build/logs/$name.log"
   mkdir -p "$corpus" "$findings" "$(dirname "$log")"
   local seeds=()
-  [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
+  [ -d "fuzz/corpus/${name%_fuzz}" ] && seeds=("fuzz/corpus/${name%_fuzz}")
   local before
   before=$(find "$findings" -type f | wc -l)
   ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
