@@ -1,17 +1,17 @@
-// The iOS shim's replies: any bytes are a snapshot, an ok reply or one
+// The shims' replies: any bytes are a snapshot, an ok reply or one
 // error, and an accepted snapshot's JSON reads back.
 #include "core/trace.hpp"
 #include "core/types.hpp"
 #include "core/writer.hpp"
-#include "devices/ios_shim.hpp"
+#include "devices/shim_protocol.hpp"
 #include "fuzz_support.hpp"
 
 using namespace vyx;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text = fuzz::asText(data, size);
-  (void)ios_shim::parseOkResponse(text);
-  auto reply = ios_shim::parseSnapshotResponse(text);
+  (void)shim_protocol::parseOkResponse(text);
+  auto reply = shim_protocol::parseSnapshotResponse(text);
   if (!reply) return 0;
   ObservationSnapshot snapshot;
   snapshot.id = "snapshot-1";
