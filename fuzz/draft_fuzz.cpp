@@ -6,12 +6,9 @@
 // Besides crashes and sanitizer reports it stops on a broken promise: a
 // draft that succeeds must have written a scenario that validates, and a
 // draft that fails must have written nothing.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +16,7 @@
 #include "authoring/discover.hpp"
 #include "authoring/replay.hpp"
 #include "core/files.hpp"
+#include "fuzz_support.hpp"
 
 namespace {
 
@@ -39,19 +37,31 @@ std::vector<std::string_view> splitParts(std::string_view input) {
 std::string artifactName(const std::vector<std::string_view>& parts) {
   if (parts.size() < 4) return "snapshot-1.json";
   std::string name(parts[3].substr(0, 200));
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return "snapshot-1.json";
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+      name.find('\0') != std::string::npos) {
+    return "snapshot-1.json";
+  }
   return name;
 }
 
-const std::string& workDir() {
-  static const std::string dir = [] {
-    char pattern[] = "/tmp/vyx-draft-fuzz-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (made == nullptr) std::abort();
-    return std::string(made);
-  }();
-  return dir;
-}
+// The trace directory of this process, made once: each input overwrites
+// its files and removes what the previous input had and this one has not,
+// instead of rebuilding the directory.
+struct Trace {
+  std::string dir = vyx::fuzz::scratchDir() + "/trace";
+  std::string outDir = vyx::fuzz::scratchDir() + "/out";
+  std::string artifact;  // the previous input's snapshot file, if any
+
+  Trace() { VYX_FUZZ_CHECK(vyx::files::makePath(dir + "/artifacts").has_value()); }
+
+  void put(const std::string& path, std::optional<std::string_view> bytes) {
+    if (bytes) {
+      VYX_FUZZ_CHECK(vyx::files::writeFile(path, *bytes).has_value());
+    } else {
+      VYX_FUZZ_CHECK(vyx::files::removeFileIfExists(path).has_value());
+    }
+  }
+};
 
 }  // namespace
 
@@ -63,17 +73,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vyx::replay::Replay replayed = vyx::replay::replayEventLog(parts.back(), warnings);
   if (replayed.stats.eventCount != replayed.stats.stepCount + replayed.stats.skippedEventCount) std::abort();
 
-  const std::string trace = workDir() + "/trace";
-  const std::string out = workDir() + "/out/draft.json";
-  std::filesystem::remove_all(trace);
-  std::filesystem::remove_all(workDir() + "/out");
-  std::filesystem::create_directories(trace + "/artifacts");
-  (void)vyx::files::writeFile(trace + "/trace.json", parts[0]);
-  if (parts.size() > 1) (void)vyx::files::writeFile(trace + "/artifacts/" + artifactName(parts), parts[1]);
-  if (parts.size() > 2) (void)vyx::files::writeFile(trace + "/events.jsonl", parts[2]);
+  static Trace trace;
+  const std::string out = trace.outDir + "/draft.json";
+  // A draft from the previous input and the directory made for it go.
+  VYX_FUZZ_CHECK(vyx::files::removeTree(trace.outDir).has_value());
+  std::string artifact = parts.size() > 1 ? trace.dir + "/artifacts/" + artifactName(parts) : "";
+  if (!trace.artifact.empty() && trace.artifact != artifact) trace.put(trace.artifact, std::nullopt);
+  trace.artifact = artifact;
+  trace.put(trace.dir + "/trace.json", parts[0]);
+  if (parts.size() > 1) trace.put(artifact, parts[1]);
+  trace.put(trace.dir + "/events.jsonl", parts.size() > 2 ? std::optional(parts[2]) : std::nullopt);
 
   vyx::discover::DraftOptions options;
-  options.traceDir = trace;
+  options.traceDir = trace.dir;
   options.out = out;
   options.includeActions = true;
   options.validate = true;
@@ -84,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         result->draft.replay.stepCount + result->draft.replay.skippedEventCount) {
       std::abort();
     }
-  } else if (std::filesystem::exists(workDir() + "/out")) {
+  } else if (vyx::files::exists(trace.outDir)) {
     std::abort();
   }
   return 0;

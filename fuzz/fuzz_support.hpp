@@ -27,13 +27,16 @@ inline std::string_view asText(const uint8_t* data, size_t size) {
 
 #define VYX_FUZZ_CHECK(cond) ((cond) ? (void)0 : ::vyx::fuzz::checkFailed(#cond, __FILE__, __LINE__))
 
-// A directory of this process's own (under TMPDIR, else /tmp), made on first
-// use and removed at exit.
+// A directory of this process's own, made on first use and removed at exit:
+// in memory under /dev/shm where there is one (readers that take paths then
+// cost no disk writes per input), else under TMPDIR, else under /tmp.
 inline const std::string& scratchDir() {
   // Never destroyed, so the exit handler below can still use it.
   static const std::string& dir = *[] {
     const char* tmp = std::getenv("TMPDIR");
-    std::string base = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    std::string base = ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm"
+                       : tmp != nullptr && *tmp != '\0'       ? tmp
+                                                               : "/tmp";
     auto* path = new std::string(base + "/vyx-fuzz-" + std::to_string(::getpid()));
     (void)files::removeTree(*path);
     if (!files::makePath(*path)) checkFailed("scratch directory", __FILE__, __LINE__);
