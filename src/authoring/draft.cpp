@@ -94,11 +94,6 @@ class Dir {
   DIR* d_;
 };
 
-Error errnoError(Error fallback) {
-  Error e = errorFromErrno(errno);
-  return e == Error::Unexpected ? fallback : e;
-}
-
 bool isRegularFile(const std::string& dir, const dirent& entry) {
   if (entry.d_type == DT_REG) return true;
   if (entry.d_type != DT_UNKNOWN) return false;
@@ -110,14 +105,14 @@ bool isRegularFile(const std::string& dir, const dirent& entry) {
 // artifacts directory; of equal numbers the one listed first.
 Expected<std::string> newestListedSnapshot(const std::string& artifactsDir) {
   Dir dir(::opendir(artifactsDir.c_str()));
-  if (dir.get() == nullptr) return fail(errnoError(Error::Unexpected));
+  if (dir.get() == nullptr) return fail(errorFromErrno(errno, Error::Unexpected));
   std::optional<uint64_t> best;
   std::string bestName;
   for (;;) {
     errno = 0;
     const dirent* entry = ::readdir(dir.get());
     if (entry == nullptr) {
-      if (errno != 0) return fail(errnoError(Error::Unexpected));
+      if (errno != 0) return fail(errorFromErrno(errno, Error::Unexpected));
       break;
     }
     auto number = snapshotNumber(entry->d_name);

@@ -13,11 +13,6 @@ namespace vyx::output_file {
 
 namespace {
 
-Error errnoError(Error fallback) {
-  Error e = errorFromErrno(errno);
-  return e == Error::Unexpected ? fallback : e;
-}
-
 // The directories this call made, removed again (deepest first) unless the
 // write succeeds.
 class CreatedDirs {
@@ -53,7 +48,7 @@ Status makeParents(const std::string& dir, CreatedDirs& created) {
     if (::mkdir(partial.c_str(), 0777) == 0) {
       created.add(std::move(partial));
     } else if (errno != EEXIST) {
-      return fail(errnoError(Error::Unexpected));
+      return fail(errorFromErrno(errno, Error::Unexpected));
     }
   }
   return {};
@@ -75,7 +70,7 @@ Status fillCreated(int fd, const std::string& path, std::string_view bytes) {
 
 Status writeExclusive(const std::string& path, std::string_view bytes) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return fail(errnoError(Error::WriteFailed));
+  if (fd < 0) return fail(errorFromErrno(errno, Error::WriteFailed));
   return fillCreated(fd, path, bytes);
 }
 
@@ -89,11 +84,11 @@ Status writeReplacing(const std::string& path, const std::string& dir, std::stri
     tmp = dir.empty() ? std::string() : (dir.back() == '/' ? dir : dir + "/");
     tmp += ".vyx-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
     fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno != EEXIST || attempt >= 100)) return fail(errnoError(Error::WriteFailed));
+    if (fd < 0 && (errno != EEXIST || attempt >= 100)) return fail(errorFromErrno(errno, Error::WriteFailed));
   }
   VYX_TRY(fillCreated(fd, tmp, bytes));
   if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    Error e = errnoError(Error::WriteFailed);
+    Error e = errorFromErrno(errno, Error::WriteFailed);
     ::unlink(tmp.c_str());
     return fail(e);
   }

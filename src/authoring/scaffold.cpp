@@ -28,11 +28,6 @@ std::string jsonString(std::string_view value) {
   return w.take();
 }
 
-Error errnoError(Error fallback) {
-  Error e = errorFromErrno(errno);
-  return e == Error::Unexpected ? fallback : e;
-}
-
 // Lines of the agent instructions that repeat a script's command.
 const std::string& commandOf(const std::vector<Script>& list, std::string_view name) {
   for (const Script& s : list) {
@@ -294,7 +289,7 @@ std::string joinPath(std::string_view dir, std::string_view name) { return paths
 Expected<bool> pathExists(const std::string& path) {
   if (::access(path.c_str(), F_OK) == 0) return true;
   if (errno == ENOENT) return false;
-  return fail(errnoError(Error::Unexpected));
+  return fail(errorFromErrno(errno, Error::Unexpected));
 }
 
 Status writePlatformSmoke(const std::string& path, std::string_view name, std::string_view appId, bool force) {

@@ -180,4 +180,9 @@ Error errorFromErrno(int err) {
   }
 }
 
+Error errorFromErrno(int err, Error fallback) {
+  Error e = errorFromErrno(err);
+  return e == Error::Unexpected ? fallback : e;
+}
+
 }  // namespace vyx

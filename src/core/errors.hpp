@@ -49,5 +49,7 @@ void writeTopLevelError(Error e);
 
 // Maps an errno value to the error name the program uses for it.
 Error errorFromErrno(int err);
+// The same, with `fallback` where the errno value names nothing more specific.
+Error errorFromErrno(int err, Error fallback);
 
 }  // namespace vyx

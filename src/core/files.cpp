@@ -9,40 +9,18 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/fd.hpp"
+
 namespace vyx::files {
 
 namespace {
-
-Error lastError(Error fallback) {
-  Error e = errorFromErrno(errno);
-  return e == Error::Unexpected ? fallback : e;
-}
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 Status writeAllFd(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return fail(lastError(Error::WriteFailed));
+      return fail(errorFromErrno(errno, Error::WriteFailed));
     }
     bytes.remove_prefix(static_cast<size_t>(n));
   }
@@ -51,7 +29,7 @@ Status writeAllFd(int fd, std::string_view bytes) {
 
 Status closeChecked(Fd& fd) {
   int raw = fd.release();
-  if (::close(raw) != 0 && errno != EINTR) return fail(lastError(Error::WriteFailed));
+  if (::close(raw) != 0 && errno != EINTR) return fail(errorFromErrno(errno, Error::WriteFailed));
   return {};
 }
 
@@ -59,7 +37,7 @@ Status closeChecked(Fd& fd) {
 
 Expected<std::string> readFileLimited(const std::string& path, size_t limit) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return fail(lastError(Error::ReadFailed));
+  if (fd.get() < 0) return fail(errorFromErrno(errno, Error::ReadFailed));
   struct stat st {};
   if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode)) return fail(Error::IsDir);
   std::string out;
@@ -69,7 +47,7 @@ Expected<std::string> readFileLimited(const std::string& path, size_t limit) {
     ssize_t n = ::read(fd.get(), chunk, sizeof(chunk));
     if (n < 0) {
       if (errno == EINTR) continue;
-      return fail(lastError(Error::ReadFailed));
+      return fail(errorFromErrno(errno, Error::ReadFailed));
     }
     if (n == 0) break;
     out.append(chunk, static_cast<size_t>(n));
@@ -80,7 +58,7 @@ Expected<std::string> readFileLimited(const std::string& path, size_t limit) {
 
 Status writeFile(const std::string& path, std::string_view bytes) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (fd.get() < 0) return fail(lastError(Error::WriteFailed));
+  if (fd.get() < 0) return fail(errorFromErrno(errno, Error::WriteFailed));
   if (auto s = writeAllFd(fd.get(), bytes); !s) return s;
   return closeChecked(fd);
 }
@@ -92,7 +70,7 @@ Status writeFileAtomic(const std::string& path, std::string_view bytes) {
     return s;
   }
   if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    Error e = lastError(Error::WriteFailed);
+    Error e = errorFromErrno(errno, Error::WriteFailed);
     ::unlink(tmp.c_str());
     return fail(e);
   }
@@ -101,7 +79,7 @@ Status writeFileAtomic(const std::string& path, std::string_view bytes) {
 
 Status appendFile(const std::string& path, std::string_view bytes) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-  if (fd.get() < 0) return fail(lastError(Error::WriteFailed));
+  if (fd.get() < 0) return fail(errorFromErrno(errno, Error::WriteFailed));
   if (auto s = writeAllFd(fd.get(), bytes); !s) return s;
   return closeChecked(fd);
 }
@@ -113,7 +91,7 @@ Status makePath(const std::string& path) {
   for (size_t i = 0; i <= path.size(); ++i) {
     if (i == path.size() || (path[i] == '/' && i > 0)) {
       partial.assign(path, 0, i);
-      if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) return fail(lastError(Error::Unexpected));
+      if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) return fail(errorFromErrno(errno, Error::Unexpected));
     }
   }
   if (!isDirectory(path)) return fail(Error::NotDir);
@@ -121,7 +99,7 @@ Status makePath(const std::string& path) {
 }
 
 Status removeFileIfExists(const std::string& path) {
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return fail(lastError(Error::Unexpected));
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return fail(errorFromErrno(errno, Error::Unexpected));
   return {};
 }
 
@@ -134,9 +112,9 @@ Status removeTree(const std::string& path) {
 
 Status appendWithinLimit(const std::string& path, std::string_view bytes, uint64_t limit) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-  if (fd.get() < 0) return fail(lastError(Error::WriteFailed));
+  if (fd.get() < 0) return fail(errorFromErrno(errno, Error::WriteFailed));
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return fail(lastError(Error::ReadFailed));
+  if (::fstat(fd.get(), &st) != 0) return fail(errorFromErrno(errno, Error::ReadFailed));
   if (S_ISDIR(st.st_mode)) return fail(Error::IsDir);
   if (static_cast<uint64_t>(st.st_size) >= limit) return fail(Error::StreamTooLong);
   if (auto s = writeAllFd(fd.get(), bytes); !s) {

@@ -9,17 +9,9 @@
 
 namespace vyx::net {
 
-void Fd::reset() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
-
 namespace {
 
-Error socketError(int err) {
-  Error e = errorFromErrno(err);
-  return e == Error::Unexpected ? Error::SystemResources : e;
-}
+Error socketError(int err) { return errorFromErrno(err, Error::SystemResources); }
 
 class SystemListener final : public Listener {
  public:

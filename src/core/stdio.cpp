@@ -27,8 +27,7 @@ Status LineReader::fill() {
     ssize_t n = ::read(fd_, chunk, sizeof(chunk));
     if (n < 0) {
       if (errno == EINTR) continue;
-      Error e = errorFromErrno(errno);
-      return fail(e == Error::Unexpected ? Error::ReadFailed : e);
+      return fail(errorFromErrno(errno, Error::ReadFailed));
     }
     if (n == 0) {
       eof_ = true;

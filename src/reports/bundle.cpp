@@ -15,6 +15,7 @@
 #include <malloc.h>
 #endif
 
+#include "core/fd.hpp"
 #include "core/json.hpp"
 #include "core/trace_layout.hpp"
 #include "core/writer.hpp"
@@ -33,40 +34,6 @@ using trace_layout::kReportFile;
 constexpr uint64_t kRedactedFileLimit = 64ull * 1024 * 1024;
 constexpr size_t kCopyBuffer = 16 * 1024;
 
-Error lastError(Error fallback) {
-  Error e = errorFromErrno(errno);
-  return e == Error::Unexpected ? fallback : e;
-}
-
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() { reset(); }
-  Fd(Fd&& other) noexcept : fd_(other.release()) {}
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = other.release();
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
-
 // Opens a path below `dir` one component at a time, following no symbolic
 // link on the way (a link fails with SymLinkLoop or NotDir).
 Expected<Fd> openBeneath(int dir, std::string_view relative, int flags) {
@@ -81,7 +48,7 @@ Expected<Fd> openBeneath(int dir, std::string_view relative, int flags) {
     do {
       fd = ::openat(at, component.c_str(), componentFlags | O_NOFOLLOW | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return fail(lastError(Error::ReadFailed));
+    if (fd < 0) return fail(errorFromErrno(errno, Error::ReadFailed));
     // The previous directory is closed here; `fd` no longer needs it.
     current = Fd(fd);
     if (last) return current;
@@ -93,7 +60,7 @@ Expected<Fd> openBeneath(int dir, std::string_view relative, int flags) {
 Expected<Fd> openDirectory(std::string_view path) {
   std::string p(path.empty() ? std::string_view(".") : path);
   int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return fail(lastError(Error::ReadFailed));
+  if (fd < 0) return fail(errorFromErrno(errno, Error::ReadFailed));
   return Fd(fd);
 }
 
@@ -111,11 +78,11 @@ constexpr size_t kMaxEntryName = bundle_tar::kPrefixFieldSize + 1 + bundle_tar::
 // "<prefix>/<child>" for each regular file.
 Status walk(int dirFd, const std::string& prefix, std::vector<std::string>& names) {
   int listFd = ::dup(dirFd);
-  if (listFd < 0) return fail(lastError(Error::SystemResources));
+  if (listFd < 0) return fail(errorFromErrno(errno, Error::SystemResources));
   DIR* dir = ::fdopendir(listFd);
   if (dir == nullptr) {
     ::close(listFd);
-    return fail(lastError(Error::ReadFailed));
+    return fail(errorFromErrno(errno, Error::ReadFailed));
   }
   std::vector<std::string> subdirectories;
   Status status;
@@ -123,7 +90,7 @@ Status walk(int dirFd, const std::string& prefix, std::vector<std::string>& name
     errno = 0;
     dirent* entry = ::readdir(dir);
     if (entry == nullptr) {
-      if (errno != 0) status = fail(lastError(Error::ReadFailed));
+      if (errno != 0) status = fail(errorFromErrno(errno, Error::ReadFailed));
       break;
     }
     std::string_view child(entry->d_name);
@@ -131,7 +98,7 @@ Status walk(int dirFd, const std::string& prefix, std::vector<std::string>& name
     struct stat st {};
     if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno == ENOENT) continue;  // removed while listing
-      status = fail(lastError(Error::ReadFailed));
+      status = fail(errorFromErrno(errno, Error::ReadFailed));
       break;
     }
     std::string name = prefix;
@@ -175,7 +142,7 @@ Status collectIn(int traceFd, std::string_view relativeDir, std::vector<std::str
 Expected<Fd> openEntry(int traceFd, std::string_view name, struct stat& st) {
   auto fd = openBeneath(traceFd, name, O_RDONLY | O_NONBLOCK);
   if (!fd) return fail(fd.error());
-  if (::fstat(fd->get(), &st) != 0) return fail(lastError(Error::ReadFailed));
+  if (::fstat(fd->get(), &st) != 0) return fail(errorFromErrno(errno, Error::ReadFailed));
   if (S_ISDIR(st.st_mode)) return fail(Error::IsDir);
   if (!S_ISREG(st.st_mode)) return fail(Error::InputOutput);
   return fd;
@@ -193,7 +160,7 @@ Status copyEntry(int fd, std::string_view name, uint64_t size, Writer& out) {
     ssize_t n = ::read(fd, buffer, want);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return fail(lastError(Error::ReadFailed));
+      return fail(errorFromErrno(errno, Error::ReadFailed));
     }
     if (n == 0) return fail(Error::UnexpectedEndOfStream);
     VYX_TRY(out.writeAll(std::string_view(buffer, static_cast<size_t>(n))));
@@ -217,7 +184,7 @@ Status readWhole(int fd, uint64_t size, std::string& text) {
     ssize_t n = ::read(fd, text.data() + have, text.size() - have);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return fail(lastError(Error::ReadFailed));
+      return fail(errorFromErrno(errno, Error::ReadFailed));
     }
     if (n == 0) break;
     have += static_cast<size_t>(n);

@@ -38,9 +38,9 @@ Expected<bool> isBenchmarkDirectory(const std::string& resultsPath) {
     ::close(fd);
     return true;
   }
-  Error e = errorFromErrno(errno);
+  Error e = errorFromErrno(errno, Error::ReadFailed);
   if (e == Error::FileNotFound) return false;
-  return fail(e == Error::Unexpected ? Error::ReadFailed : e);
+  return fail(e);
 }
 
 Status printWrote(Output& out, std::string_view path) {

@@ -25,11 +25,6 @@ using report_html::escape;
 
 constexpr size_t kReadChunk = 64 * 1024;
 
-Error lastError(Error fallback) {
-  Error e = errorFromErrno(errno);
-  return e == Error::Unexpected ? fallback : e;
-}
-
 std::string_view trimmed(std::string_view line) {
   constexpr std::string_view kBlanks = " \t\r\n";
   size_t begin = line.find_first_not_of(kBlanks);
@@ -393,13 +388,13 @@ Status TextLines::forEachLine(const std::function<Status(std::string_view)>& lin
 
 Status FileLines::forEachLine(const std::function<Status(std::string_view)>& line) const {
   int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(lastError(Error::ReadFailed));
+  if (fd < 0) return fail(errorFromErrno(errno, Error::ReadFailed));
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
   struct stat st {};
-  if (::fstat(fd, &st) != 0) return fail(lastError(Error::ReadFailed));
+  if (::fstat(fd, &st) != 0) return fail(errorFromErrno(errno, Error::ReadFailed));
   if (S_ISDIR(st.st_mode)) return fail(Error::IsDir);
   if (budget_ < 0) {
     if (static_cast<uint64_t>(st.st_size) >= limits::kEventLogBytes) return fail(Error::StreamTooLong);
@@ -414,7 +409,7 @@ Status FileLines::forEachLine(const std::function<Status(std::string_view)>& lin
     ssize_t n = ::read(fd, chunk.data(), want);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return fail(lastError(Error::ReadFailed));
+      return fail(errorFromErrno(errno, Error::ReadFailed));
     }
     if (n == 0) return fail(Error::UnexpectedEndOfStream);
     left -= static_cast<uint64_t>(n);

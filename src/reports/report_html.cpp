@@ -17,11 +17,6 @@ constexpr size_t kOutputBuffer = 256 * 1024;
 // The longest canonical path a link is made from.
 constexpr size_t kMaxLinkPath = 1024;
 
-Error lastError(Error fallback) {
-  Error e = errorFromErrno(errno);
-  return e == Error::Unexpected ? fallback : e;
-}
-
 }  // namespace
 
 Status escape(Writer& w, std::string_view text) {
@@ -69,7 +64,7 @@ Expected<OutputFile> OutputFile::create(std::string_view path) {
     std::string temp = dir + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return OutputFile(fd, std::move(temp), std::string(path));
-    if (errno != EEXIST) return fail(lastError(Error::WriteFailed));
+    if (errno != EEXIST) return fail(errorFromErrno(errno, Error::WriteFailed));
   }
   return fail(Error::PathAlreadyExists);
 }
@@ -99,12 +94,12 @@ Status OutputFile::commit() {
   int fd = fd_;
   fd_ = -1;
   bool closed = ::close(fd) == 0 || errno == EINTR;
-  Error closeError = closed ? Error::WriteFailed : lastError(Error::WriteFailed);
+  Error closeError = closed ? Error::WriteFailed : errorFromErrno(errno, Error::WriteFailed);
   if (flushed && closed && ::rename(temp_.c_str(), path_.c_str()) == 0) {
     done_ = true;
     return {};
   }
-  Error e = !flushed ? flushed.error() : !closed ? closeError : lastError(Error::WriteFailed);
+  Error e = !flushed ? flushed.error() : !closed ? closeError : errorFromErrno(errno, Error::WriteFailed);
   ::unlink(temp_.c_str());
   done_ = true;
   return fail(e);
