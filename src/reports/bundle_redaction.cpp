@@ -44,6 +44,20 @@ constexpr auto kEmailForbidden = [] {
 
 inline bool isDelimiter(char c) { return kDelimiter[static_cast<unsigned char>(c)]; }
 
+inline bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// The length of the JSON escape at the start of `text` ("\n", "\u00e9",
+// ...), 0 when there is none. A "\u" takes the hex digits that follow, at
+// most four.
+size_t jsonEscapeLength(std::string_view text) {
+  if (text.size() < 2 || text[0] != '\\') return 0;
+  if (std::string_view("\"\\/bfnrt").find(text[1]) != std::string_view::npos) return 2;
+  if (text[1] != 'u') return 0;
+  size_t n = 2;
+  while (n < text.size() && n < 6 && isHexDigit(text[n])) ++n;
+  return n;
+}
+
 inline char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 // "bearer " in any letter case at the start of `text`.
@@ -159,6 +173,12 @@ void redactFreeTextInto(std::string_view text, std::string& out) {
   };
   while (i < n) {
     char c = text[i];
+    // An escape inside a JSON string is kept whole: a token that seems to
+    // start within one ("\bearer ", "\uBeBearer ") would cut it in two.
+    if (size_t escape = c == '\\' ? jsonEscapeLength(text.substr(i)) : 0; escape > 0) {
+      i += escape;
+      continue;
+    }
     if (c == '>') {
       sensitiveTag = false;
     } else if (c == '<') {

@@ -95,16 +95,19 @@ TEST(BundleRedaction, JsonishChoosesJsonOrFreeText) {
 
 TEST(BundleRedaction, ScrubbedEventLinesStayJson) {
   // Escaped quotes and backslashes inside strings end a token or an e-mail
-  // word, so the scrubber never eats the backslash of an escape.
+  // word, so the scrubber never eats the backslash of an escape; no token
+  // starts inside an escape either ("\bearer" is a backspace and "earer").
   const std::string log =
       R"({"seq":1,"payload":{"text":"He said \"Bearer abc123\" twice","to":"joe@example.com\"x"}})" "\n"
       R"({"seq":2,"payload":{"log":"auth: bearer tok\\en\nnext a@b.cd\\"}})" "\n"
-      R"({"seq":3,"payload":{"xml":"<node password=\"1\" text=\"x\"/>"}})" "\n";
+      R"({"seq":3,"payload":{"xml":"<node password=\"1\" text=\"x\"/>"}})" "\n"
+      R"({"seq":4,"payload":{"a":"x\bearer y","b":"\uBeBearer z","c":"\u0Bearer \\bearer w"}})" "\n";
   std::string out = br::redactJsonishText(log);
   EXPECT_EQ(out,
             R"({"seq":1,"payload":{"text":"He said \"[REDACTED:token]\" twice","to":"[REDACTED:email]\"x"}})" "\n"
             R"({"seq":2,"payload":{"log":"auth: [REDACTED:token]\\en\nnext [REDACTED:email]\\"}})" "\n"
-            R"({"seq":3,"payload":{"xml":"<node password=\"1\" text=\"x\"/>"}})" "\n");
+            R"({"seq":3,"payload":{"xml":"<node password=\"1\" text=\"x\"/>"}})" "\n"
+            R"({"seq":4,"payload":{"a":"x\bearer y","b":"\uBeBearer z","c":"\u0Bearer \\[REDACTED:token]"}})" "\n");
   for (const std::string& line : vyx::test::splitLines(out)) {
     if (line.empty()) continue;
     EXPECT_TRUE(vyx::json::parseValue(line).has_value()) << line;
