@@ -38,20 +38,6 @@ struct Flags {
   bool strict = false;
 };
 
-Status takeValue(ArgIterator& args, Error missing, std::string& out) {
-  auto value = args.next();
-  if (!value) return fail(missing);
-  out = *value;
-  return {};
-}
-
-Status takeValue(ArgIterator& args, Error missing, std::optional<std::string>& out) {
-  auto value = args.next();
-  if (!value) return fail(missing);
-  out = std::string(*value);
-  return {};
-}
-
 Expected<Flags> parseFlags(ArgIterator& args) {
   Flags f;
   while (auto arg = args.next()) {

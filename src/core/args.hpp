@@ -2,8 +2,11 @@
 // The command-line arguments not yet consumed.
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/errors.hpp"
 
 namespace vyx {
 
@@ -25,5 +28,20 @@ class ArgIterator {
   std::vector<std::string_view> args_;
   size_t pos_ = 0;
 };
+
+// Takes the next argument as a flag's value; fails with `missing` when the
+// arguments have run out.
+inline Status takeValue(ArgIterator& args, Error missing, std::string& out) {
+  auto value = args.next();
+  if (!value) return fail(missing);
+  out = std::string(*value);
+  return {};
+}
+inline Status takeValue(ArgIterator& args, Error missing, std::optional<std::string>& out) {
+  std::string value;
+  VYX_TRY(takeValue(args, missing, value));
+  out = std::move(value);
+  return {};
+}
 
 }  // namespace vyx

@@ -13,6 +13,7 @@
 #include "core/json.hpp"
 #include "core/limits.hpp"
 #include "core/paths.hpp"
+#include "core/text.hpp"
 #include "core/trace_json.hpp"
 #include "core/trace_layout.hpp"
 #include "reports/report_html.hpp"
@@ -25,21 +26,13 @@ using report_html::escape;
 
 constexpr size_t kReadChunk = 64 * 1024;
 
-std::string_view trimmed(std::string_view line) {
-  constexpr std::string_view kBlanks = " \t\r\n";
-  size_t begin = line.find_first_not_of(kBlanks);
-  if (begin == std::string_view::npos) return {};
-  size_t end = line.find_last_not_of(kBlanks);
-  return line.substr(begin, end - begin + 1);
-}
-
 // Calls `object` with each line that holds a JSON object, its parsed value
 // and its trimmed text. Blank lines and other values are skipped; a line
 // that does not parse ends the reading with the parser's error.
 Status forEachObject(const LineSource& source,
                      const std::function<Status(const json::Value&, std::string_view)>& object) {
   return source.forEachLine([&](std::string_view raw) -> Status {
-    std::string_view line = trimmed(raw);
+    std::string_view line = text::trimBlanks(raw);
     if (line.empty()) return {};
     auto value = json::parseValue(line);
     if (!value) return fail(value.error());

@@ -3,22 +3,15 @@
 #include <string_view>
 
 #include "core/files.hpp"
+#include "core/text.hpp"
 
 namespace vyx::android_emulator {
 namespace {
 
-std::string_view trimBlanks(std::string_view text) {
-  constexpr std::string_view kBlanks = " \t\r\n";
-  size_t begin = text.find_first_not_of(kBlanks);
-  if (begin == std::string_view::npos) return {};
-  size_t end = text.find_last_not_of(kBlanks);
-  return text.substr(begin, end - begin + 1);
-}
-
 bool listHoldsAvd(std::string_view listing, std::string_view avdName) {
   while (true) {
     size_t at = listing.find('\n');
-    if (trimBlanks(listing.substr(0, at)) == avdName) return true;
+    if (text::trimBlanks(listing.substr(0, at)) == avdName) return true;
     if (at == std::string_view::npos) return false;
     listing.remove_prefix(at + 1);
   }
@@ -61,7 +54,7 @@ Status waitForBoot(const EmulatorOptions& options, command::ProcessRunner& runne
   for (int attempt = 0; attempt < kBootAttempts; ++attempt) {
     auto out = command::stdoutOrError(runAdb(runner, options, {"shell", "getprop", "sys.boot_completed"}));
     if (!out) return fail(out.error());
-    if (trimBlanks(*out) == "1") return {};
+    if (text::trimBlanks(*out) == "1") return {};
     clock.sleepMs(kBootPollMs);
   }
   return fail(Error::AndroidEmulatorBootTimedOut);

@@ -22,14 +22,6 @@
 namespace vyx::cli_run {
 namespace {
 
-// Takes the next argument as the flag's value.
-Status takeValue(ArgIterator& args, Error missing, std::optional<std::string>& out) {
-  auto v = args.next();
-  if (!v) return fail(missing);
-  out = std::string(*v);
-  return {};
-}
-
 bool wantsEmulator(const RunSettings& settings) {
   return settings.avdName || settings.restoreSnapshot || settings.createAvdIfMissing || settings.resetBeforeRun ||
          settings.waitReady;

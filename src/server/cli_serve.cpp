@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/stdio.hpp"
+#include "core/text.hpp"
 #include "core/trace.hpp"
 #include "devices/android.hpp"
 #include "devices/device.hpp"
@@ -15,20 +16,6 @@
 
 namespace vyx::cli_serve {
 namespace {
-
-Status takeValue(ArgIterator& args, Error missing, std::optional<std::string>& out) {
-  auto v = args.next();
-  if (!v) return fail(missing);
-  out = std::string(*v);
-  return {};
-}
-
-Status takeValue(ArgIterator& args, Error missing, std::string& out) {
-  auto v = args.next();
-  if (!v) return fail(missing);
-  out = std::string(*v);
-  return {};
-}
 
 // The ten flags both commands take.
 Status parseCommonArg(std::string_view flag, ArgIterator& args, ServeFlags& f) {
@@ -206,7 +193,7 @@ Expected<StreamEnd> serveStream(int inFd, FdWriter& out, const LineHandler& hand
     if (!*line) return StreamEnd::endOfInput;
     if (first && refuseHttp && isHttpRequestLine(**line)) return StreamEnd::refused;
     first = false;
-    std::string_view request = json_rpc_protocol::trimLine(**line);
+    std::string_view request = text::trimBlanks(**line);
     if (request.empty()) continue;
     Status handled = handler(request, reply);
     if (!handled) {

@@ -32,14 +32,6 @@ Status writeFailure(Writer& w, const json::Value* id, Error failure) {
   return writeErrorWithPublicCode(w, id, kServerError, errorName(failure), classify(failure).code);
 }
 
-std::string_view trimLine(std::string_view text) {
-  constexpr std::string_view kBlank = " \t\r\n";
-  size_t first = text.find_first_not_of(kBlank);
-  if (first == std::string_view::npos) return {};
-  size_t last = text.find_last_not_of(kBlank);
-  return text.substr(first, last - first + 1);
-}
-
 std::string_view trimTrailing(std::string_view text) {
   size_t last = text.find_last_not_of(" \t\r\n");
   return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);

@@ -44,9 +44,7 @@ Status writeFailure(Writer& w, const json::Value* id, Error failure);
 // The result of "device.list": [{"serial":..,"state":..,"ready":..},...].
 Status writeDevicesResult(Writer& w, const json::Value* id, std::span<const DeviceInfo> devices);
 
-// The text without spaces, tabs, carriage returns and line feeds at both
-// ends (trimLine) or at its end (trimTrailing).
-std::string_view trimLine(std::string_view text);
+// The text without spaces, tabs, carriage returns and line feeds at its end.
 std::string_view trimTrailing(std::string_view text);
 
 // Error codes of both servers.

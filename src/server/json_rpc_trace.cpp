@@ -6,6 +6,7 @@
 #include "core/json.hpp"
 #include "core/json_writer.hpp"
 #include "core/limits.hpp"
+#include "core/text.hpp"
 #include "core/trace_layout.hpp"
 #include "authoring/discover.hpp"
 #include "reports/bundle.hpp"
@@ -55,7 +56,7 @@ Expected<std::string> eventsPage(const TraceWriter* trace, uint64_t afterSeq, ui
   bool more = trace != nullptr;
   while (more && count < limit) {
     size_t end = rest.find('\n');
-    std::string_view line = json_rpc_protocol::trimLine(rest.substr(0, end));
+    std::string_view line = text::trimBlanks(rest.substr(0, end));
     if (end == std::string_view::npos) {
       more = false;
     } else {
