@@ -1,48 +1,137 @@
 #include "devices/uiautomator.hpp"
 
+#include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vyx::uiautomator {
 
 namespace {
 
-// The raw value of the attribute: the bytes between `name="` and the next
-// double quote. `found` tells whether the attribute is there; `terminated`
-// whether a closing quote was found.
-struct RawAttr {
-  bool found = false;
-  bool terminated = false;
-  std::string_view value;
-};
-
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// Only a whole attribute name counts: one that starts after a blank and lies
-// outside every quoted value, so neither the tail of a longer name
-// ("hint-text") nor a value ending in the name ("see bounds=") is taken for it.
-RawAttr findRawAttr(std::string_view element, std::string_view name) {
-  RawAttr out;
+// One attribute as it stands in the element: the name, and the raw value
+// between `="` and the next double quote (when there is one).
+struct RawAttr {
+  std::string_view name;
+  std::string_view value;
+  bool terminated = false;
+};
+
+bool isNameStop(char c) { return c == '=' || c == '"' || isBlank(c); }
+
+// The first double quote at or after `from`, or `n` when there is none.
+size_t findQuote(const char* p, size_t from, size_t n) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  for (; from + 16 <= n; from += 16) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + from));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, quote)));
+    if (mask != 0) return from + static_cast<size_t>(__builtin_ctz(mask));
+  }
+#endif
+  const void* q = std::memchr(p + from, '"', n - from);
+  return q == nullptr ? n : static_cast<size_t>(static_cast<const char*>(q) - p);
+}
+
+// Shows `visit` each attribute of the element in text order, until it
+// returns false. Only a whole attribute name counts: one that starts after a
+// blank and lies outside every quoted value, followed by `="`; so neither the
+// tail of a longer name ("hint-text") nor a value ending in a name ("see
+// bounds=") is taken for one. An unterminated value is the last attribute
+// shown: everything after it lies inside it.
+//
+// The double quotes pair up into quoted values; a value is an attribute's
+// when `=` and a name starting after a blank stand right before it.
+template <class Visit>
+void forEachAttr(std::string_view element, Visit&& visit) {
+  const char* p = element.data();
+  const size_t n = element.size();
+  size_t i = 0;
+  for (;;) {
+    const size_t open = findQuote(p, i, n);
+    if (open == n) return;
+    size_t nameStart = open;
+    bool named = false;
+    if (open > 0 && p[open - 1] == '=') {
+      nameStart = open - 1;
+      while (nameStart > 0 && !isNameStop(p[nameStart - 1])) --nameStart;
+      named = nameStart > 0 && isBlank(p[nameStart - 1]);
+    }
+    const size_t close = findQuote(p, open + 1, n);
+    if (named) {
+      RawAttr attr{element.substr(nameStart, open - 1 - nameStart), {}, close < n};
+      if (close < n) attr.value = element.substr(open + 1, close - open - 1);
+      if (!visit(attr)) return;
+    }
+    if (close == n) return;
+    i = close + 1;
+  }
+}
+
+// The first whole attribute called `name`; `found` tells whether there is one.
+struct FoundAttr {
+  bool found = false;
+  RawAttr attr;
+};
+
+FoundAttr findRawAttr(std::string_view element, std::string_view name) {
+  FoundAttr out;
   if (name.empty()) return out;
-  bool quoted = false;
-  for (size_t at = 0; at < element.size(); ++at) {
-    if (element[at] == '"') {
-      quoted = !quoted;
+  forEachAttr(element, [&](const RawAttr& attr) {
+    if (attr.name != name) return true;
+    out = FoundAttr{true, attr};
+    return false;
+  });
+  return out;
+}
+
+// The one entity among &amp; &lt; &gt; &quot; &apos; at the start of `s`
+// (which starts with '&'): its character and length, or length 0.
+struct Entity {
+  char ch = 0;
+  size_t length = 0;
+};
+
+Entity entityAt(std::string_view s) {
+  static constexpr struct {
+    std::string_view seq;
+    char ch;
+  } kEntities[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+  for (const auto& e : kEntities) {
+    if (s.starts_with(e.seq)) return Entity{e.ch, e.seq.size()};
+  }
+  return Entity{};
+}
+
+// Sets `out` to the decoded value: the runs between entities are copied
+// whole.
+void decodeInto(std::string& out, std::string_view value) {
+  size_t amp = value.find('&');
+  if (amp == std::string_view::npos) {
+    out.assign(value);
+    return;
+  }
+  out.clear();
+  out.reserve(value.size());
+  size_t from = 0;
+  while (amp != std::string_view::npos) {
+    const Entity e = entityAt(value.substr(amp));
+    if (e.length == 0) {
+      amp = value.find('&', amp + 1);
       continue;
     }
-    if (quoted || at == 0 || !isBlank(element[at - 1])) continue;
-    if (element.compare(at, name.size(), name) != 0) continue;
-    const size_t after = at + name.size();
-    if (element.size() - after < 2 || element[after] != '=' || element[after + 1] != '"') continue;
-    out.found = true;
-    const size_t start = after + 2;
-    const size_t close = element.find('"', start);
-    if (close == std::string_view::npos) return out;
-    out.terminated = true;
-    out.value = element.substr(start, close - start);
-    return out;
+    out.append(value.substr(from, amp - from));
+    out.push_back(e.ch);
+    from = amp + e.length;
+    amp = value.find('&', from);
   }
-  return out;
+  out.append(value.substr(from));
 }
 
 // A decimal signed 32-bit number: an optional sign, then digits only.
@@ -78,46 +167,22 @@ int32_t extent(int32_t from, int32_t to) {
 }  // namespace
 
 std::string decodeEntities(std::string_view value) {
-  struct Entity {
-    std::string_view seq;
-    char ch;
-  };
-  static constexpr Entity kEntities[] = {
-      {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''},
-  };
   std::string out;
-  out.reserve(value.size());
-  size_t i = 0;
-  while (i < value.size()) {
-    if (value[i] == '&') {
-      bool replaced = false;
-      for (const Entity& e : kEntities) {
-        if (value.substr(i, e.seq.size()) == e.seq) {
-          out += e.ch;
-          i += e.seq.size();
-          replaced = true;
-          break;
-        }
-      }
-      if (replaced) continue;
-    }
-    out += value[i];
-    ++i;
-  }
+  decodeInto(out, value);
   return out;
 }
 
 Expected<std::optional<std::string>> attrOwned(std::string_view element, std::string_view name) {
-  const RawAttr raw = findRawAttr(element, name);
+  const FoundAttr raw = findRawAttr(element, name);
   if (!raw.found) return std::optional<std::string>();
-  if (!raw.terminated) return fail(Error::MalformedAttribute);
-  return std::optional<std::string>(decodeEntities(raw.value));
+  if (!raw.attr.terminated) return fail(Error::MalformedAttribute);
+  return std::optional<std::string>(decodeEntities(raw.attr.value));
 }
 
 bool parseBoolAttr(std::string_view element, std::string_view name, bool fallback) {
-  const RawAttr raw = findRawAttr(element, name);
-  if (!raw.found || !raw.terminated) return fallback;
-  return raw.value == "true";
+  const FoundAttr raw = findRawAttr(element, name);
+  if (!raw.found || !raw.attr.terminated) return fallback;
+  return raw.attr.value == "true";
 }
 
 Bounds parseBounds(std::optional<std::string_view> value) {
@@ -143,20 +208,82 @@ Bounds parseBounds(std::optional<std::string_view> value) {
 }
 
 std::string stableId(const UiNode& node, size_t index) {
-  const std::string n = std::to_string(index);
-  if (node.resourceId && !node.resourceId->empty()) return "rid:" + *node.resourceId + ":" + n;
-  if (node.contentDesc) return "desc:" + *node.contentDesc + ":" + n;
-  if (node.text) return "text:" + *node.text + ":" + n;
-  std::string id = "node:";
-  id += node.className;
-  for (int32_t v : {node.bounds.x, node.bounds.y, node.bounds.width, node.bounds.height}) {
+  char n[24];
+  const size_t nLength = static_cast<size_t>(std::to_chars(n, n + sizeof n, index).ptr - n);
+  std::string id;
+  auto labelled = [&](std::string_view prefix, const std::string& label) {
+    id.reserve(prefix.size() + label.size() + 1 + nLength);
+    id.append(prefix).append(label).append(1, ':').append(n, nLength);
+  };
+  if (node.resourceId && !node.resourceId->empty()) {
+    labelled("rid:", *node.resourceId);
+  } else if (node.contentDesc) {
+    labelled("desc:", *node.contentDesc);
+  } else if (node.text) {
+    labelled("text:", *node.text);
+  } else {
+    id = "node:";
+    id += node.className;
+    for (int32_t v : {node.bounds.x, node.bounds.y, node.bounds.width, node.bounds.height}) {
+      id += ':';
+      id += std::to_string(v);
+    }
     id += ':';
-    id += std::to_string(v);
+    id.append(n, nLength);
   }
-  id += ':';
-  id += n;
   return id;
 }
+
+namespace {
+
+// The attributes a node is read from, each at its first occurrence.
+struct NodeAttrs {
+  std::optional<std::string_view> className, resourceId, text, contentDesc, bounds, enabled, selected;
+  bool malformed = false;  // one of the string attributes has no closing quote
+};
+
+NodeAttrs readNodeAttrs(std::string_view element) {
+  NodeAttrs a;
+  forEachAttr(element, [&a](const RawAttr& attr) {
+    std::optional<std::string_view>* slot = nullptr;
+    bool isString = true;
+    const std::string_view name = attr.name;
+    if (name == "class") {
+      slot = &a.className;
+    } else if (name == "resource-id") {
+      slot = &a.resourceId;
+    } else if (name == "text") {
+      slot = &a.text;
+    } else if (name == "content-desc") {
+      slot = &a.contentDesc;
+    } else if (name == "bounds") {
+      slot = &a.bounds;
+    } else if (name == "enabled") {
+      slot = &a.enabled;
+      isString = false;
+    } else if (name == "selected") {
+      slot = &a.selected;
+      isString = false;
+    }
+    if (slot == nullptr || slot->has_value()) return true;
+    if (!attr.terminated) {
+      a.malformed = isString;  // a flag without its closing quote keeps its default
+      return false;
+    }
+    *slot = attr.value;
+    return true;
+  });
+  return a;
+}
+
+std::optional<std::string> decodedOrNone(std::optional<std::string_view> raw) {
+  if (!raw) return std::nullopt;
+  std::optional<std::string> out(std::in_place);
+  decodeInto(*out, *raw);
+  return out;
+}
+
+}  // namespace
 
 Expected<std::vector<UiNode>> scanNodes(std::string_view xml) {
   std::vector<UiNode> nodes;
@@ -166,30 +293,23 @@ Expected<std::vector<UiNode>> scanNodes(std::string_view xml) {
     if (open == std::string_view::npos) break;
     const size_t close = xml.find('>', open);
     if (close == std::string_view::npos) break;
-    const std::string_view element = xml.substr(open, close - open);
+    const NodeAttrs a = readNodeAttrs(xml.substr(open, close - open));
+    if (a.malformed) return fail(Error::MalformedAttribute);
 
-    auto cls = attrOwned(element, "class");
-    if (!cls) return fail(cls.error());
-    auto rid = attrOwned(element, "resource-id");
-    if (!rid) return fail(rid.error());
-    auto text = attrOwned(element, "text");
-    if (!text) return fail(text.error());
-    auto desc = attrOwned(element, "content-desc");
-    if (!desc) return fail(desc.error());
-    auto bounds = attrOwned(element, "bounds");
-    if (!bounds) return fail(bounds.error());
-
-    UiNode node;
-    node.className = cls->value_or(std::string());
-    node.resourceId = std::move(*rid);
-    if (*text && !(*text)->empty()) node.text = std::move(*text);
-    if (*desc && !(*desc)->empty()) node.contentDesc = std::move(*desc);
-    node.bounds = parseBounds(*bounds ? std::optional<std::string_view>(**bounds) : std::nullopt);
-    node.enabled = parseBoolAttr(element, "enabled", true);
+    UiNode& node = nodes.emplace_back();
+    if (a.className) decodeInto(node.className, *a.className);
+    node.resourceId = decodedOrNone(a.resourceId);
+    if (a.text && !a.text->empty()) node.text = decodedOrNone(a.text);
+    if (a.contentDesc && !a.contentDesc->empty()) node.contentDesc = decodedOrNone(a.contentDesc);
+    if (a.bounds && a.bounds->find('&') != std::string_view::npos) {
+      node.bounds = parseBounds(decodeEntities(*a.bounds));
+    } else {
+      node.bounds = parseBounds(a.bounds);
+    }
+    node.enabled = a.enabled ? *a.enabled == "true" : true;
     node.visible = node.bounds.width > 0 && node.bounds.height > 0;
-    node.selected = parseBoolAttr(element, "selected", false);
-    node.stableId = stableId(node, nodes.size());
-    nodes.push_back(std::move(node));
+    node.selected = a.selected ? *a.selected == "true" : false;
+    node.stableId = stableId(node, nodes.size() - 1);
     pos = close + 1;
   }
   return nodes;

@@ -22,6 +22,10 @@ TEST(UiautomatorTest, AttrOwned) {
       {R"(<node text="Tom &amp; Jerry")", "text", "Tom & Jerry"},
       {R"(<node text="&lt;&gt;&quot;&apos;&amp;amp;")", "text", "<>\"'&amp;"},
       {R"(<node text="&#38; &unknown; &")", "text", "&#38; &unknown; &"},
+      // Plain runs around entities: a lone '&' right before one, entities at
+      // both ends, a cut-off entity at the end.
+      {R"(<node text="&&amp;x&lt")", "text", "&&x&lt"},
+      {R"(<node text="&gt;Fish &amp; Chips&apos;")", "text", ">Fish & Chips'"},
       // Only a whole name outside the values counts: not the tail of a longer
       // name, nor a value that ends in the name.
       {R"(<node hint-text="h" text="t")", "text", "t"},
