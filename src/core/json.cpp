@@ -347,6 +347,7 @@ using KeySet = std::unordered_set<size_t, KeyHash, KeyEq>;
 struct Frame {
   Value* container;
   bool isObject;
+  bool handedOut;                // the sink's array: holds one element at a time
   std::unique_ptr<KeySet> keys;  // only for large objects
 };
 
@@ -366,7 +367,7 @@ struct Frame {
 // the rare ones (escapes, errors) work on `pos_`.
 class Parser {
  public:
-  explicit Parser(std::string_view text) : p_(text.data()), size_(text.size()) {}
+  Parser(std::string_view text, const ElementSink* sink) : sink_(sink), p_(text.data()), size_(text.size()) {}
 
   std::expected<Value, ParseError> run();
 
@@ -407,7 +408,14 @@ class Parser {
   // How many elements the container opened next holds, or 0 when unknown.
   size_t nextCount() { return nextCount_ < counts_.size() ? counts_[nextCount_++] : 0; }
   std::unexpected<ParseError> makeError() const;
+  // Whether the array being opened at `v`, with `depth` containers open, is
+  // the sink's.
+  bool isSinkArray(const Value& v, size_t depth) const {
+    return sink_ != nullptr && depth == 1 && root_.kind == Kind::Object && &root_.object.back().value == &v &&
+           root_.object.back().key == sink_->rootKey;
+  }
 
+  const ElementSink* sink_;
   Value root_;
   std::vector<uint32_t> counts_;
   size_t nextCount_ = 0;
@@ -718,15 +726,16 @@ std::expected<Value, ParseError> Parser::run() {
         }
         bool isObject = c == '{';
         size_t count = nextCount();
+        bool handedOut = !isObject && isSinkArray(v, stack.size());
         ++pos;
         if (isObject) {
           v.kind = Kind::Object;
           v.object.reserve(count);
         } else {
           v.kind = Kind::Array;
-          v.array.reserve(count);
+          v.array.reserve(handedOut ? 1 : count);
         }
-        stack.push_back(Frame{&v, isObject, nullptr});
+        stack.push_back(Frame{&v, isObject, handedOut, nullptr});
         skipWhitespace(p, pos, size);
         if (pos >= size) {
           failAt(pos);
@@ -779,6 +788,10 @@ std::expected<Value, ParseError> Parser::run() {
         return std::move(root_);
       }
       Frame& top = stack.back();
+      if (top.handedOut) {
+        sink_->onElement(std::move(top.container->array.back()));
+        top.container->array.clear();
+      }
       skipWhitespace(p, pos, size);
       if (pos >= size) {
         failAt(pos);
@@ -808,7 +821,12 @@ std::expected<Value, ParseError> Parser::run() {
 }  // namespace
 
 std::expected<Value, ParseError> parse(std::string_view text) {
-  Parser parser(text);
+  Parser parser(text, nullptr);
+  return parser.run();
+}
+
+std::expected<Value, ParseError> parse(std::string_view text, const ElementSink& sink) {
+  Parser parser(text, &sink);
   return parser.run();
 }
 

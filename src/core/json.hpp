@@ -3,6 +3,7 @@
 // 64-bit integers, and the line and column where reading stopped.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -58,6 +59,20 @@ inline constexpr size_t kMaxDepth = 512;
 // object fails with DuplicateField; nesting deeper than kMaxDepth fails with
 // SyntaxError at the offending bracket.
 std::expected<Value, ParseError> parse(std::string_view text);
+
+// Where parse() hands out the elements of one array instead of keeping
+// them: the array that the root object's member `rootKey` holds.
+struct ElementSink {
+  std::string_view rootKey;
+  std::function<void(Value&&)> onElement;
+};
+
+// Same as parse(), except that each element of the sink's array goes to
+// `onElement` as soon as it is read, in order, and is not kept (in the result
+// that array is empty). A long document is read without holding all of it
+// as values at once. Elements are handed out before the rest of the text is
+// read: a failed parse may already have handed out some.
+std::expected<Value, ParseError> parse(std::string_view text, const ElementSink& sink);
 
 // Same, keeping only the error name.
 Expected<Value> parseValue(std::string_view text);

@@ -277,12 +277,30 @@ Expected<Step> parseStep(const json::Value& value) {
   return Step{step::Optional{std::move(*s)}};
 }
 
-Expected<Scenario> parseSlice(std::string_view text) {
-  auto doc = json::parseValue(text);
-  if (!doc) return fail(doc.error());
+namespace {
+
+// Reads a scenario document, handing each top-level step to `keep` as the
+// JSON reader hands it out, so that the steps are never held as JSON all at
+// once. The errors come in the order of the checks: the JSON reader's, the
+// document's own members, then the first step that failed (after which no
+// step is read).
+template <class Keep>
+Expected<Outline> readSlice(std::string_view text, Keep&& keep) {
+  std::optional<Error> stepError;
+  json::ElementSink sink{"steps", [&](json::Value&& element) {
+                           if (stepError) return;
+                           auto s = parseStep(element);
+                           if (!s) {
+                             stepError = s.error();
+                             return;
+                           }
+                           keep(std::move(*s));
+                         }};
+  auto doc = json::parse(text, sink);
+  if (!doc) return fail(doc.error().error);
   const json::Value& root = *doc;
   if (!root.isObject()) return fail(Error::ScenarioMustBeObject);
-  Scenario out;
+  Outline out;
   const json::Value* name = root.get("name");
   if (name == nullptr) return fail(Error::RequiredStringMissing);
   if (!name->isString()) return fail(Error::RequiredFieldMustBeString);
@@ -294,8 +312,24 @@ Expected<Scenario> parseSlice(std::string_view text) {
   const json::Value* steps = root.get("steps");
   if (steps == nullptr) return fail(Error::ScenarioMissingSteps);
   if (!steps->isArray()) return fail(Error::ScenarioStepsMustBeArray);
-  if (auto r = appendParsedSteps(*steps, out.steps); !r) return fail(r.error());
+  if (stepError) return fail(*stepError);
   return out;
+}
+
+}  // namespace
+
+Expected<Scenario> parseSlice(std::string_view text) {
+  std::vector<Step> steps;
+  auto outline = readSlice(text, [&](Step&& s) { steps.push_back(std::move(s)); });
+  if (!outline) return fail(outline.error());
+  return Scenario{std::move(outline->name), std::move(outline->appId), std::move(steps)};
+}
+
+Expected<Outline> checkSlice(std::string_view text) {
+  size_t count = 0;
+  auto outline = readSlice(text, [&](Step&&) { ++count; });
+  if (outline) outline->stepCount = count;
+  return outline;
 }
 
 }  // namespace scenario

@@ -181,6 +181,17 @@ namespace scenario {
 // the scenario error of the first fault.
 Expected<Scenario> parseSlice(std::string_view text);
 
+// A scenario document's name, app id and number of top-level steps.
+struct Outline {
+  std::string name{};
+  std::optional<std::string> appId{};
+  size_t stepCount = 0;
+};
+
+// Checks a scenario document as parseSlice does, with the same errors,
+// keeping no step: each is read, checked and dropped in turn.
+Expected<Outline> checkSlice(std::string_view text);
+
 // Reads one step value (an object with "action").
 Expected<Step> parseStep(const json::Value& value);
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "core/trace_json.hpp"
 #include "vyx_test.hpp"
@@ -180,6 +182,38 @@ TEST(JsonParse, NestingLimit) {
   auto open = parse(std::string(100, '['));
   ASSERT_FALSE(open.has_value());
   EXPECT_EQ(open.error().error, Error::UnexpectedEndOfInput);
+}
+
+TEST(JsonParse, SinkGetsItsArrayElementByElement) {
+  std::vector<std::string> got;
+  auto collect = [&got](Value&& v) {
+    vyx::StringWriter w;
+    EXPECT_TRUE(vyx::trace_json::writeJsonValue(w, v));
+    got.push_back(w.str());
+  };
+  const ElementSink sink{"steps", collect};
+  // Only the root object's member: nested "steps" stay where they are.
+  auto v = parse(R"({"a":[1],"steps":[{"x":[1,2]}, "s",[],{"steps":[3]}],"z":{"steps":[4]}})", sink);
+  ASSERT_TRUE(v.has_value());
+  EXPECT_EQ(got, (std::vector<std::string>{R"({"x":[1,2]})", R"("s")", "[]", R"({"steps":[3]})"}));
+  vyx::StringWriter rest;
+  ASSERT_TRUE(vyx::trace_json::writeJsonValue(rest, *v));
+  EXPECT_EQ(rest.str(), R"({"a":[1],"steps":[],"z":{"steps":[4]}})");
+
+  got.clear();
+  ASSERT_TRUE(parse(R"([{"steps":[1]}])", sink).has_value());
+  ASSERT_TRUE(parse(R"({"steps":{"steps":[1]}})", sink).has_value());
+  EXPECT_TRUE(got.empty());
+
+  // A document that fails after some elements: those were handed out, the
+  // error is the one parse() gives.
+  const std::string bad = "{\"steps\":[1,\n 2 3]}";
+  auto failed = parse(bad, sink);
+  ASSERT_FALSE(failed.has_value());
+  EXPECT_EQ(got, (std::vector<std::string>{"1", "2"}));
+  auto plain = parse(bad);
+  EXPECT_EQ(failed.error().offset, plain.error().offset);
+  EXPECT_EQ(failed.error().line, 2u);
 }
 
 TEST(JsonParse, ReadsBackWhatTheWritersWrite) {

@@ -70,12 +70,21 @@ TEST(ScenarioParse, Errors) {
       {doc(R"({"action":"launch","optional":null})"), Error::OptionalFieldMustBeBool},
       // The first failing step's error wins.
       {doc(R"({"action":"tap"},{"action":"openLink"})"), Error::StepMissingSelector},
+      // Steps are read as they come, but the JSON and the document's own
+      // members are judged first.
+      {R"({"steps":[{"action":"fly"}]})", Error::RequiredStringMissing},
+      {R"({"steps":[{"action":"fly"}],"name":"n","appId":1})", Error::OptionalFieldMustBeString},
+      {R"({"name":"n","steps":[{"action":"fly"}],"x":})", Error::SyntaxError},
+      {R"({"name":"n","steps":[{"action":"fly"}],"steps":[]})", Error::DuplicateField},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     auto s = scenario::parseSlice(c.text);
     ASSERT_FALSE(s.has_value());
     EXPECT_EQ(errorName(s.error()), errorName(c.error));
+    auto outline = scenario::checkSlice(c.text);
+    ASSERT_FALSE(outline.has_value());
+    EXPECT_EQ(errorName(outline.error()), errorName(c.error));
   }
 }
 
@@ -89,6 +98,12 @@ TEST(ScenarioParse, DocumentShape) {
   s = scenario::parseSlice(R"({"name":"n","appId":"","steps":[]})");
   ASSERT_TRUE(s.has_value());
   EXPECT_EQ(s->appId, "");
+
+  auto outline = scenario::checkSlice(R"({"steps":[{"action":"launch"},{"action":"repeat","steps":[{"action":"stop"}]}],"name":"n","appId":"a"})");
+  ASSERT_TRUE(outline.has_value());
+  EXPECT_EQ(outline->name, "n");
+  EXPECT_EQ(outline->appId, "a");
+  EXPECT_EQ(outline->stepCount, 2u);
 }
 
 TEST(ScenarioParse, StepPayloadsAndDefaults) {
