@@ -20,6 +20,7 @@
 #include "core/cli_validate.hpp"
 #include "core/crash.hpp"
 #include "core/errors.hpp"
+#include "core/memory.hpp"
 #include "core/stdio.hpp"
 #include "core/usage.hpp"
 #include "devices/cli_devices.hpp"
@@ -97,6 +98,7 @@ Status mainInner(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   vyx::crash::installHandlers();
+  vyx::memory::retainFreedMemory();
   Status result = mainInner(argc, argv);
   if (result) return 0;
   vyx::Error e = result.error();
