@@ -33,15 +33,38 @@ Status closeChecked(Fd& fd) {
   return {};
 }
 
+// Directories fail with IsDir; FIFOs, sockets and devices, which could block
+// a reader forever or never end, with NotRegularFile.
+Status checkRegular(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return fail(Error::IsDir);
+  if (!S_ISREG(st.st_mode)) return fail(Error::NotRegularFile);
+  return {};
+}
+
 }  // namespace
 
-Expected<std::string> readFileLimited(const std::string& path, size_t limit) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return fail(errorFromErrno(errno, Error::ReadFailed));
+Expected<OpenFile> openForReading(const std::string& path) {
+  // The type is checked before opening (opening a device can have effects of
+  // its own) and again on the open file, which O_NONBLOCK keeps from waiting
+  // for a FIFO's writer in between.
   struct stat st {};
-  if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode)) return fail(Error::IsDir);
+  if (::stat(path.c_str(), &st) == 0) VYX_TRY(checkRegular(st));
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd.valid()) {
+    if (errno == ENXIO) return fail(Error::NotRegularFile);  // a socket
+    return fail(errorFromErrno(errno, Error::ReadFailed));
+  }
+  if (::fstat(fd.get(), &st) != 0) return fail(errorFromErrno(errno, Error::ReadFailed));
+  VYX_TRY(checkRegular(st));
+  return OpenFile{std::move(fd), static_cast<uint64_t>(st.st_size)};
+}
+
+Expected<std::string> readFileLimited(const std::string& path, size_t limit) {
+  auto file = openForReading(path);
+  if (!file) return fail(file.error());
+  const Fd& fd = file->fd;
   std::string out;
-  if (st.st_size > 0 && static_cast<uint64_t>(st.st_size) < limit) out.reserve(static_cast<size_t>(st.st_size));
+  if (file->size > 0 && file->size < limit) out.reserve(static_cast<size_t>(file->size));
   char chunk[65536];
   for (;;) {
     ssize_t n = ::read(fd.get(), chunk, sizeof(chunk));

@@ -6,11 +6,26 @@
 #include <string_view>
 
 #include "core/errors.hpp"
+#include "core/fd.hpp"
 
 namespace vyx::files {
 
-// Reads the whole file. A file of `limit` bytes or more fails with
-// StreamTooLong; a directory fails with IsDir.
+// A regular file open for reading, with its size when it was opened.
+struct OpenFile {
+  Fd fd;
+  uint64_t size = 0;
+};
+
+// Opens a file for reading without ever waiting on it: a directory fails
+// with IsDir; a FIFO, socket or device fails at once with NotRegularFile.
+// Open failures come back as FileNotFound, AccessDenied and the like.
+Expected<OpenFile> openForReading(const std::string& path);
+
+// Reads the whole file: every file the program reads by a path it was given
+// (scenarios, configuration, traces, flows) goes through here. A file of
+// `limit` bytes or more fails with StreamTooLong; a directory fails with
+// IsDir; a FIFO, socket or device fails at once with NotRegularFile (it is
+// never read, so it cannot block).
 Expected<std::string> readFileLimited(const std::string& path, size_t limit);
 
 // Creates or truncates the file (mode 0666 less the umask) and writes it whole.

@@ -48,6 +48,7 @@ Expected<Fd> openBeneath(int dir, std::string_view relative, int flags) {
     do {
       fd = ::openat(at, component.c_str(), componentFlags | O_NOFOLLOW | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno == ENXIO) return fail(Error::NotRegularFile);  // a socket
     if (fd < 0) return fail(errorFromErrno(errno, Error::ReadFailed));
     // The previous directory is closed here; `fd` no longer needs it.
     current = Fd(fd);
@@ -144,7 +145,7 @@ Expected<Fd> openEntry(int traceFd, std::string_view name, struct stat& st) {
   if (!fd) return fail(fd.error());
   if (::fstat(fd->get(), &st) != 0) return fail(errorFromErrno(errno, Error::ReadFailed));
   if (S_ISDIR(st.st_mode)) return fail(Error::IsDir);
-  if (!S_ISREG(st.st_mode)) return fail(Error::InputOutput);
+  if (!S_ISREG(st.st_mode)) return fail(Error::NotRegularFile);
   return fd;
 }
 

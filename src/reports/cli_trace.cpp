@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "core/files.hpp"
 #include "core/paths.hpp"
 #include "reports/bundle.hpp"
 #include "reports/explanation.hpp"
@@ -33,14 +34,10 @@ constexpr std::string_view kBenchmarkResults = "results.jsonl";
 // A directory holding results.jsonl is a benchmark directory; without it
 // (FileNotFound) a trace directory; any other failure to open it is returned.
 Expected<bool> isBenchmarkDirectory(const std::string& resultsPath) {
-  int fd = ::open(resultsPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::close(fd);
-    return true;
-  }
-  Error e = errorFromErrno(errno, Error::ReadFailed);
-  if (e == Error::FileNotFound) return false;
-  return fail(e);
+  auto file = files::openForReading(resultsPath);
+  if (file) return true;
+  if (file.error() == Error::FileNotFound) return false;
+  return fail(file.error());
 }
 
 Status printWrote(Output& out, std::string_view path) {

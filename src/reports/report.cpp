@@ -380,18 +380,12 @@ Status TextLines::forEachLine(const std::function<Status(std::string_view)>& lin
 }
 
 Status FileLines::forEachLine(const std::function<Status(std::string_view)>& line) const {
-  int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(errorFromErrno(errno, Error::ReadFailed));
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) return fail(errorFromErrno(errno, Error::ReadFailed));
-  if (S_ISDIR(st.st_mode)) return fail(Error::IsDir);
+  auto file = files::openForReading(path_);
+  if (!file) return fail(file.error());
+  const int fd = file->fd.get();
   if (budget_ < 0) {
-    if (static_cast<uint64_t>(st.st_size) >= limits::kEventLogBytes) return fail(Error::StreamTooLong);
-    budget_ = st.st_size;
+    if (file->size >= limits::kEventLogBytes) return fail(Error::StreamTooLong);
+    budget_ = static_cast<int64_t>(file->size);
   }
 
   std::string pending;  // the start of a line that continues in the next chunk

@@ -2,7 +2,12 @@
 // reader's limits and unusable configuration and trace locations. Each ends
 // in a named error (or a pass) with its exit status, never a crash.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -29,11 +34,13 @@ struct Sandbox {
   TempDir dir;
   std::string log = dir.file("calls.log");
 
-  ProcResult vyx(const Argv& args) const {
+  // A program that blocks is ended after `timeoutMs` (ProcResult::timedOut).
+  ProcResult vyx(const Argv& args, int timeoutMs = 0) const {
     vyx::test::RunOptions o;
     o.cwd = dir.path();
     o.env["VYX_FAKE_LOG"] = log;
     o.unsetEnv = {"VYX_FAKE_ANDROID_DIR"};
+    o.timeoutMs = timeoutMs;
     return vyx::test::runVyx(args, o);
   }
   std::vector<Argv> calls() const { return vyx::test::readFakeLog(log); }
@@ -108,4 +115,59 @@ TEST(BadInput, UnusableConfigurationAndTraceLocations) {
     EXPECT_EQ(vyx::test::readFile(box.dir.file("plain")), "kept");
     EXPECT_TRUE(box.calls().empty());  // no device command ran
   }
+}
+
+TEST(BadInput, PathsThatAreNotRegularFilesFailAtOnce) {
+  Sandbox box;
+  const std::string scenario = R"({"name":"s","steps":[{"action":"launch"}]})";
+  vyx::test::writeFile(box.dir.file("s.json"), scenario);
+  // A FIFO nobody writes to (reading it would wait forever), a socket, and
+  // trace directories holding a FIFO in place of one of their files.
+  ASSERT_EQ(::mkfifo(box.dir.file("fifo").c_str(), 0666), 0);
+  int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string sockPath = box.dir.file("sock");
+  ASSERT_LT(sockPath.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, sockPath.c_str(), sockPath.size() + 1);
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  vyx::test::writeFile(box.dir.file("manifest-fifo/events.jsonl"), "");
+  ASSERT_EQ(::mkfifo(box.dir.file("manifest-fifo/trace.json").c_str(), 0666), 0);
+  vyx::test::writeFile(box.dir.file("events-fifo/trace.json"), R"({"scenarioName":"s","status":"passed"})");
+  ASSERT_EQ(::mkfifo(box.dir.file("events-fifo/events.jsonl").c_str(), 0666), 0);
+  vyx::test::runProgram({"/bin/mkdir", box.dir.file("bench")});
+  ASSERT_EQ(::mkfifo(box.dir.file("bench/results.jsonl").c_str(), 0666), 0);
+
+  const std::string adb = vyx::test::fakesDir() + "/adb";
+  const std::string notRegular = "error[internal.error]: NotRegularFile\n";
+  struct Case {
+    Argv args;
+    std::string out;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"validate", "fifo"}, "fifo: invalid [internal.error] NotRegularFile\n", ""},
+      {{"validate", "sock"}, "sock: invalid [internal.error] NotRegularFile\n", ""},
+      {{"validate", "/dev/zero"}, "/dev/zero: invalid [internal.error] NotRegularFile\n", ""},
+      {{"run", "fifo", "--adb", adb}, "", notRegular},
+      {{"run", "s.json", "--config", "fifo", "--adb", adb}, "", notRegular},
+      {{"run", "s.json", "--config", "sock", "--adb", adb}, "", notRegular},
+      {{"import", "flow-yaml", "fifo", "--out", "o.json"}, "", notRegular},
+      {{"explain", "manifest-fifo"}, "", notRegular},
+      {{"export", "manifest-fifo", "--out", "b.vyxtrace"}, "", notRegular},
+      {{"report", "events-fifo", "--out", "r.html"}, "", notRegular},
+      {{"report", "bench", "--out", "r.html"}, "", notRegular},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    ProcResult r = box.vyx(c.args, 20000);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+  }
+  EXPECT_TRUE(box.calls().empty());  // no device command ran
+  for (const char* written : {"o.json", "b.vyxtrace", "r.html"}) EXPECT_FALSE(vyx::test::fileExists(box.dir.file(written)));
+  ::close(sock);
 }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -83,14 +84,28 @@ ProcResult runProgram(const std::vector<std::string>& argv, const RunOptions& op
   }
   int outFd = outPipe[0];
   int errFd = errPipe[0];
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.timeoutMs);
   while (outFd >= 0 || errFd >= 0 || inFd >= 0) {
     pollfd fds[3];
     int n = 0;
     if (outFd >= 0) fds[n++] = {outFd, POLLIN, 0};
     if (errFd >= 0) fds[n++] = {errFd, POLLIN, 0};
     if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
-    if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+    int waitMs = -1;
+    if (options.timeoutMs > 0) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      waitMs = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    }
+    int ready = poll(fds, static_cast<nfds_t>(n), waitMs);
+    if (ready < 0) {
       if (errno == EINTR) continue;
+      break;
+    }
+    if (ready == 0) {
+      // Out of time: the program is ended; what it left running may still
+      // hold its pipes, so they are no longer read.
+      kill(pid, SIGKILL);
+      result.timedOut = true;
       break;
     }
     for (int i = 0; i < n; ++i) {
@@ -116,6 +131,8 @@ ProcResult runProgram(const std::vector<std::string>& argv, const RunOptions& op
       (fds[i].fd == outFd ? result.out : result.err).append(buf, static_cast<size_t>(r));
     }
   }
+  for (int fd : {inFd, outFd, errFd})
+    if (fd >= 0) close(fd);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

@@ -12,6 +12,7 @@ struct ProcResult {
   std::string out;
   std::string err;
   int status = -1;  // exit status, or 128 + signal
+  bool timedOut = false;  // ended by RunOptions::timeoutMs
 };
 
 struct RunOptions {
@@ -20,6 +21,7 @@ struct RunOptions {
   std::vector<std::string> unsetEnv;
   std::string cwd;                          // empty: inherit
   bool closeStdoutEarly = false;            // read nothing and close stdout at once
+  int timeoutMs = 0;                        // > 0: SIGKILL the program after this long (timedOut)
 };
 
 // Runs a program and captures everything it prints.
