@@ -1,5 +1,6 @@
 #include "core/command.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -8,9 +9,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -213,37 +217,139 @@ bool reapBlocking(pid_t pid, int* status) {
   return true;
 }
 
-// Waits up to `ms` for the child to end; true when it was reaped.
-bool reapWithin(pid_t pid, uint64_t ms) {
-  const uint64_t deadline = saturatingAddU64(monotonicNs(), ms * kNsPerMs);
-  long sleepNs = 1000000;
+void sleepNs(uint64_t ns) {
+  timespec ts{static_cast<time_t>(ns / 1000000000u), static_cast<long>(ns % 1000000000u)};
+  ::nanosleep(&ts, nullptr);
+}
+
+// Polling back-off: short at first, since a child that closed its pipes is
+// usually a moment away from its end, then at most 50 ms.
+constexpr uint64_t kFirstPollNs = 100000;
+constexpr uint64_t kLongestPollNs = 50000000;
+
+enum class Reap { Ended, Running, Failed };
+
+// Waits until the child ends (and reaps it, its status in `status`) or the
+// monotonic `deadlineNs` passes. Failed: waitpid failed, errno says why.
+Reap reapUntil(pid_t pid, uint64_t deadlineNs, int* status) {
+  uint64_t pauseNs = kFirstPollNs;
   for (;;) {
-    int status = 0;
-    pid_t r = ::waitpid(pid, &status, WNOHANG);
-    if (r == pid) return true;
-    if (r < 0 && errno != EINTR) return true;  // nothing left to wait for
-    if (monotonicNs() >= deadline) return false;
-    timespec ts{0, sleepNs};
-    ::nanosleep(&ts, nullptr);
-    if (sleepNs < 50000000) sleepNs *= 2;
+    int s = 0;
+    pid_t r = ::waitpid(pid, &s, WNOHANG);
+    if (r == pid) {
+      if (status != nullptr) *status = s;
+      return Reap::Ended;
+    }
+    if (r < 0 && errno != EINTR) return Reap::Failed;
+    uint64_t now = monotonicNs();
+    if (now >= deadlineNs) return Reap::Running;
+    sleepNs(std::min(pauseNs, deadlineNs - now));
+    if (pauseNs < kLongestPollNs) pauseNs *= 2;
   }
 }
 
-// Sends SIGTERM (to the group first when `termGroup`), then reaps the child.
-// One still running after the grace period gets SIGKILL (its group too when
+#ifdef __linux__
+// Whether /proc/<pid>/stat names a process of group `pgid` that has not
+// ended. "pid (comm) state ppid pgrp ..."; comm may hold anything, so the
+// fields are read after its last ")".
+bool liveMemberOf(const char* pid, pid_t pgid) {
+  std::string path = "/proc/";
+  path += pid;
+  path += "/stat";
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[512];
+  ssize_t n = ::read(fd, buf, sizeof buf - 1);
+  ::close(fd);
+  if (n <= 0) return false;
+  buf[n] = '\0';
+  const char* close = std::strrchr(buf, ')');
+  if (close == nullptr) return false;
+  char state = 0;
+  long ppid = 0;
+  long pgrp = 0;
+  if (std::sscanf(close + 1, " %c %ld %ld", &state, &ppid, &pgrp) != 3) return false;
+  return pgrp == pgid && state != 'Z' && state != 'X';
+}
+#endif
+
+// Whether anything of process group `pgid` is still running. Members that
+// ended but were never reaped (orphans under an init that does not reap)
+// still take signals, so on Linux they are told apart through /proc.
+bool groupRunning(pid_t pgid) {
+  if (::kill(-pgid, 0) != 0 && errno == ESRCH) return false;
+#ifdef __linux__
+  DIR* proc = ::opendir("/proc");
+  if (proc == nullptr) return true;
+  bool running = false;
+  while (dirent* entry = ::readdir(proc)) {
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    if (liveMemberOf(entry->d_name, pgid)) {
+      running = true;
+      break;
+    }
+  }
+  ::closedir(proc);
+  return running;
+#else
+  return true;
+#endif
+}
+
+// Termination on failure: SIGTERM to the child only, then reaps it. One
+// still running after the grace period gets SIGKILL (its group too when
 // `killGroup`). When the system refuses the SIGTERM the child is left alone.
-void terminateAndReap(pid_t pid, bool termGroup, bool killGroup) {
+void terminateAndReap(pid_t pid, bool killGroup) {
   if (pid <= 0) return;
-  if (termGroup) (void)::kill(-pid, SIGTERM);
   int r;
   do {
     r = ::kill(pid, SIGTERM);
   } while (r != 0 && errno == EINTR);
   if (r != 0) return;
-  if (reapWithin(pid, kKillGraceMs)) return;
+  const uint64_t deadline = saturatingAddU64(monotonicNs(), kKillGraceMs * kNsPerMs);
+  if (reapUntil(pid, deadline, nullptr) != Reap::Running) return;
   if (killGroup) (void)::kill(-pid, SIGKILL);
   (void)::kill(pid, SIGKILL);
   (void)reapBlocking(pid, nullptr);
+}
+
+// Termination on a time-out of a child leading its own group: SIGTERM to the
+// group and the child, then the child is reaped. The whole group has the
+// grace period to end; whatever of it still runs then (the child, or
+// grandchildren that ignore SIGTERM) gets SIGKILL, so nothing of the group
+// outlives the call. When the system refuses the SIGTERM to the child, it
+// is left alone.
+void endGroupOnTimeout(pid_t pid) {
+  if (pid <= 0) return;
+  (void)::kill(-pid, SIGTERM);
+  int r;
+  do {
+    r = ::kill(pid, SIGTERM);
+  } while (r != 0 && errno == EINTR);
+  if (r != 0) return;
+  const uint64_t deadline = saturatingAddU64(monotonicNs(), kKillGraceMs * kNsPerMs);
+  switch (reapUntil(pid, deadline, nullptr)) {
+    case Reap::Running:
+      // The child, unreaped, still holds the group id: the group is ours to signal.
+      (void)::kill(-pid, SIGKILL);
+      (void)::kill(pid, SIGKILL);
+      (void)reapBlocking(pid, nullptr);
+      return;
+    case Reap::Failed:
+      return;
+    case Reap::Ended:
+      break;
+  }
+  uint64_t pauseNs = kFirstPollNs;
+  while (groupRunning(pid)) {
+    uint64_t now = monotonicNs();
+    if (now >= deadline) {
+      (void)::kill(-pid, SIGKILL);
+      return;
+    }
+    sleepNs(std::min(pauseNs, deadline - now));
+    if (pauseNs < kLongestPollNs) pauseNs *= 2;
+  }
 }
 
 // Forks and execs. On success the child has exec'd (the close-on-exec error
@@ -319,7 +425,7 @@ struct Child {
   // until it has been reaped, so what it writes while ending doesn't kill
   // it (or its group) with SIGPIPE first.
   void failAndReap() {
-    terminateAndReap(pid, false, ownGroup);
+    terminateAndReap(pid, ownGroup);
     pid = -1;
     closePipes();
   }
@@ -444,15 +550,25 @@ Expected<ExecResult> collect(Child& child, size_t maxBytes, bool checkCap, std::
     child.failAndReap();
     return fail(collected.error());
   }
-  if (*collected == Collected::TimedOut) {
-    terminateAndReap(child.pid, child.ownGroup, child.ownGroup);
+  auto timedOut = [&child] {
+    endGroupOnTimeout(child.pid);
     child.pid = -1;
     child.closePipes();
     return ExecResult{{}, {}, Term{Term::Kind::Unknown, 0}, true};
-  }
+  };
+  if (*collected == Collected::TimedOut) return timedOut();
   child.closePipes();
   int status = 0;
-  bool reaped = reapBlocking(child.pid, &status);
+  bool reaped = false;
+  if (timeoutNs) {
+    // Both streams have ended, but the child may run on: the time-out bounds
+    // this wait as it bounds every wait for output.
+    Reap r = reapUntil(child.pid, saturatingAddU64(monotonicNs(), *timeoutNs), &status);
+    if (r == Reap::Running) return timedOut();
+    reaped = r == Reap::Ended;
+  } else {
+    reaped = reapBlocking(child.pid, &status);
+  }
   int waitErr = errno;
   child.pid = -1;
   if (!reaped) return fail(errorFromErrno(waitErr));
@@ -592,6 +708,7 @@ Expected<BackgroundChild> BackgroundChild::spawn(const std::vector<std::string>&
   ChildSetup setup;
   setup.stdFds[0] = null->get();
   setup.stdFds[1] = setup.stdFds[2] = output.get() >= 0 ? output.get() : null->get();
+  setup.newGroup = true;
   auto pid = forkExec(*plan, setup, false);
   if (!pid) return fail(pid.error());
   return BackgroundChild(*pid);
@@ -607,8 +724,9 @@ BackgroundChild& BackgroundChild::operator=(BackgroundChild&& other) noexcept {
 BackgroundChild::~BackgroundChild() {
   if (pid_ <= 0) return;
   (void)::kill(pid_, SIGINT);
-  if (!reapWithin(pid_, kKillGraceMs)) {
-    (void)::kill(pid_, SIGKILL);
+  const uint64_t deadline = saturatingAddU64(monotonicNs(), kKillGraceMs * kNsPerMs);
+  if (reapUntil(pid_, deadline, nullptr) == Reap::Running) {
+    (void)kill();
     (void)reapBlocking(pid_, nullptr);
   }
 }
@@ -625,6 +743,29 @@ Expected<Term> BackgroundChild::wait() {
   if (!reapBlocking(pid_, &status)) return fail(errorFromErrno(errno));
   pid_ = -1;
   return termFromStatus(status);
+}
+
+Expected<std::optional<Term>> BackgroundChild::waitFor(uint64_t ms) {
+  if (pid_ <= 0) return fail(Error::Unexpected);
+  int status = 0;
+  switch (reapUntil(pid_, saturatingAddU64(monotonicNs(), timeoutToNs(ms)), &status)) {
+    case Reap::Running:
+      return std::optional<Term>();
+    case Reap::Failed:
+      return fail(errorFromErrno(errno));
+    case Reap::Ended:
+      break;
+  }
+  pid_ = -1;
+  return std::optional<Term>(termFromStatus(status));
+}
+
+Status BackgroundChild::kill() {
+  if (pid_ <= 0) return fail(Error::Unexpected);
+  // Not yet reaped, the child still holds its group's id.
+  (void)::kill(-pid_, SIGKILL);
+  if (::kill(pid_, SIGKILL) != 0) return fail(errorFromErrno(errno));
+  return {};
 }
 
 }  // namespace vyx::command

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,7 +53,8 @@ struct ExecResult {
 inline constexpr size_t kNoCap = static_cast<size_t>(-1);
 
 // After a time-out or a failure the child is sent SIGTERM; one that is still
-// running this long afterwards gets SIGKILL (group and child).
+// running this long afterwards gets SIGKILL (group and child). After a
+// time-out the rest of the child's group has the same time to end.
 inline constexpr uint64_t kKillGraceMs = 5000;
 
 // The search path used when PATH is unset.
@@ -74,9 +76,11 @@ Expected<ExecResult> run(const std::vector<std::string>& argv, size_t maxBytes);
 
 // Like run, but the child leads a new process group and every wait for more
 // output is bounded by timeoutMs (re-armed after each read, so the time-out
-// bounds silence, not the whole run). When it passes, the group and the child
-// get SIGTERM, the child is reaped, and the result has timedOut true, empty
-// outputs and term Unknown 0 (a successful return, not an error).
+// bounds silence, not the whole run); so is the wait for the child's end
+// once both its streams have closed. When it passes, the group and the child
+// get SIGTERM, the child is reaped, whatever of the group still runs after
+// kKillGraceMs gets SIGKILL, and the result has timedOut true, empty outputs
+// and term Unknown 0 (a successful return, not an error).
 Expected<ExecResult> runWithTimeout(const std::vector<std::string>& argv, size_t maxBytes,
                                     uint64_t timeoutMs);
 
@@ -116,6 +120,12 @@ class BackgroundProcess {
   virtual Status interrupt() = 0;
   // Blocks until the child ends and reaps it.
   virtual Expected<Term> wait() = 0;
+  // Waits at most `ms` for the child to end and reaps it; nothing while it
+  // still runs. Fails once the child has been reaped.
+  virtual Expected<std::optional<Term>> waitFor(uint64_t ms) = 0;
+  // Sends SIGKILL to the child's process group and the child; wait() then
+  // reaps it. Fails once the child has been reaped.
+  virtual Status kill() = 0;
 };
 
 // Every way of starting a child, behind an interface, so the modules that
@@ -159,10 +169,11 @@ ProcessRunner& realProcessRunner();
 Status spawnDetached(const std::vector<std::string>& argv);
 
 // A child that runs while the program does other work and is later stopped
-// (interrupt) and reaped (wait). Standard input is /dev/null; standard output
-// and error go to /dev/null or, when `outputPath` is given, both into that
-// file (created or truncated, mode 0666 less the umask). It stays in the
-// program's process group; signals go to its process id only.
+// (interrupt) and reaped (wait, waitFor), or ended (kill). Standard input is
+// /dev/null; standard output and error go to /dev/null or, when `outputPath`
+// is given, both into that file (created or truncated, mode 0666 less the
+// umask). It leads a new process group; SIGINT goes to its process id only,
+// SIGKILL to the whole group.
 class BackgroundChild final : public BackgroundProcess {
  public:
   static Expected<BackgroundChild> spawn(const std::vector<std::string>& argv,
@@ -172,14 +183,16 @@ class BackgroundChild final : public BackgroundProcess {
   BackgroundChild& operator=(BackgroundChild&& other) noexcept;
   BackgroundChild(const BackgroundChild&) = delete;
   BackgroundChild& operator=(const BackgroundChild&) = delete;
-  // A child still running is sent SIGINT and reaped (SIGKILL after
-  // kKillGraceMs); failures are ignored.
+  // A child still running is sent SIGINT and reaped (SIGKILL to its group
+  // after kKillGraceMs); failures are ignored.
   ~BackgroundChild() override;
 
   pid_t pid() const { return pid_; }
   bool running() const override { return pid_ > 0; }
   Status interrupt() override;
   Expected<Term> wait() override;
+  Expected<std::optional<Term>> waitFor(uint64_t ms) override;
+  Status kill() override;
 
  private:
   explicit BackgroundChild(pid_t pid) : pid_(pid) {}

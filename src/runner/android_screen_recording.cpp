@@ -24,7 +24,8 @@ void appendAdbBase(std::vector<std::string>& argv, std::string_view adbPath,
 
 std::optional<AndroidScreenRecording> AndroidScreenRecording::start(command::ProcessRunner& runner,
                                                                     std::string adbPath,
-                                                                    std::optional<std::string> serial) {
+                                                                    std::optional<std::string> serial,
+                                                                    uint64_t stopGraceMs) {
   std::vector<std::string> cleanup;
   appendAdbBase(cleanup, adbPath, serial);
   for (const char* arg : {"shell", "rm", "-f"}) cleanup.emplace_back(arg);
@@ -38,7 +39,7 @@ std::optional<AndroidScreenRecording> AndroidScreenRecording::start(command::Pro
   argv.emplace_back(kRemotePath);
   auto child = runner.startBackground(argv);
   if (!child) return std::nullopt;
-  return AndroidScreenRecording(runner, std::move(adbPath), std::move(serial), std::move(*child));
+  return AndroidScreenRecording(runner, std::move(adbPath), std::move(serial), std::move(*child), stopGraceMs);
 }
 
 Expected<command::ExecResult> AndroidScreenRecording::runAdbCommand(const std::vector<std::string>& args,
@@ -49,11 +50,21 @@ Expected<command::ExecResult> AndroidScreenRecording::runAdbCommand(const std::v
   return runner_->runWithTimeout(argv, maxBytes, kAdbTimeoutMs);
 }
 
+Status AndroidScreenRecording::stop() {
+  (void)child_->interrupt();
+  auto ended = child_->waitFor(stopGraceMs_);
+  if (!ended) return fail(ended.error());
+  if (*ended) return {};
+  // A recorder that does not answer SIGINT would hold the run forever.
+  (void)child_->kill();
+  auto killed = child_->wait();
+  if (!killed) return fail(killed.error());
+  return {};
+}
+
 Expected<std::string> AndroidScreenRecording::stopAndPull(const TraceWriter& trace) {
   if (!stopped_ && child_ && child_->running()) {
-    (void)child_->interrupt();
-    auto ended = child_->wait();
-    if (!ended) return fail(ended.error());
+    VYX_TRY(stop());
     stopped_ = true;
   }
   std::string local = trace_layout::artifactPath(trace.traceDir(), trace_layout::kScreenRecordingFile);

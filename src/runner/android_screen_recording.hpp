@@ -23,6 +23,9 @@ inline constexpr std::string_view kRemotePath = "/sdcard/vyx-trace-screenrecord.
 inline constexpr uint64_t kAdbTimeoutMs = 15000;
 inline constexpr size_t kSmallCap = 4096;
 inline constexpr size_t kPullCap = 32 * 1024 * 1024;
+// How long a recorder has to end after SIGINT before its process group gets
+// SIGKILL.
+inline constexpr uint64_t kStopGraceMs = 10000;
 
 // Records "trace.screenRecording" announcing the pulled video:
 // {"artifact":"artifacts/screenrecord.mp4"}.
@@ -37,9 +40,11 @@ class AndroidScreenRecording {
   // Removes an old recording from the device (outcome ignored), then starts
   // the recorder in the background through the runner (standard streams on
   // /dev/null). Nothing when it cannot be started: the scenario then runs
-  // without a recording.
+  // without a recording. `stopGraceMs` bounds the wait for its end when it
+  // is stopped.
   static std::optional<AndroidScreenRecording> start(command::ProcessRunner& runner, std::string adbPath,
-                                                     std::optional<std::string> serial);
+                                                     std::optional<std::string> serial,
+                                                     uint64_t stopGraceMs = kStopGraceMs);
 
   AndroidScreenRecording(AndroidScreenRecording&&) noexcept = default;
   AndroidScreenRecording& operator=(AndroidScreenRecording&&) noexcept = default;
@@ -50,7 +55,8 @@ class AndroidScreenRecording {
   // unjudged.
   Expected<command::ExecResult> runAdbCommand(const std::vector<std::string>& args, size_t maxBytes);
 
-  // Stops the recorder (SIGINT, then waits for it; its exit status is not
+  // Stops the recorder (SIGINT, then waits for it at most the stop grace,
+  // after which its process group gets SIGKILL; its exit status is not
   // examined), pulls the video to <traceDir>/artifacts/screenrecord.mp4 and
   // removes it from the device (outcome ignored). Returns the local path.
   Expected<std::string> stopAndPull(const TraceWriter& trace);
@@ -59,14 +65,22 @@ class AndroidScreenRecording {
 
  private:
   AndroidScreenRecording(command::ProcessRunner& runner, std::string adbPath, std::optional<std::string> serial,
-                         std::unique_ptr<command::BackgroundProcess> child)
-      : runner_(&runner), adbPath_(std::move(adbPath)), serial_(std::move(serial)), child_(std::move(child)) {}
+                         std::unique_ptr<command::BackgroundProcess> child, uint64_t stopGraceMs)
+      : runner_(&runner),
+        adbPath_(std::move(adbPath)),
+        serial_(std::move(serial)),
+        child_(std::move(child)),
+        stopGraceMs_(stopGraceMs) {}
+
+  // SIGINT, the bounded wait, then SIGKILL and the reaping.
+  Status stop();
 
   command::ProcessRunner* runner_;
   std::string adbPath_;
   std::optional<std::string> serial_;
   std::string remotePath_{kRemotePath};
   std::unique_ptr<command::BackgroundProcess> child_;
+  uint64_t stopGraceMs_;
   bool stopped_ = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -148,11 +149,61 @@ TEST(CommandTimeout, OtherProcessesOfTheGroupGetSigterm) {
   EXPECT_TRUE(waitForFile(marker));
 }
 
-TEST(CommandTimeout, ChildThatClosedItsStreamsIsWaitedFor) {
-  auto r = runWithTimeout(sh("exec >&- 2>&-; sleep 0.4; exit 4"), 4096, 100);
+TEST(CommandTimeout, ChildThatClosedItsStreamsIsEndedAtItsDeadline) {
+  for (bool withInput : {false, true}) {
+    SCOPED_TRACE(withInput);
+    auto call = [&](const std::string& script, uint64_t timeoutMs) {
+      return withInput ? runWithInputTimeout(sh(script), "x\n", 4096, timeoutMs)
+                       : runWithTimeout(sh(script), 4096, timeoutMs);
+    };
+    // Ending soon after closing its streams: its exit code, as ever.
+    auto quick = call("exec >&- 2>&-; exit 4", 5000);
+    ASSERT_TRUE(quick.has_value());
+    EXPECT_FALSE(quick->timedOut);
+    EXPECT_EQ(quick->term, (Term{Term::Kind::Exited, 4}));
+    // Running on with nothing left to read: the time-out still ends it.
+    auto stuck = call("echo early; exec >&- 2>&-; exec sleep 20", 200);
+    ASSERT_TRUE(stuck.has_value());
+    EXPECT_TRUE(stuck->timedOut);
+    EXPECT_EQ(stuck->stdoutBytes, "");
+    EXPECT_EQ(stuck->term, (Term{Term::Kind::Unknown, 0}));
+  }
+}
+
+// Opens a FIFO for reading without waiting for a writer.
+int openFifoReader(const std::string& path) {
+  if (::mkfifo(path.c_str(), 0666) != 0) return -1;
+  return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+
+// Reads the FIFO until every writer has closed it: true when that happened
+// within a few seconds. A process holding it open keeps it from ending.
+bool fifoEnds(int fd) {
+  char buffer[64];
+  for (int polls = 0; polls < 100; ++polls) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 50) < 0 && errno != EINTR) return false;
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+  }
+  return false;
+}
+
+TEST(CommandTimeout, NothingOfTheGroupOutlivesATimeOut) {
+  TempDir dir;
+  int held = openFifoReader(dir.file("held"));
+  ASSERT_GE(held, 0);
+  // Child and grandchild hold the FIFO open; the grandchild ignores SIGTERM
+  // and writes nowhere we read; the child closes its streams and sleeps.
+  std::string script = "exec 3>" + dir.file("held") +
+                       "; (trap '' TERM; exec sleep 20) >/dev/null 2>&1 </dev/null &"
+                       " exec >&- 2>&-; exec sleep 20";
+  auto r = runWithTimeout(sh(script), 4096, 1000);
   ASSERT_TRUE(r.has_value());
-  EXPECT_FALSE(r->timedOut);
-  EXPECT_EQ(r->term, (Term{Term::Kind::Exited, 4}));
+  EXPECT_TRUE(r->timedOut);
+  EXPECT_TRUE(fifoEnds(held));
+  ::close(held);
 }
 
 TEST(CommandTimeout, ChildIgnoringSigtermIsKilledAfterTheGracePeriod) {
@@ -381,6 +432,45 @@ TEST(CommandBackground, InterruptThenWaitAndStopOnRelease) {
   EXPECT_TRUE(processGone(pid));
 
   EXPECT_EQ(BackgroundChild::spawn({"/nonexistent/adb"}).error(), Error::FileNotFound);
+}
+
+TEST(CommandBackground, LeadsItsGroupAndAWaitCanBeBoundedThenKilled) {
+  TempDir dir;
+  std::string log = dir.file("log");
+  int held = openFifoReader(dir.file("held"));
+  ASSERT_GE(held, 0);
+  // Ignores SIGINT, as does the process it started in its group.
+  auto child = BackgroundChild::spawn(
+      sh("trap '' INT; exec 3>" + dir.file("held") + "; sleep 20 & echo \"$(cut -d' ' -f5 /proc/$$/stat)\";"
+         " exec sleep 20"),
+      log);
+  ASSERT_TRUE(child.has_value());
+  for (int i = 0; i < 150 && vyx::test::readFile(log).empty(); ++i) {
+    timespec ts{0, 20 * 1000 * 1000};
+    ::nanosleep(&ts, nullptr);
+  }
+  EXPECT_EQ(vyx::test::readFile(log), std::to_string(child->pid()) + "\n");
+  ASSERT_TRUE(child->interrupt().has_value());
+  auto waited = child->waitFor(200);
+  ASSERT_TRUE(waited.has_value());
+  EXPECT_FALSE(waited->has_value());
+  EXPECT_TRUE(child->running());
+  ASSERT_TRUE(child->kill().has_value());
+  auto term = child->wait();
+  ASSERT_TRUE(term.has_value());
+  EXPECT_EQ(*term, (Term{Term::Kind::Signal, SIGKILL}));
+  EXPECT_TRUE(fifoEnds(held));
+  EXPECT_FALSE(child->kill().has_value());
+  EXPECT_FALSE(child->waitFor(0).has_value());
+  ::close(held);
+
+  // A child that ends within the bound is reaped by the bounded wait.
+  auto quick = BackgroundChild::spawn(sh("exit 3"));
+  ASSERT_TRUE(quick.has_value());
+  auto ended = quick->waitFor(10000);
+  ASSERT_TRUE(ended.has_value());
+  EXPECT_EQ(*ended, (Term{Term::Kind::Exited, 3}));
+  EXPECT_FALSE(quick->running());
 }
 
 TEST(FakeLog, RecordsArgumentsAndInputUnambiguously) {

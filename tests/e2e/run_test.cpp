@@ -3,8 +3,10 @@
 // early errors and their order, configuration precedence, the summaries,
 // traces, screen recording and emulator preparation.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -56,9 +58,11 @@ class Run : public ::testing::Test {
 
   void scenario(const std::string& name, const std::string& json) { writeFile(dir.file(name), json); }
 
-  ProcResult vyx(Argv args, std::map<std::string, std::string> env = {}) {
+  // A vyx that blocks is ended after `timeoutMs` (ProcResult::timedOut).
+  ProcResult vyx(Argv args, std::map<std::string, std::string> env = {}, int timeoutMs = 0) {
     vyx::test::RunOptions o;
     o.cwd = dir.path();
+    o.timeoutMs = timeoutMs;
     o.env = std::move(env);
     o.env["VYX_FAKE_ANDROID_DIR"] = device();
     o.env["VYX_FAKE_IOS_DIR"] = device();
@@ -361,6 +365,28 @@ TEST_F(Run, RecordingSurvivesAFailingScenarioAndAFailedPullLeavesNoEvent) {
   EXPECT_EQ(kinds(events("t")).back(), "scenario.end");
   EXPECT_FALSE(vyx::test::fileExists(dir.file("t/artifacts/screenrecord.mp4")));
   EXPECT_TRUE(parseSummary(r.out).get("ok")->boolean);
+}
+
+TEST_F(Run, RecorderIgnoringSigintIsKilledAndTheRunCompletes) {
+  scenario("s.json", kWaitOnly);
+  const std::string pidFile = device() + "/screenrecord-ignores-sigint";
+  writeFile(pidFile, "");
+  // The recorder gets ten seconds to answer SIGINT, then SIGKILL.
+  ProcResult r = vyx({"s.json", "--adb", fake("adb"), "--trace-dir", "t", "--screen-record", "--json"}, {}, 60000);
+  ASSERT_FALSE(r.timedOut);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(parseSummary(r.out).get("ok")->boolean);
+  // The trace is finished; the killed recorder left no video to announce.
+  EXPECT_EQ(kinds(events("t")).back(), "scenario.end");
+  EXPECT_NE(readFile(dir.file("t/trace.json")).find(R"("status":"passed")"), std::string::npos);
+  EXPECT_FALSE(vyx::test::fileExists(dir.file("t/artifacts/screenrecord.mp4")));
+  // It ignored SIGINT (the fake device answers only once it does), and it
+  // is gone.
+  std::string pid = readFile(pidFile);
+  ASSERT_FALSE(pid.empty());
+  EXPECT_TRUE(::kill(std::stoi(pid), 0) != 0 && errno == ESRCH) << pid;
+  Argv pull{"pull", "/sdcard/vyx-trace-screenrecord.mp4", "t/artifacts/screenrecord.mp4"};
+  EXPECT_TRUE(contains(callsOf("adb"), pull));
 }
 
 TEST_F(Run, MissingAdbFailsTheRunAndKeepsTheTrace) {

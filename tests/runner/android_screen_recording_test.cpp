@@ -38,8 +38,8 @@ TEST(AndroidScreenRecording, StartStopAndPull) {
   ASSERT_TRUE(local);
   EXPECT_EQ(*local, dir.file("t") + "/artifacts/screenrecord.mp4");
   EXPECT_TRUE(recording->stopped());
-  // Interrupted, then waited for, before the pull.
-  EXPECT_EQ(runner.signals, (std::vector<std::string>{"interrupt /sdk/adb", "wait /sdk/adb"}));
+  // Interrupted, then waited for (at most ten seconds), before the pull.
+  EXPECT_EQ(runner.signals, (std::vector<std::string>{"interrupt /sdk/adb", "wait 10000 /sdk/adb"}));
   ASSERT_EQ(runner.calls.size(), 3u);
   EXPECT_EQ(runner.calls[1].argv, (Argv{"/sdk/adb", "-s", "emulator-5554", "pull", kRemote, *local}));
   EXPECT_EQ(runner.calls[1].maxBytes, 32u * 1024 * 1024);
@@ -69,10 +69,29 @@ TEST(AndroidScreenRecording, FailuresLeaveNoRecordingOrNoPath) {
   EXPECT_EQ(runner.calls.size(), 2u);
   runner.push(FakeProcessRunner::timedOut());
   EXPECT_EQ(recording->stopAndPull(*trace).error(), Error::CommandTimedOut);  // stopping is not repeated
-  EXPECT_EQ(runner.signals, (std::vector<std::string>{"interrupt adb", "wait adb"}));
+  EXPECT_EQ(runner.signals, (std::vector<std::string>{"interrupt adb", "wait 10000 adb"}));
 
   // A recording dropped while running ends its recorder.
   runner.signals.clear();
   { auto dropped = AndroidScreenRecording::start(runner, "adb", std::nullopt); }
   EXPECT_EQ(runner.signals, std::vector<std::string>{"end adb"});
+}
+
+TEST(AndroidScreenRecording, RecorderIgnoringSigintIsKilledAfterItsGrace) {
+  vyx::test::TempDir dir;
+  auto trace = vyx::TraceWriter::create(dir.file("t"), {});
+  ASSERT_TRUE(trace);
+  FakeProcessRunner runner;
+  runner.backgroundIgnoresInterrupt = true;
+  auto recording = AndroidScreenRecording::start(runner, "adb", std::nullopt, 250);
+  ASSERT_TRUE(recording);
+  // The bounded wait runs out, the recorder's group is killed and reaped,
+  // and the video is pulled as after any stop.
+  auto local = recording->stopAndPull(*trace);
+  ASSERT_TRUE(local);
+  EXPECT_TRUE(recording->stopped());
+  EXPECT_EQ(runner.signals, (std::vector<std::string>{"interrupt adb", "wait 250 adb", "kill adb", "wait adb"}));
+  ASSERT_EQ(runner.calls.size(), 3u);
+  EXPECT_EQ(runner.calls[1].argv, (Argv{"adb", "pull", kRemote, *local}));
+  EXPECT_EQ(runner.calls[2].argv, (Argv{"adb", "shell", "rm", "-f", kRemote}));
 }

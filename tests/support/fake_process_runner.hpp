@@ -70,8 +70,12 @@ class FakeProcessRunner final : public command::ProcessRunner {
   std::vector<Started> started;
   // Set: every start fails with it.
   std::optional<Error> startError;
+  // Set: background children ignore interrupt(), so waitFor() finds them
+  // still running until kill().
+  bool backgroundIgnoresInterrupt = false;
   // What the background children were told, in order: "interrupt <program>",
-  // "wait <program>", and "end <program>" when one still running is dropped.
+  // "wait <program>", "wait <ms> <program>" (waitFor), "kill <program>", and
+  // "end <program>" when one still running is dropped.
   std::vector<std::string> signals;
 
  private:
@@ -91,13 +95,27 @@ class FakeProcessRunner final : public command::ProcessRunner {
       runner_.signals.push_back("wait " + program_);
       if (!running_) return fail(Error::Unexpected);
       running_ = false;
-      return command::Term{command::Term::Kind::Signal, 2};
+      return command::Term{command::Term::Kind::Signal, killed_ ? 9u : 2u};
+    }
+    Expected<std::optional<command::Term>> waitFor(uint64_t ms) override {
+      runner_.signals.push_back("wait " + std::to_string(ms) + " " + program_);
+      if (!running_) return fail(Error::Unexpected);
+      if (runner_.backgroundIgnoresInterrupt && !killed_) return std::optional<command::Term>();
+      running_ = false;
+      return std::optional<command::Term>(command::Term{command::Term::Kind::Signal, killed_ ? 9u : 2u});
+    }
+    Status kill() override {
+      runner_.signals.push_back("kill " + program_);
+      if (!running_) return fail(Error::Unexpected);
+      killed_ = true;
+      return {};
     }
 
    private:
     FakeProcessRunner& runner_;
     std::string program_;
     bool running_ = true;
+    bool killed_ = false;
   };
 
   Expected<command::ExecResult> answer(Call call) {
