@@ -12,11 +12,12 @@ Status writeString(Writer& w, const JsonRedaction* redaction, std::string_view k
   return trace_json::writeRedactedJsonStringForKeyWithRules(w, key, value, false, redaction->rules);
 }
 
-// JSON text under `key`: copied, or read back and written redacted (text
-// that does not read as JSON becomes one redacted string).
+// JSON text under `key`: copied (any byte that is not UTF-8 replaced), or
+// read back and written redacted (text that does not read as JSON becomes
+// one redacted string).
 Status writeRaw(Writer& w, const JsonRedaction* redaction, std::string_view key, std::string_view json,
                 bool outermost) {
-  if (redaction == nullptr) return w.writeAll(json);
+  if (redaction == nullptr) return trace_json::writeValidUtf8(w, json);
   Expected<json::Value> parsed = json::parseValue(json);
   if (!parsed) return trace_json::writeRedactedJsonStringForKeyWithRules(w, key, json, false, redaction->rules);
   if (outermost && parsed->isString() && redaction->onTopLevelString) {

@@ -110,9 +110,10 @@ class JsonObjectWriter : public JsonContainerWriter {
   JsonObjectWriter& null(std::string_view key);
   // The error's name as a string.
   JsonObjectWriter& error(std::string_view key, Error value);
-  // Bytes that already are one JSON value, copied as they are. When
-  // redacting they are read and written again redacted (text that is not
-  // JSON becomes one redacted string).
+  // Bytes that already are one JSON value, copied as they are (save that a
+  // byte which is not UTF-8 becomes U+FFFD, as in strings). When redacting
+  // they are read and written again redacted (text that is not JSON becomes
+  // one redacted string).
   JsonObjectWriter& raw(std::string_view key, std::string_view json);
 
   // A member whose value the callback writes: fn(Writer&) -> Status. When

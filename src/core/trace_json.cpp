@@ -50,13 +50,93 @@ class Sink {
   char buf_[kCapacity];
 };
 
-constexpr auto kNeedsEscape = [] {
-  std::array<uint8_t, 256> t{};
-  for (int c = 0; c < 0x20; ++c) t[static_cast<size_t>(c)] = 1;
-  t['"'] = 1;
-  t['\\'] = 1;
+// The bytes the string writer does not copy as they are: those it escapes
+// (below 0x20, the double quote, the backslash) and those of 0x80 and above,
+// which start a UTF-8 sequence to check.
+constexpr auto kNeedsWork = [] {
+  std::array<bool, 256> t{};
+  for (int c = 0; c < 0x20; ++c) t[static_cast<size_t>(c)] = true;
+  t['"'] = true;
+  t['\\'] = true;
+  for (int c = 0x80; c < 0x100; ++c) t[static_cast<size_t>(c)] = true;
   return t;
 }();
+
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
+
+constexpr uint64_t kEachByte = 0x0101010101010101u;
+constexpr uint64_t kHighBits = 0x8080808080808080u;
+
+// Whether one of eight bytes is 0x80 or above, or (with `escapes`) one the
+// string writer escapes. Borrows only run upward from a byte that matches,
+// so a word without one is never flagged.
+template <bool escapes>
+inline bool anyNeedsWork(uint64_t x) {
+  uint64_t flagged = x;
+  if constexpr (escapes) {
+    uint64_t quote = x ^ (kEachByte * '"');
+    uint64_t backslash = x ^ (kEachByte * '\\');
+    flagged |= ((x - kEachByte * 0x20) & ~x) | ((quote - kEachByte) & ~quote) | ((backslash - kEachByte) & ~backslash);
+  }
+  return (flagged & kHighBits) != 0;
+}
+
+// The first byte at or after p that is not copied as it is, or end: eight
+// bytes at a time, then byte by byte.
+template <bool escapes>
+inline const unsigned char* skipPlain(const unsigned char* p, const unsigned char* end) {
+  while (end - p >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    if (anyNeedsWork<escapes>(word)) break;
+    p += 8;
+  }
+  if constexpr (escapes) {
+    while (p < end && !kNeedsWork[*p]) ++p;
+  } else {
+    while (p < end && *p < 0x80) ++p;
+  }
+  return p;
+}
+
+// How many bytes from p (a byte of 0x80 or above) form one well-formed UTF-8
+// sequence, as Unicode defines it: no overlong forms, no surrogates (ED A0
+// to ED BF), nothing above U+10FFFF (F4 90 and up, F5 to FF), nothing cut
+// short. Otherwise `valid` is false and the length is that of the maximal
+// subpart at p, the longest start of a well-formed sequence found there and
+// at least the one byte; the writer puts one U+FFFD in its place and goes on
+// after it. So E1 80 41 becomes U+FFFD "A", and C0 AF becomes two U+FFFD.
+struct Utf8Sequence {
+  size_t length;
+  bool valid;
+};
+
+inline Utf8Sequence checkUtf8(const unsigned char* p, const unsigned char* end) {
+  const unsigned char lead = p[0];
+  size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead < 0xC2) return {1, false};  // a continuation byte, or C0/C1 (always overlong)
+  if (lead < 0xE0) {
+    length = 2;
+  } else if (lead < 0xF0) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // overlong below U+0800
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead < 0xF5) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // overlong below U+10000
+    if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
+  } else {
+    return {1, false};
+  }
+  const auto available = static_cast<size_t>(end - p);
+  if (available < 2 || p[1] < low || p[1] > high) return {1, false};
+  for (size_t i = 2; i < length; ++i) {
+    if (i >= available || (p[i] & 0xC0) != 0x80) return {i, false};
+  }
+  return {length, true};
+}
 
 Status putEscape(Sink& s, unsigned char c) {
   switch (c) {
@@ -73,23 +153,42 @@ Status putEscape(Sink& s, unsigned char c) {
   }
 }
 
-Status putStringContent(Sink& s, std::string_view bytes) {
-  const char* p = bytes.data();
-  const char* end = p + bytes.size();
-  const char* run = p;
-  while (p < end) {
-    unsigned char c = static_cast<unsigned char>(*p);
-    if (!kNeedsEscape[c]) {
-      ++p;
+// Writes the bytes with every ill-formed UTF-8 subpart replaced; with
+// `escapes`, the bytes JSON needs escaped are escaped. Runs that need
+// nothing reach the sink in one piece.
+template <bool escapes>
+Status putText(Sink& s, std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const unsigned char* end = p + bytes.size();
+  const unsigned char* run = p;
+  auto flushRun = [&]() -> Status {
+    if (p == run) return {};
+    return s.put(std::string_view(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run)));
+  };
+  for (;;) {
+    p = skipPlain<escapes>(p, end);
+    if (p == end) break;
+    if (*p < 0x80) {
+      VYX_TRY(flushRun());
+      VYX_TRY(putEscape(s, *p));
+      run = ++p;
       continue;
     }
-    if (p > run) VYX_TRY(s.put(std::string_view(run, static_cast<size_t>(p - run))));
-    VYX_TRY(putEscape(s, c));
-    run = ++p;
+    // Non-ASCII text tends to come in stretches: check them in one go.
+    do {
+      Utf8Sequence sequence = checkUtf8(p, end);
+      if (!sequence.valid) {
+        VYX_TRY(flushRun());
+        VYX_TRY(s.put(kReplacementCharacter));
+        run = p + sequence.length;
+      }
+      p += sequence.length;
+    } while (p < end && *p >= 0x80);
   }
-  if (p > run) VYX_TRY(s.put(std::string_view(run, static_cast<size_t>(p - run))));
-  return {};
+  return flushRun();
 }
+
+Status putStringContent(Sink& s, std::string_view bytes) { return putText<true>(s, bytes); }
 
 Status putString(Sink& s, std::string_view bytes) {
   VYX_TRY(s.putByte('"'));
@@ -269,6 +368,25 @@ Status writeJsonStringContent(Writer& w, std::string_view bytes) {
   Sink s(w);
   VYX_TRY(putStringContent(s, bytes));
   return s.flush();
+}
+
+Status writeValidUtf8(Writer& w, std::string_view bytes) {
+  if (isValidUtf8(bytes)) return w.writeAll(bytes);
+  Sink s(w);
+  VYX_TRY(putText<false>(s, bytes));
+  return s.flush();
+}
+
+bool isValidUtf8(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const unsigned char* end = p + bytes.size();
+  for (;;) {
+    p = skipPlain<false>(p, end);
+    if (p == end) return true;
+    Utf8Sequence sequence = checkUtf8(p, end);
+    if (!sequence.valid) return false;
+    p += sequence.length;
+  }
 }
 
 Status writeFloat(Writer& w, double value) {

@@ -11,11 +11,25 @@
 
 namespace vyx::trace_json {
 
-// A quoted, escaped JSON string.
+// A quoted, escaped JSON string, always valid UTF-8: the double quote, the
+// backslash, tab, line feed and carriage return as \", \\, \t, \n, \r;
+// other bytes below 0x20 as \u00XX (lower-case hexadecimal); well-formed
+// UTF-8 sequences copied unchanged; in place of each maximal ill-formed
+// subpart (an overlong form, a surrogate, a code point above U+10FFFF, a
+// cut-short sequence, a stray byte) one U+FFFD, written as its bytes
+// EF BF BD. Valid UTF-8 input comes out as before, byte for byte.
 Status writeJsonString(Writer& w, std::string_view bytes);
 
-// The same escaping without the surrounding quotes.
+// The same escaping without the surrounding quotes. Pieces of one string
+// written one after another give the same bytes as the whole string, as
+// long as no piece ends inside a UTF-8 sequence.
 Status writeJsonStringContent(Writer& w, std::string_view bytes);
+
+// Bytes that already are JSON text (or text to stand in a JSON file),
+// copied with the string writer's U+FFFD replacement but no escaping.
+Status writeValidUtf8(Writer& w, std::string_view bytes);
+// Whether the bytes are well-formed UTF-8 throughout.
+bool isValidUtf8(std::string_view bytes);
 
 // A double in its shortest fixed-notation form that reads back to the same
 // value; "null" for infinities and NaN, which JSON cannot spell.

@@ -245,7 +245,18 @@ std::string redactFreeText(std::string_view text) {
 
 void redactJsonishTextInto(std::string_view text, std::string& out) {
   auto parsed = json::parseValue(text);
-  if (!parsed) return redactFreeTextInto(text, out);
+  if (!parsed) {
+    redactFreeTextInto(text, out);
+    // What stands in a JSON file (an event log above all) leaves as UTF-8
+    // even when the trace's copy carries stray bytes.
+    if (!trace_json::isValidUtf8(out)) {
+      std::string scrubbed = std::move(out);
+      out.clear();
+      AppendWriter w(out);
+      (void)trace_json::writeValidUtf8(w, scrubbed);
+    }
+    return;
+  }
   out.clear();
   AppendWriter w(out);
   (void)writeJsonValueRedacted(w, *parsed, std::nullopt);

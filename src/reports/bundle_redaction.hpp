@@ -43,7 +43,7 @@ void redactFreeTextInto(std::string_view text, std::string& out);
 
 // One JSON document comes back compact and redacted with a line feed;
 // anything else (an event log of several lines included) is scrubbed as free
-// text.
+// text, then every byte that is not UTF-8 becomes U+FFFD.
 std::string redactJsonishText(std::string_view text);
 void redactJsonishTextInto(std::string_view text, std::string& out);
 

@@ -56,6 +56,14 @@ TEST(JsonWriter, ObjectMembersInOrderWithEscapedKeys) {
             R"("present":"p","e":"WaitTimeout","r":[1],"v":["q",1,false,null,{}]})");
 }
 
+TEST(JsonWriter, RawJsonLeavesAsUtf8) {
+  StringWriter w;
+  JsonArrayWriter a(w);
+  a.raw("\"caf\xc3\xa9\"").raw("{\"k\xff\":\"\xed\xa0\x80\"}");
+  ASSERT_TRUE(a.finish());
+  EXPECT_EQ(w.str(), "[\"caf\xc3\xa9\",{\"k\xef\xbf\xbd\":\"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\"}]");
+}
+
 TEST(JsonWriter, EmptyContainers) {
   StringWriter w;
   ASSERT_TRUE(JsonObjectWriter(w).finish());

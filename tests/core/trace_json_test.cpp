@@ -47,7 +47,7 @@ TEST(TraceJsonString, Escapes) {
       {"\x1b[0m", R"("\u001b[0m")"},
       {std::string_view("\0\x0b\x0c", 3), R"("\u0000\u000b\u000c")"},
       {"\x7f", "\"\x7f\""},
-      {"caf\xc3\xa9 \xff\xfe", "\"caf\xc3\xa9 \xff\xfe\""},
+      {"caf\xc3\xa9 \xff\xfe", "\"caf\xc3\xa9 \xef\xbf\xbd\xef\xbf\xbd\""},
       {"/", R"("/")"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(jsonString(in), out) << testing::PrintToString(std::string(in));
@@ -60,28 +60,86 @@ TEST(TraceJsonString, Escapes) {
   EXPECT_EQ(w.str(), "");
 }
 
-// Long inputs cross the writer's internal buffer; the result must match a
-// byte-by-byte reference escaper.
-TEST(TraceJsonString, LongInputsMatchReference) {
+#define R3 "\xef\xbf\xbd"  // U+FFFD as written
+
+// Well-formed UTF-8 passes unchanged; each maximal ill-formed subpart
+// becomes one U+FFFD.
+TEST(TraceJsonString, Utf8) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      // well-formed, the edges of each length and of the excluded ranges
+      {"\xc2\x80 \xdf\xbf", "\xc2\x80 \xdf\xbf"},
+      {"\xe0\xa0\x80 \xed\x9f\xbf \xee\x80\x80 \xef\xbf\xbf", "\xe0\xa0\x80 \xed\x9f\xbf \xee\x80\x80 \xef\xbf\xbf"},
+      {"\xf0\x90\x80\x80 \xf4\x8f\xbf\xbf", "\xf0\x90\x80\x80 \xf4\x8f\xbf\xbf"},
+      {"\xe2\x82\xac\xf0\x9d\x84\x9e" R3, "\xe2\x82\xac\xf0\x9d\x84\x9e" R3},
+      // stray continuation bytes, and bytes that never start a sequence
+      {"\x80", R3},
+      {"a\x80\xbf" "b", "a" R3 R3 "b"},
+      {"\xc0\xaf \xc1\xbf", R3 R3 " " R3 R3},
+      {"\xf5\x80\x80\x80 \xfe \xff", R3 R3 R3 R3 " " R3 " " R3},
+      // overlong three- and four-byte forms
+      {"\xe0\x80\xaf", R3 R3 R3},
+      {"\xe0\x9f\xbf", R3 R3 R3},
+      {"\xf0\x80\x80\xaf", R3 R3 R3 R3},
+      {"\xf0\x8f\xbf\xbf", R3 R3 R3 R3},
+      // surrogates, and code points above U+10FFFF
+      {"\xed\xa0\x80", R3 R3 R3},
+      {"\xed\xbf\xbf", R3 R3 R3},
+      {"\xf4\x90\x80\x80", R3 R3 R3 R3},
+      // cut short: at the end, before ASCII, before a new sequence
+      {"\xc3", R3},
+      {"\xe2\x82", R3},
+      {"\xf0\x9d\x84", R3},
+      {"\xe2\x82x", R3 "x"},
+      {"\xf0\x9d\x84\xc3\xa9", R3 "\xc3\xa9"},
+      {"\xe2\xe2\x82\xac", R3 "\xe2\x82\xac"},
+      {"\xc3\"", R3 "\\\""},
+      {"\xe1\x80\n", R3 "\\n"},
+      // one U+FFFD per maximal subpart, as in Unicode's own example
+      {"a\xf1\x80\x80\xe1\x80\xc2" "b\x80" "c\x80\xbf" "d", "a" R3 R3 R3 "b" R3 "c" R3 R3 "d"},
+  };
+  for (const auto& [in, out] : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(in)));
+    std::string quoted = "\"";
+    quoted.append(out).append("\"");
+    EXPECT_EQ(jsonString(in), quoted);
+    bool escapes = in.find_first_of("\"\n") != std::string_view::npos;
+    if (escapes) continue;
+    EXPECT_EQ(isValidUtf8(in), in == out);
+    StringWriter copy;
+    ASSERT_TRUE(writeValidUtf8(copy, in));
+    EXPECT_EQ(copy.str(), out);
+  }
+
+  // Keys and strings of a parsed value, written plainly or redacted.
+  auto doc = json::parse("{\"k\xff\":[\"v\xc0\",\"\\ud800\"]}");
+  ASSERT_TRUE(doc.has_value());
+  StringWriter plain;
+  ASSERT_TRUE(writeJsonValue(plain, *doc));
+  EXPECT_EQ(plain.str(), "{\"k" R3 "\":[\"v" R3 "\",\"" R3 "\"]}");
+  StringWriter redacted;
+  ASSERT_TRUE(writeJsonValueRedacted(redacted, *doc, "", TextRules{}));
+  EXPECT_EQ(redacted.str(), plain.str());
+}
+
+// Long inputs cross the writer's internal buffer and its eight-byte scan at
+// every offset: random pieces, each with the bytes it must come out as.
+TEST(TraceJsonString, LongInputsMatchPieceByPiece) {
+  const std::pair<std::string_view, std::string_view> pieces[] = {
+      {"x", "x"}, {"abcdefgh", "abcdefgh"}, {" ", " "}, {"!", "!"}, {"#", "#"}, {"[", "["}, {"]", "]"},
+      {"\x7f", "\x7f"}, {"\"", "\\\""}, {"\\", "\\\\"}, {"\t", "\\t"}, {"\n", "\\n"}, {"\r", "\\r"},
+      {std::string_view("\0", 1), "\\u0000"}, {"\x1f", "\\u001f"}, {"\x08", "\\u0008"},
+      {"\xc3\xa9", "\xc3\xa9"}, {"\xe2\x82\xac", "\xe2\x82\xac"}, {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},
+      {"\x80", R3}, {"\xff", R3}, {"\xc0\xaf", R3 R3}, {"\xed\xa0\x80", R3 R3 R3}, {"\xe2\x82z", R3 "z"},
+      {"\xf0\x9f\x98z", R3 "z"}, {"\xf4\x90z", R3 R3 "z"},
+  };
   std::mt19937 rng(7);
   for (size_t size : {4095u, 4096u, 4097u, 70000u}) {
-    std::string in(size, 'x');
-    for (char& c : in) {
-      unsigned r = rng() % 64;
-      c = r < 4 ? static_cast<char>(rng() % 0x20) : r == 4 ? '"' : r == 5 ? '\\' : static_cast<char>(0x20 + rng() % 0xE0);
-    }
+    std::string in;
     std::string expected = "\"";
-    for (char ch : in) {
-      auto u = static_cast<unsigned char>(ch);
-      if (ch == '\t') expected += "\\t";
-      else if (ch == '\n') expected += "\\n";
-      else if (ch == '\r') expected += "\\r";
-      else if (ch == '"' || ch == '\\') expected += std::string("\\") + ch;
-      else if (u < 0x20) {
-        char buf[8];
-        std::snprintf(buf, sizeof(buf), "\\u%04x", u);
-        expected += buf;
-      } else expected += ch;
+    while (in.size() < size) {
+      const auto& [piece, out] = pieces[rng() % std::size(pieces)];
+      in += piece;
+      expected += out;
     }
     expected += "\"";
     EXPECT_EQ(jsonString(in), expected) << size;
@@ -240,6 +298,8 @@ TEST(TraceJsonValue, WriterErrorIsReturned) {
   EXPECT_FALSE(writeJsonString(small, "abcdef").has_value());
   EXPECT_FALSE(writeRedactedJsonStringForKeyWithRules(small, "k", "abcdef", false, TextRules{}).has_value());
 }
+
+#undef R3
 
 }  // namespace
 }  // namespace vyx::trace_json

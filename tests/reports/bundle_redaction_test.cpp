@@ -91,6 +91,11 @@ TEST(BundleRedaction, JsonishChoosesJsonOrFreeText) {
   EXPECT_EQ(br::redactJsonishText("{\"to\":\"a@b.cd\"}\n{\"password\":\"x\"}\n"),
             "{\"to\":\"[REDACTED:email]\"}\n{\"password\":\"x\"}\n");
   EXPECT_EQ(br::redactJsonishText("not json a@b.cd"), "not json [REDACTED:email]");
+  // Stray bytes leave as U+FFFD from either path; free text files keep them.
+  EXPECT_EQ(br::redactJsonishText("{\"t\":\"\xff\"}"), "{\"t\":\"\xef\xbf\xbd\"}\n");
+  EXPECT_EQ(br::redactJsonishText("{\"t\":\"\xe2\x82\"}\n{\"u\":\"a@b.cd\"}\n"),
+            "{\"t\":\"\xef\xbf\xbd\"}\n{\"u\":\"[REDACTED:email]\"}\n");
+  EXPECT_EQ(br::redactFreeText("log \xff a@b.cd"), "log \xff [REDACTED:email]");
 }
 
 TEST(BundleRedaction, ScrubbedEventLinesStayJson) {
