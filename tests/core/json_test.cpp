@@ -217,8 +217,11 @@ TEST(JsonParse, SinkGetsItsArrayElementByElement) {
 }
 
 TEST(JsonParse, ReadsBackWhatTheWritersWrite) {
+  // Every ASCII byte and UTF-8 sequences of each length (other bytes are
+  // written as U+FFFD).
   std::string allBytes;
-  for (int c = 0; c < 256; ++c) allBytes.push_back(static_cast<char>(c));
+  for (int c = 0; c < 128; ++c) allBytes.push_back(static_cast<char>(c));
+  allBytes += "\xc2\x80\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf\xf0\x90\x80\x80\xf4\x8f\xbf\xbf";
   Value doc;
   doc.kind = Kind::Object;
   Value s;
