@@ -296,16 +296,21 @@ bool groupRunning(pid_t pgid) {
 #endif
 }
 
+// SIGTERM to the child itself; false when the system refuses it.
+bool sendTerm(pid_t pid) {
+  int r;
+  do {
+    r = ::kill(pid, SIGTERM);
+  } while (r != 0 && errno == EINTR);
+  return r == 0;
+}
+
 // Termination on failure: SIGTERM to the child only, then reaps it. One
 // still running after the grace period gets SIGKILL (its group too when
 // `killGroup`). When the system refuses the SIGTERM the child is left alone.
 void terminateAndReap(pid_t pid, bool killGroup) {
   if (pid <= 0) return;
-  int r;
-  do {
-    r = ::kill(pid, SIGTERM);
-  } while (r != 0 && errno == EINTR);
-  if (r != 0) return;
+  if (!sendTerm(pid)) return;
   const uint64_t deadline = saturatingAddU64(monotonicNs(), kKillGraceMs * kNsPerMs);
   if (reapUntil(pid, deadline, nullptr) != Reap::Running) return;
   if (killGroup) (void)::kill(-pid, SIGKILL);
@@ -322,11 +327,7 @@ void terminateAndReap(pid_t pid, bool killGroup) {
 void endGroupOnTimeout(pid_t pid) {
   if (pid <= 0) return;
   (void)::kill(-pid, SIGTERM);
-  int r;
-  do {
-    r = ::kill(pid, SIGTERM);
-  } while (r != 0 && errno == EINTR);
-  if (r != 0) return;
+  if (!sendTerm(pid)) return;
   const uint64_t deadline = saturatingAddU64(monotonicNs(), kKillGraceMs * kNsPerMs);
   switch (reapUntil(pid, deadline, nullptr)) {
     case Reap::Running:
