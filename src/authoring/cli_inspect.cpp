@@ -50,15 +50,15 @@ Status writeCommand(Writer& w, std::string_view prefix, std::string_view arg, st
   return w.writeByte('"');
 }
 
-PlatformInspection platformEntry(std::string_view name, const PlatformConfig& section, const std::string& dir) {
-  PlatformInspection p;
+PlatformReadiness platformEntry(std::string_view name, const PlatformConfig& section, const std::string& dir) {
+  PlatformReadiness p;
   p.name = name;
   p.enabled = section.enabled;
   p.defaultDevice = section.defaultDevice;
   p.traceDir = section.traceDir;
   if (section.smokeScenario) {
     const std::string& smoke = *section.smokeScenario;
-    // Relative smoke scenarios are taken from the inspected directory, not
+    // Relative smoke scenarios are taken from the checkout directory, not
     // from the directory that holds the configuration file.
     p.smokeScenario = smoke.starts_with('/') ? smoke : paths::joinOnce(dir, smoke);
     p.smokeScenarioExists = files::exists(*p.smokeScenario);
@@ -66,7 +66,7 @@ PlatformInspection platformEntry(std::string_view name, const PlatformConfig& se
   return p;
 }
 
-Status writePlatformJson(Writer& w, const PlatformInspection& p) {
+Status writePlatformJson(Writer& w, const PlatformReadiness& p) {
   auto opt = [](const std::optional<std::string>& s) -> std::optional<std::string_view> {
     if (!s) return std::nullopt;
     return std::string_view(*s);
@@ -81,7 +81,7 @@ Status writePlatformJson(Writer& w, const PlatformInspection& p) {
       .finish();
 }
 
-Status writeRecommended(Writer& w, const Inspection& in) {
+Status writeRecommended(Writer& w, const CheckoutReadiness& in) {
   JsonArrayWriter list(w);
   if (!in.configExists) {
     list.value([&](Writer& out) { return writeCommand(out, "vyx init --app --dir ", in.dir, ""); });
@@ -91,7 +91,7 @@ Status writeRecommended(Writer& w, const Inspection& in) {
     return writeCommand(out, "vyx doctor --strict --json --config ", in.configPath, "");
   });
   list.str("vyx schemas --json");
-  for (const PlatformInspection& p : in.platforms) {
+  for (const PlatformReadiness& p : in.platforms) {
     if (!p.enabled || !p.smokeScenario) continue;
     list.value([&](Writer& out) { return writeCommand(out, "vyx validate --json ", *p.smokeScenario, ""); });
   }
@@ -110,8 +110,8 @@ Status writeShellArgJsonContent(Writer& w, std::string_view text) {
   return trace_json::writeJsonStringContent(w, shellText(text));
 }
 
-Expected<Inspection> inspect(const std::string& dir, const std::optional<std::string>& configPath) {
-  Inspection in;
+Expected<CheckoutReadiness> readiness(const std::string& dir, const std::optional<std::string>& configPath) {
+  CheckoutReadiness in;
   in.dir = dir;
   in.configPath = configPath ? *configPath : paths::joinOnce(dir, ".vyx/config.json");
   in.agentInstructionsPath = paths::joinOnce(dir, ".vyx/AGENTS.md");
@@ -127,7 +127,7 @@ Expected<Inspection> inspect(const std::string& dir, const std::optional<std::st
   return in;
 }
 
-Status writeJson(Writer& w, const Inspection& in) {
+Status writeJson(Writer& w, const CheckoutReadiness& in) {
   JsonObjectWriter doc(w);
   doc.flag("ok", in.ok)
       .str("status", in.status())
@@ -141,7 +141,7 @@ Status writeJson(Writer& w, const Inspection& in) {
       .flag("agentInstructionsExists", in.agentInstructionsExists);
   doc.value("platforms", [&](Writer& out) {
     JsonArrayWriter list(out);
-    for (const PlatformInspection& p : in.platforms) list.value([&](Writer& o) { return writePlatformJson(o, p); });
+    for (const PlatformReadiness& p : in.platforms) list.value([&](Writer& o) { return writePlatformJson(o, p); });
     return list.finish();
   });
   doc.value("recommendedCommands", [&](Writer& out) { return writeRecommended(out, in); });
@@ -159,7 +159,7 @@ Status writeJson(Writer& w, const Inspection& in) {
   return w.writeByte('\n');
 }
 
-Status writeText(Writer& w, const Inspection& in) {
+Status writeText(Writer& w, const CheckoutReadiness& in) {
   std::string text = "status\t";
   text += in.status();
   text += "\nconfig\t";
@@ -169,7 +169,7 @@ Status writeText(Writer& w, const Inspection& in) {
   text += in.agentInstructionsExists ? "ok\t" : "missing\t";
   text += in.agentInstructionsPath;
   text += '\n';
-  for (const PlatformInspection& p : in.platforms) {
+  for (const PlatformReadiness& p : in.platforms) {
     text += p.name;
     text += p.enabled ? "\tenabled" : "\tdisabled";
     if (p.smokeScenario) {
@@ -200,10 +200,10 @@ Status run(ArgIterator& args) {
       return fail(Error::unknownFlag);
     }
   }
-  auto inspection = inspect(dir, configPath);
-  if (!inspection) return fail(inspection.error());
+  auto found = readiness(dir, configPath);
+  if (!found) return fail(found.error());
   Output out;
-  VYX_TRY(json ? writeJson(out, *inspection) : writeText(out, *inspection));
+  VYX_TRY(json ? writeJson(out, *found) : writeText(out, *found));
   return out.flush();
 }
 

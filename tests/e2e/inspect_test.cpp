@@ -1,4 +1,4 @@
-// `vyx inspect` through the real binary: readiness of an app checkout, its
+// The checkout readiness command through the real binary: readiness of an app checkout, its
 // platform sections and the recommended commands.
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ const std::string kTail =
     R"("autonomous crawling is not shipped; generate or edit scenarios for human review"]})"
     "\n";
 
-class Inspect : public ::testing::Test {
+class CheckoutReadiness : public ::testing::Test {
  protected:
   ProcResult vyx(Argv args) {
     args.insert(args.begin(), "inspect");
@@ -32,7 +32,7 @@ class Inspect : public ::testing::Test {
   TempDir dir;
 };
 
-TEST_F(Inspect, EmptyDirectoryNeedsSetup) {
+TEST_F(CheckoutReadiness, EmptyDirectoryNeedsSetup) {
   auto json = vyx({"--json"});
   EXPECT_EQ(json.status, 0) << json.err;
   EXPECT_EQ(json.out,
@@ -56,7 +56,7 @@ TEST_F(Inspect, EmptyDirectoryNeedsSetup) {
   EXPECT_NE(empty.out.find(R"("recommendedCommands":["vyx init --app --dir ''"])"), std::string::npos) << empty.out;
 }
 
-TEST_F(Inspect, ScaffoldedProjectIsReady) {
+TEST_F(CheckoutReadiness, ScaffoldedProjectIsReady) {
   ASSERT_EQ(vyx::test::runVyx({"init", "--app", "--dir", dir.path()}).status, 0);
   auto json = vyx({"--json"});
   EXPECT_EQ(json.status, 0) << json.err;
@@ -79,7 +79,7 @@ TEST_F(Inspect, ScaffoldedProjectIsReady) {
             "android\tenabled\t./.vyx/android-smoke.json\nios\tenabled\t./.vyx/ios-smoke.json\n");
 }
 
-TEST_F(Inspect, PlatformSectionsAsConfigured) {
+TEST_F(CheckoutReadiness, PlatformSectionsAsConfigured) {
   // No AGENTS.md; android disabled; ios without a smoke scenario; a second
   // configuration elsewhere with an absolute smoke scenario.
   writeFile(dir.file("app/.vyx/config.json"),
@@ -123,7 +123,7 @@ TEST_F(Inspect, PlatformSectionsAsConfigured) {
   EXPECT_EQ(commands[3].string, "vyx validate --json app/rel/i.json");
 }
 
-TEST_F(Inspect, FailuresPrintNothing) {
+TEST_F(CheckoutReadiness, FailuresPrintNothing) {
   const std::string unknownFlag =
       "error[cli.unknown_flag]: unknown flag\nhint: run `vyx help` for each command's flags and arguments.\n";
   writeFile(dir.file("bad/.vyx/config.json"), "{\"schemaVersion\":1,");
