@@ -10,6 +10,7 @@
 #include "core/cli_output.hpp"
 #include "core/files.hpp"
 #include "core/json_writer.hpp"
+#include "core/paths.hpp"
 #include "core/run_options.hpp"
 #include "core/writer.hpp"
 
@@ -32,13 +33,9 @@ Expected<Options> parseArgs(ArgIterator& args) {
   Options o;
   while (auto arg = args.next()) {
     if (*arg == "--app-id") {
-      auto value = args.next();
-      if (!value) return fail(Error::MissingAppId);
-      o.appId = *value;
+      VYX_TRY(takeValue(args, Error::MissingAppId, o.appId));
     } else if (*arg == "--dir") {
-      auto value = args.next();
-      if (!value) return fail(Error::MissingDirectory);
-      o.dir = *value;
+      VYX_TRY(takeValue(args, Error::MissingDirectory, o.dir));
     } else if (*arg == "--app") {
       o.app = true;
     } else if (*arg == "--force") {
@@ -115,18 +112,18 @@ constexpr AppFile kAppFiles[] = {
 };
 
 Status writeAppFiles(const Options& o) {
-  const std::string vyxDir = scaffold::joinPath(o.dir, ".vyx");
+  const std::string vyxDir = paths::joinOnce(o.dir, ".vyx");
   VYX_TRY(files::makePath(vyxDir));
-  VYX_TRY(output_file::writeWhole(scaffold::joinPath(vyxDir, "config.json"), scaffold::configText(o.appId), true));
-  VYX_TRY(scaffold::writePlatformSmoke(scaffold::joinPath(vyxDir, "android-smoke.json"), scaffold::kAndroidSmokeName,
+  VYX_TRY(output_file::writeWhole(paths::joinOnce(vyxDir, "config.json"), scaffold::configText(o.appId), true));
+  VYX_TRY(scaffold::writePlatformSmoke(paths::joinOnce(vyxDir, "android-smoke.json"), scaffold::kAndroidSmokeName,
                                        o.appId, o.force));
-  VYX_TRY(scaffold::writePlatformSmoke(scaffold::joinPath(vyxDir, "ios-smoke.json"), scaffold::kIosSmokeName, o.appId,
+  VYX_TRY(scaffold::writePlatformSmoke(paths::joinOnce(vyxDir, "ios-smoke.json"), scaffold::kIosSmokeName, o.appId,
                                        o.force));
-  VYX_TRY(output_file::writeWhole(scaffold::joinPath(vyxDir, "device-matrix.json"),
+  VYX_TRY(output_file::writeWhole(paths::joinOnce(vyxDir, "device-matrix.json"),
                                     scaffold::deviceMatrixText(o.appId), true));
-  VYX_TRY(output_file::writeWhole(scaffold::joinPath(vyxDir, "AGENTS.md"), scaffold::agentInstructionsText(o.appId),
+  VYX_TRY(output_file::writeWhole(paths::joinOnce(vyxDir, "AGENTS.md"), scaffold::agentInstructionsText(o.appId),
                                     true));
-  return scaffold::updateGitignore(scaffold::joinPath(o.dir, ".gitignore"));
+  return scaffold::updateGitignore(paths::joinOnce(o.dir, ".gitignore"));
 }
 
 Status writeAppJson(Writer& out, const Options& o, const std::string& doctorCommand) {
@@ -134,10 +131,10 @@ Status writeAppJson(Writer& out, const Options& o, const std::string& doctorComm
   doc.flag("ok", true).str("mode", "app").str("dir", o.dir).str("appId", o.appId);
   doc.value("created", [&](Writer& w) {
     JsonArrayWriter list(w);
-    for (const AppFile& f : kAppFiles) list.str(scaffold::joinPath(o.dir, f.relPath));
+    for (const AppFile& f : kAppFiles) list.str(paths::joinOnce(o.dir, f.relPath));
     return list.finish();
   });
-  for (const AppFile& f : kAppFiles) doc.str(f.member, scaffold::joinPath(o.dir, f.relPath));
+  for (const AppFile& f : kAppFiles) doc.str(f.member, paths::joinOnce(o.dir, f.relPath));
   doc.str("next", doctorCommand);
   doc.value("nextCommands", [&](Writer& w) {
     return JsonArrayWriter(w)
@@ -175,7 +172,7 @@ Status runApp(const Options& o) {
     VYX_TRY(writeAppJson(out, o, doctorCommand));
   } else {
     std::string text;
-    for (const AppFile& f : kAppFiles) text += "created " + scaffold::joinPath(o.dir, f.relPath) + "\n";
+    for (const AppFile& f : kAppFiles) text += "created " + paths::joinOnce(o.dir, f.relPath) + "\n";
     text += "next: " + doctorCommand + "\n";
     VYX_TRY(out.writeAll(text));
   }

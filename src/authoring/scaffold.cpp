@@ -7,7 +7,6 @@
 #include "authoring/output_file.hpp"
 #include "core/cli_output.hpp"
 #include "core/files.hpp"
-#include "core/paths.hpp"
 #include "core/trace_json.hpp"
 #include "core/writer.hpp"
 
@@ -283,8 +282,6 @@ std::string agentInstructionsText(std::string_view appId) {
   line("```");
   return out;
 }
-
-std::string joinPath(std::string_view dir, std::string_view name) { return paths::joinOnce(dir, name); }
 
 Expected<bool> pathExists(const std::string& path) {
   if (::access(path.c_str(), F_OK) == 0) return true;

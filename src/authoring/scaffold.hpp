@@ -39,9 +39,6 @@ std::string configText(std::string_view appId);
 std::string deviceMatrixText(std::string_view appId);
 std::string agentInstructionsText(std::string_view appId);
 
-// The directory and a relative name with one "/" between them; an empty
-// directory gives the name alone, a directory ending in "/" gets no second one.
-std::string joinPath(std::string_view dir, std::string_view name);
 
 // Whether something exists at the path (symbolic links followed); a failure
 // of the test other than "not found" is returned.

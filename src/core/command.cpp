@@ -223,16 +223,34 @@ void sleepNs(uint64_t ns) {
 }
 
 // Polling back-off: short at first, since a child that closed its pipes is
-// usually a moment away from its end, then at most 50 ms.
-constexpr uint64_t kFirstPollNs = 100000;
-constexpr uint64_t kLongestPollNs = 50000000;
+// usually a moment away from its end, then at most 50 ms. `pause` sleeps the
+// next step, never past the monotonic deadline; false once it has passed.
+class Backoff {
+ public:
+  explicit Backoff(uint64_t deadlineNs) : deadlineNs_(deadlineNs) {}
+  bool pause() {
+    uint64_t now = monotonicNs();
+    if (now >= deadlineNs_) return false;
+    sleepNs(std::min(stepNs_, deadlineNs_ - now));
+    if (stepNs_ < kLongestStepNs) stepNs_ *= 2;
+    return true;
+  }
+
+ private:
+  static constexpr uint64_t kLongestStepNs = 50000000;
+  uint64_t deadlineNs_;
+  uint64_t stepNs_ = 100000;
+};
+
+// The end of the grace period a signalled child has, from now.
+uint64_t graceDeadline() { return saturatingAddU64(monotonicNs(), kKillGraceMs * kNsPerMs); }
 
 enum class Reap { Ended, Running, Failed };
 
 // Waits until the child ends (and reaps it, its status in `status`) or the
 // monotonic `deadlineNs` passes. Failed: waitpid failed, errno says why.
 Reap reapUntil(pid_t pid, uint64_t deadlineNs, int* status) {
-  uint64_t pauseNs = kFirstPollNs;
+  Backoff backoff(deadlineNs);
   for (;;) {
     int s = 0;
     pid_t r = ::waitpid(pid, &s, WNOHANG);
@@ -241,10 +259,7 @@ Reap reapUntil(pid_t pid, uint64_t deadlineNs, int* status) {
       return Reap::Ended;
     }
     if (r < 0 && errno != EINTR) return Reap::Failed;
-    uint64_t now = monotonicNs();
-    if (now >= deadlineNs) return Reap::Running;
-    sleepNs(std::min(pauseNs, deadlineNs - now));
-    if (pauseNs < kLongestPollNs) pauseNs *= 2;
+    if (!backoff.pause()) return Reap::Running;
   }
 }
 
@@ -311,7 +326,7 @@ bool sendTerm(pid_t pid) {
 void terminateAndReap(pid_t pid, bool killGroup) {
   if (pid <= 0) return;
   if (!sendTerm(pid)) return;
-  const uint64_t deadline = saturatingAddU64(monotonicNs(), kKillGraceMs * kNsPerMs);
+  const uint64_t deadline = graceDeadline();
   if (reapUntil(pid, deadline, nullptr) != Reap::Running) return;
   if (killGroup) (void)::kill(-pid, SIGKILL);
   (void)::kill(pid, SIGKILL);
@@ -328,7 +343,7 @@ void endGroupOnTimeout(pid_t pid) {
   if (pid <= 0) return;
   (void)::kill(-pid, SIGTERM);
   if (!sendTerm(pid)) return;
-  const uint64_t deadline = saturatingAddU64(monotonicNs(), kKillGraceMs * kNsPerMs);
+  const uint64_t deadline = graceDeadline();
   switch (reapUntil(pid, deadline, nullptr)) {
     case Reap::Running:
       // The child, unreaped, still holds the group id: the group is ours to signal.
@@ -341,15 +356,12 @@ void endGroupOnTimeout(pid_t pid) {
     case Reap::Ended:
       break;
   }
-  uint64_t pauseNs = kFirstPollNs;
+  Backoff backoff(deadline);
   while (groupRunning(pid)) {
-    uint64_t now = monotonicNs();
-    if (now >= deadline) {
+    if (!backoff.pause()) {
       (void)::kill(-pid, SIGKILL);
       return;
     }
-    sleepNs(std::min(pauseNs, deadline - now));
-    if (pauseNs < kLongestPollNs) pauseNs *= 2;
   }
 }
 
@@ -725,7 +737,7 @@ BackgroundChild& BackgroundChild::operator=(BackgroundChild&& other) noexcept {
 BackgroundChild::~BackgroundChild() {
   if (pid_ <= 0) return;
   (void)::kill(pid_, SIGINT);
-  const uint64_t deadline = saturatingAddU64(monotonicNs(), kKillGraceMs * kNsPerMs);
+  const uint64_t deadline = graceDeadline();
   if (reapUntil(pid_, deadline, nullptr) == Reap::Running) {
     (void)kill();
     (void)reapBlocking(pid_, nullptr);

@@ -22,6 +22,16 @@ const Value* Value::get(std::string_view key) const {
   return nullptr;
 }
 
+void Value::set(std::string_view key, Value value) {
+  for (Member& m : object) {
+    if (m.key == key) {
+      m.value = std::move(value);
+      return;
+    }
+  }
+  object.push_back(Member{std::string(key), std::move(value)});
+}
+
 namespace {
 
 // Bytes that end a plain run inside a string: double quote, backslash and

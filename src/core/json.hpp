@@ -36,6 +36,9 @@ struct Value {
 
   // The member's value, or nullptr when absent or when this is not an object.
   const Value* get(std::string_view key) const;
+  // Of an object: replaces the member's value in place, or appends the
+  // member when it is absent, so the other members keep their order.
+  void set(std::string_view key, Value value);
 };
 
 struct Member {

@@ -48,13 +48,9 @@ Expected<Options> parseArgs(ArgIterator& args) {
         return fail(Error::UnsupportedIosDeviceType);
       }
     } else if (*arg == "--adb") {
-      auto value = args.next();
-      if (!value) return fail(Error::MissingAdbPath);
-      o.adb = *value;
+      VYX_TRY(takeValue(args, Error::MissingAdbPath, o.adb));
     } else if (*arg == "--xcrun") {
-      auto value = args.next();
-      if (!value) return fail(Error::MissingXcrunPath);
-      o.xcrun = *value;
+      VYX_TRY(takeValue(args, Error::MissingXcrunPath, o.xcrun));
     } else if (*arg == "--json") {
       o.json = true;
     } else {

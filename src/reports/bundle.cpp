@@ -224,16 +224,7 @@ Expected<std::string> redactManifest(std::string_view text, bool omitScreenshots
   auto parsed = json::parseValue(text);
   if (!parsed) return fail(parsed.error());
   if (!parsed->isObject()) return bundle_redaction::redactJsonishText(text);
-  json::Value record = redactionRecord(omitScreenshots);
-  bool replaced = false;
-  for (json::Member& m : parsed->object) {
-    if (m.key == "redaction") {
-      m.value = std::move(record);
-      replaced = true;
-      break;
-    }
-  }
-  if (!replaced) parsed->object.push_back(json::Member{"redaction", std::move(record)});
+  parsed->set("redaction", redactionRecord(omitScreenshots));
   StringWriter w;
   VYX_TRY(bundle_redaction::writeJsonValueRedacted(w, *parsed, std::nullopt));
   VYX_TRY(w.writeByte('\n'));

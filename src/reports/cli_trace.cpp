@@ -57,13 +57,9 @@ Status runReport(ArgIterator& args) {
   std::optional<std::string> junit;
   while (auto arg = args.next()) {
     if (*arg == "--out") {
-      auto value = args.next();
-      if (!value) return fail(Error::MissingReportOutput);
-      out = std::string(*value);
+      VYX_TRY(takeValue(args, Error::MissingReportOutput, out));
     } else if (*arg == "--junit") {
-      auto value = args.next();
-      if (!value) return fail(Error::MissingJUnitOutput);
-      junit = std::string(*value);
+      VYX_TRY(takeValue(args, Error::MissingJUnitOutput, junit));
     } else if ((arg->size() >= 2 && arg->starts_with("--")) || dir) {
       return fail(Error::unknownFlag);
     } else {
@@ -118,9 +114,7 @@ Status runExport(ArgIterator& args) {
   bundle::BundleExportOptions options;
   while (auto arg = args.next()) {
     if (*arg == "--out") {
-      auto value = args.next();
-      if (!value) return fail(Error::MissingTraceBundleOutput);
-      out = std::string(*value);
+      VYX_TRY(takeValue(args, Error::MissingTraceBundleOutput, out));
     } else if (*arg == "--redact") {
       options.redact = true;
     } else if (*arg == "--omit-screenshots") {

@@ -327,15 +327,7 @@ Status recordReportPath(std::string_view traceDir, std::string_view outPath) {
   json::Value path;
   path.kind = json::Kind::String;
   path.string = relativePath(traceDir, outPath);
-  bool replaced = false;
-  for (json::Member& m : manifest->object) {
-    if (m.key == "reportPath") {
-      m.value = std::move(path);
-      replaced = true;
-      break;
-    }
-  }
-  if (!replaced) manifest->object.push_back(json::Member{"reportPath", std::move(path)});
+  manifest->set("reportPath", std::move(path));
   StringWriter doc;
   VYX_TRY(trace_json::writeJsonValue(doc, *manifest));
   VYX_TRY(doc.writeByte('\n'));
