@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <unordered_set>
 
 #include "core/trace_json.hpp"
 
@@ -97,6 +98,117 @@ std::string_view redactedMarker(std::string_view value, std::optional<std::strin
 }
 
 constexpr size_t kTagWindow = 240;
+
+// Text as it will stand in a JSON file: stray bytes as U+FFFD.
+std::string asValidUtf8(std::string text) {
+  if (trace_json::isValidUtf8(text)) return text;
+  std::string valid;
+  AppendWriter w(valid);
+  (void)trace_json::writeValidUtf8(w, text);
+  return valid;
+}
+
+inline bool isBlankLine(std::string_view line) {
+  return line.find_first_not_of(" \t\r") == std::string_view::npos;
+}
+
+// Every line that is not blank holds one JSON value: an event log. The last
+// line may be cut short (a run that ended mid-write).
+bool isJsonLines(std::string_view text) {
+  while (!text.empty()) {
+    size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    bool last = end == std::string_view::npos || end + 1 == text.size();
+    if (!isBlankLine(line) && !json::parseValue(line) && !last) return false;
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return true;
+}
+
+// A value written again so that it reads back: the keys of an object as
+// they will stand (U+FFFD for stray bytes), a key equal to an earlier one
+// of its object told apart by "#2", "#3", ..., nothing dropped. Strings go
+// through the string rule; with `scrub` set, strings and keys then go
+// through the free-text scrubber as well. Used where the plain writing
+// would not read back as JSON: an event line whose free-text scrub made two
+// keys alike or let a tag's attribute rule run over the end of a string,
+// and keys that differ only in stray bytes.
+Status writeKeysApart(Writer& w, const json::Value& value, std::optional<std::string_view> key, bool scrub) {
+  switch (value.kind) {
+    case json::Kind::String: {
+      std::string_view marker = redactedMarker(value.string, key);
+      if (!marker.empty()) return trace_json::writeJsonString(w, marker);
+      if (!scrub) return trace_json::writeJsonString(w, value.string);
+      return trace_json::writeJsonString(w, redactFreeText(value.string));
+    }
+    case json::Kind::Array: {
+      VYX_TRY(w.writeByte('['));
+      bool first = true;
+      for (const json::Value& element : value.array) {
+        if (!first) VYX_TRY(w.writeByte(','));
+        first = false;
+        VYX_TRY(writeKeysApart(w, element, key, scrub));
+      }
+      return w.writeByte(']');
+    }
+    case json::Kind::Object: {
+      VYX_TRY(w.writeByte('{'));
+      std::unordered_set<std::string> written;
+      bool first = true;
+      for (const json::Member& member : value.object) {
+        if (!first) VYX_TRY(w.writeByte(','));
+        first = false;
+        std::string name = asValidUtf8(scrub ? redactFreeText(member.key) : member.key);
+        if (written.contains(name)) {
+          for (int n = 2;; ++n) {
+            std::string numbered = name + "#" + std::to_string(n);
+            if (!written.contains(numbered)) {
+              name = std::move(numbered);
+              break;
+            }
+          }
+        }
+        VYX_TRY(trace_json::writeJsonString(w, name));
+        written.insert(std::move(name));
+        VYX_TRY(w.writeByte(':'));
+        VYX_TRY(writeKeysApart(w, member.value, std::string_view(member.key), scrub));
+      }
+      return w.writeByte('}');
+    }
+    default:
+      return writeJsonValueRedacted(w, value, key);
+  }
+}
+
+// An event log scrubbed line by line: each line as free text, as the whole
+// text would be, unless that breaks a line that was JSON.
+void redactJsonLinesInto(std::string_view text, std::string& out) {
+  out.clear();
+  out.reserve(text.size());
+  AppendWriter w(out);
+  while (!text.empty()) {
+    size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (isBlankLine(line)) {
+      out.append(line);
+    } else {
+      std::string scrubbed = asValidUtf8(redactFreeText(line));
+      std::optional<json::Value> before;
+      if (scrubbed != line && !json::parseValue(scrubbed)) {
+        if (auto parsed = json::parseValue(line)) before = std::move(*parsed);
+      }
+      if (before) {
+        (void)writeKeysApart(w, *before, std::nullopt, true);
+      } else {
+        out.append(scrubbed);
+      }
+    }
+    if (end == std::string_view::npos) break;
+    out.push_back('\n');
+    text.remove_prefix(end + 1);
+  }
+}
 
 }  // namespace
 
@@ -247,6 +359,12 @@ void redactJsonishTextInto(std::string_view text, std::string& out) {
   auto parsed = json::parseValue(text);
   if (!parsed) {
     redactFreeTextInto(text, out);
+    // Lines of JSON must stay JSON once scrubbed; where something was
+    // replaced, each line is checked on its own.
+    if ((out != text || !trace_json::isValidUtf8(out)) && isJsonLines(text)) {
+      redactJsonLinesInto(text, out);
+      return;
+    }
     // What stands in a JSON file (an event log above all) leaves as UTF-8
     // even when the trace's copy carries stray bytes.
     if (!trace_json::isValidUtf8(out)) {
@@ -260,6 +378,11 @@ void redactJsonishTextInto(std::string_view text, std::string& out) {
   out.clear();
   AppendWriter w(out);
   (void)writeJsonValueRedacted(w, *parsed, std::nullopt);
+  // Keys that differ only in stray bytes are alike once written.
+  if (!trace_json::isValidUtf8(text) && !json::parseValue(out)) {
+    out.clear();
+    (void)writeKeysApart(w, *parsed, std::nullopt, false);
+  }
   out.push_back('\n');
 }
 

@@ -96,6 +96,9 @@ TEST(BundleRedaction, JsonishChoosesJsonOrFreeText) {
   EXPECT_EQ(br::redactJsonishText("{\"t\":\"\xe2\x82\"}\n{\"u\":\"a@b.cd\"}\n"),
             "{\"t\":\"\xef\xbf\xbd\"}\n{\"u\":\"[REDACTED:email]\"}\n");
   EXPECT_EQ(br::redactFreeText("log \xff a@b.cd"), "log \xff [REDACTED:email]");
+  // Keys that differ only in stray bytes are told apart, values still redacted.
+  EXPECT_EQ(br::redactJsonishText("{\"p\xff\":1,\"p\xfe\":\"a@b.cd\",\"p\xef\xbf\xbd#2\":3}"),
+            "{\"p\xef\xbf\xbd\":1,\"p\xef\xbf\xbd#2\":\"[REDACTED:email]\",\"p\xef\xbf\xbd#2#2\":3}\n");
 }
 
 TEST(BundleRedaction, ScrubbedEventLinesStayJson) {
@@ -117,6 +120,41 @@ TEST(BundleRedaction, ScrubbedEventLinesStayJson) {
     if (line.empty()) continue;
     EXPECT_TRUE(vyx::json::parseValue(line).has_value()) << line;
   }
+}
+
+TEST(BundleRedaction, EventLinesTheScrubberWouldBreakAreWrittenAgain) {
+  struct Case {
+    const char* why;
+    std::string in;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"two e-mail keys scrubbed alike are told apart",
+       "{\"seq\":1}\n{\"a@b.cd\":1,\"x@y.zz\":\"mail x@y.zz now\",\"[REDACTED:email]#2\":3}\n",
+       "{\"seq\":1}\n{\"[REDACTED:email]\":1,\"[REDACTED:email]#2\":\"mail [REDACTED:email] now\","
+       "\"[REDACTED:email]#2#2\":3}\n"},
+      {"keys equal once their stray bytes are U+FFFD",
+       "{\"k\":1}\n{\"\xff\":1,\"\xfe\":\"a@b.cd\"}\n",
+       "{\"k\":1}\n{\"\xef\xbf\xbd\":1,\"\xef\xbf\xbd#2\":\"[REDACTED:email]\"}\n"},
+      {"a tag's attribute rule over the end of a string; the line is written compact, string rule first",
+       "{\"m\":\"<node password=1\", \"a\":\"text=\",\"token\":\"v\"}\n{}\n",
+       "{\"m\":\"<node password=1\",\"a\":\"text=\",\"token\":\"[REDACTED:secret]\"}\n{}\n"},
+      {"a last line cut short is scrubbed as free text",
+       "{\"a@b.cd\":1,\"c@d.ef\":2}\n{\"to\":\"a@b.cd\",\"pa",
+       "{\"[REDACTED:email]\":1,\"[REDACTED:email]#2\":2}\n{\"to\":\"[REDACTED:email]\",\"pa"},
+  };
+  for (const Case& c : cases) {
+    std::string out = br::redactJsonishText(c.in);
+    EXPECT_EQ(out, c.out) << c.why;
+    std::vector<std::string> lines = vyx::test::splitLines(out);
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+      if (lines[i].empty()) continue;
+      EXPECT_TRUE(vyx::json::parseValue(lines[i]).has_value()) << c.why << ": " << lines[i];
+    }
+  }
+  // A text that is not lines of JSON keeps the one free-text pass.
+  EXPECT_EQ(br::redactJsonishText("log a@b.cd\n{\"a@b.cd\":1,\"c@d.ef\":2}\n"),
+            "log [REDACTED:email]\n{\"[REDACTED:email]\":1,\"[REDACTED:email]\":2}\n");
 }
 
 TEST(BundleRedaction, PlaceholderScreenshotIsAOnePixelPng) {
