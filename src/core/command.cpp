@@ -78,6 +78,19 @@ Expected<Pipe> makePipe() {
   return Pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
 }
 
+// A child's standard output can carry megabytes (a screen dump, a
+// screenshot): a wider pipe lets it be written and read in a few large
+// pieces instead of many 64 KiB ones, each a pair of wake-ups. Where the
+// system refuses, the pipe keeps its size.
+void widenPipe(const Pipe& pipe) {
+#if defined(F_SETPIPE_SZ)
+  constexpr int kWidePipeBytes = 1 << 20;
+  (void)::fcntl(pipe.read.get(), F_SETPIPE_SZ, kWidePipeBytes);
+#else
+  (void)pipe;
+#endif
+}
+
 Expected<UniqueFd> openNullDevice() {
   int fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   if (fd < 0) return fail(errorFromErrno(errno));
@@ -449,6 +462,7 @@ Expected<Child> spawnPiped(const std::vector<std::string>& argv, bool stdinPipe,
   if (!plan) return fail(plan.error());
   auto outPipe = makePipe();
   if (!outPipe) return fail(outPipe.error());
+  widenPipe(*outPipe);
   auto errPipe = makePipe();
   if (!errPipe) return fail(errPipe.error());
   std::optional<Pipe> inPipe;
@@ -497,6 +511,9 @@ Status writeInput(int fd, std::string_view input) {
 
 enum class Collected { Ended, TimedOut };
 
+// The least room a read of a child's output is given.
+constexpr size_t kReadChunk = 65536;
+
 // Reads both pipes until both have ended, or until one wait for output
 // passes `timeoutNs`.
 Expected<Collected> collectStreams(Child& child, std::string& out, std::string& err, size_t maxBytes,
@@ -504,7 +521,6 @@ Expected<Collected> collectStreams(Child& child, std::string& out, std::string& 
   int fds[2] = {child.out.get(), child.err.get()};
   std::string* buffers[2] = {&out, &err};
   std::optional<Error> readFailure[2];
-  char chunk[65536];
 
   while (fds[0] >= 0 || fds[1] >= 0) {
     // One fill: wait until at least one pipe is readable.
@@ -536,13 +552,21 @@ Expected<Collected> collectStreams(Child& child, std::string& out, std::string& 
     for (nfds_t k = 0; k < count; ++k) {
       if (polled[k].revents == 0) continue;
       int i = slot[k];
-      ssize_t n = ::read(fds[i], chunk, sizeof chunk);
-      if (n > 0) {
-        buffers[i]->append(chunk, static_cast<size_t>(n));
-      } else if (n == 0) {
+      // Read straight into the result, past what it holds.
+      ssize_t n = 0;
+      int readErr = 0;
+      std::string& buffer = *buffers[i];
+      const size_t held = buffer.size();
+      const size_t room = std::max(kReadChunk, buffer.capacity() - held);
+      buffer.resize_and_overwrite(held + room, [&](char* bytes, size_t) {
+        n = ::read(fds[i], bytes + held, room);
+        readErr = errno;
+        return held + (n > 0 ? static_cast<size_t>(n) : 0);
+      });
+      if (n == 0) {
         fds[i] = -1;
-      } else if (errno != EINTR && errno != EAGAIN) {
-        readFailure[i] = errorFromErrno(errno);
+      } else if (n < 0 && readErr != EINTR && readErr != EAGAIN) {
+        readFailure[i] = errorFromErrno(readErr);
         fds[i] = -1;
       }
     }

@@ -1,5 +1,7 @@
 #include "core/json_writer.hpp"
 
+#include <cstring>
+
 #include "core/json.hpp"
 
 namespace vyx {
@@ -38,8 +40,39 @@ JsonObjectWriter::JsonObjectWriter(Writer& w, const JsonRedaction* redaction, bo
   status_ = w_.writeByte('{');
 }
 
+namespace {
+
+constexpr size_t kShortKey = 48;
+
+// A key the string writer would copy as it is: printable ASCII without a
+// double quote or backslash.
+bool isPlainKey(std::string_view k) {
+  for (char c : k) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u >= 0x7f || c == '"' || c == '\\') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 JsonObjectWriter& JsonObjectWriter::key(std::string_view k) {
   if (!status_) return *this;
+  // The common case, a short member name of plain ASCII, reaches the
+  // writer in one piece with its comma, quotes and colon.
+  if (k.size() <= kShortKey && isPlainKey(k)) {
+    char piece[kShortKey + 4];
+    size_t n = 0;
+    if (!first_) piece[n++] = ',';
+    piece[n++] = '"';
+    std::memcpy(piece + n, k.data(), k.size());
+    n += k.size();
+    piece[n++] = '"';
+    piece[n++] = ':';
+    first_ = false;
+    status_ = w_.writeAll(std::string_view(piece, n));
+    return *this;
+  }
   if (!first_) {
     status_ = w_.writeByte(',');
     if (!status_) return *this;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <span>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -39,39 +40,90 @@ size_t findQuote(const char* p, size_t from, size_t n) {
   return q == nullptr ? n : static_cast<size_t>(static_cast<const char*>(q) - p);
 }
 
-// Shows `visit` each attribute of the element in text order, until it
-// returns false. Only a whole attribute name counts: one that starts after a
-// blank and lies outside every quoted value, followed by `="`; so neither the
-// tail of a longer name ("hint-text") nor a value ending in a name ("see
-// bounds=") is taken for one. An unterminated value is the last attribute
-// shown: everything after it lies inside it.
-//
-// The double quotes pair up into quoted values; a value is an attribute's
-// when `=` and a name starting after a blank stand right before it.
+// Shows `visit` each quoted value of the element in text order: the
+// positions of its opening and closing double quotes (the element's size
+// when the value is not closed), until `visit` returns false. The double
+// quotes pair up; an unclosed value is the last one shown.
 template <class Visit>
-void forEachAttr(std::string_view element, Visit&& visit) {
+void forEachQuoted(std::string_view element, Visit&& visit) {
   const char* p = element.data();
   const size_t n = element.size();
   size_t i = 0;
   for (;;) {
     const size_t open = findQuote(p, i, n);
     if (open == n) return;
-    size_t nameStart = open;
-    bool named = false;
-    if (open > 0 && p[open - 1] == '=') {
-      nameStart = open - 1;
-      while (nameStart > 0 && !isNameStop(p[nameStart - 1])) --nameStart;
-      named = nameStart > 0 && isBlank(p[nameStart - 1]);
-    }
     const size_t close = findQuote(p, open + 1, n);
-    if (named) {
-      RawAttr attr{element.substr(nameStart, open - 1 - nameStart), {}, close < n};
-      if (close < n) attr.value = element.substr(open + 1, close - open - 1);
-      if (!visit(attr)) return;
-    }
+    if (!visit(open, close)) return;
     if (close == n) return;
     i = close + 1;
   }
+}
+
+// Shows `visit` each attribute of the element in text order, until it
+// returns false. Only a whole attribute name counts: one that starts after a
+// blank and lies outside every quoted value, followed by `="`; so neither the
+// tail of a longer name ("hint-text") nor a value ending in a name ("see
+// bounds=") is taken for one. An unterminated value is the last attribute
+// shown: everything after it lies inside it.
+template <class Visit>
+void forEachAttr(std::string_view element, Visit&& visit) {
+  const char* p = element.data();
+  const size_t n = element.size();
+  forEachQuoted(element, [&](size_t open, size_t close) {
+    if (open == 0 || p[open - 1] != '=') return true;
+    size_t nameStart = open - 1;
+    while (nameStart > 0 && !isNameStop(p[nameStart - 1])) --nameStart;
+    if (nameStart == 0 || !isBlank(p[nameStart - 1])) return true;
+    RawAttr attr{element.substr(nameStart, open - 1 - nameStart), {}, close < n};
+    if (close < n) attr.value = element.substr(open + 1, close - open - 1);
+    return visit(attr);
+  });
+}
+
+// The element that starts at xml[open]: it ends at the first ">" after
+// that. Sets `quotes` to the offsets (from `open`) of the double quotes
+// before that ">", in order, and returns the offset of the ">", npos when
+// there is none. One pass finds both.
+size_t scanElement(std::string_view xml, size_t open, std::vector<size_t>& quotes) {
+  const char* p = xml.data() + open;
+  const size_t n = xml.size() - open;
+  quotes.clear();
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i greater = _mm_set1_epi8('>');
+  for (; i + 16 <= n; i += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    auto q = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, quote)));
+    const auto g = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, greater)));
+    if (g != 0) q &= (g & (0u - g)) - 1;  // the quotes before the first ">"
+    for (; q != 0; q &= q - 1) quotes.push_back(i + static_cast<size_t>(__builtin_ctz(q)));
+    if (g != 0) return i + static_cast<size_t>(__builtin_ctz(g));
+  }
+#endif
+  for (; i < n; ++i) {
+    if (p[i] == '>') return i;
+    if (p[i] == '"') quotes.push_back(i);
+  }
+  return std::string_view::npos;
+}
+
+// forEachQuoted over quotes already found: they pair up in order.
+template <class Visit>
+void forEachQuoted(std::span<const size_t> quotes, size_t n, Visit&& visit) {
+  for (size_t k = 0; k < quotes.size(); k += 2) {
+    const size_t close = k + 1 < quotes.size() ? quotes[k + 1] : n;
+    if (!visit(quotes[k], close) || close == n) return;
+  }
+}
+
+// Whether the value whose opening quote stands at `open` is that of a whole
+// attribute called `name` (the test of forEachAttr for one known name:
+// `name="` with a blank before it; a name holds no blank, "=" or quote).
+bool isValueOf(const char* p, size_t open, std::string_view name) {
+  const size_t length = name.size();
+  return open >= length + 2 && p[open - 1] == '=' && isBlank(p[open - 2 - length]) &&
+         std::memcmp(p + open - 1 - length, name.data(), length) == 0;
 }
 
 // The first whole attribute called `name`; `found` tells whether there is one.
@@ -242,35 +294,51 @@ struct NodeAttrs {
   bool malformed = false;  // one of the string attributes has no closing quote
 };
 
-NodeAttrs readNodeAttrs(std::string_view element) {
+// What forEachAttr would show for the seven names read, from the element's
+// double quotes (found by scanElement), without taking every name apart:
+// the byte before `="` picks the candidates.
+NodeAttrs readNodeAttrs(std::string_view element, std::span<const size_t> quotes) {
   NodeAttrs a;
-  forEachAttr(element, [&a](const RawAttr& attr) {
+  const char* p = element.data();
+  const size_t n = element.size();
+  forEachQuoted(quotes, n, [&](size_t open, size_t close) {
+    if (open < 2 || p[open - 1] != '=') return true;
     std::optional<std::string_view>* slot = nullptr;
     bool isString = true;
-    const std::string_view name = attr.name;
-    if (name == "class") {
-      slot = &a.className;
-    } else if (name == "resource-id") {
-      slot = &a.resourceId;
-    } else if (name == "text") {
-      slot = &a.text;
-    } else if (name == "content-desc") {
-      slot = &a.contentDesc;
-    } else if (name == "bounds") {
-      slot = &a.bounds;
-    } else if (name == "enabled") {
-      slot = &a.enabled;
-      isString = false;
-    } else if (name == "selected") {
-      slot = &a.selected;
-      isString = false;
+    switch (p[open - 2]) {
+      case 's':
+        if (isValueOf(p, open, "class")) {
+          slot = &a.className;
+        } else if (isValueOf(p, open, "bounds")) {
+          slot = &a.bounds;
+        }
+        break;
+      case 'd':
+        if (isValueOf(p, open, "resource-id")) {
+          slot = &a.resourceId;
+        } else if (isValueOf(p, open, "enabled")) {
+          slot = &a.enabled;
+          isString = false;
+        } else if (isValueOf(p, open, "selected")) {
+          slot = &a.selected;
+          isString = false;
+        }
+        break;
+      case 't':
+        if (isValueOf(p, open, "text")) slot = &a.text;
+        break;
+      case 'c':
+        if (isValueOf(p, open, "content-desc")) slot = &a.contentDesc;
+        break;
+      default:
+        break;
     }
     if (slot == nullptr || slot->has_value()) return true;
-    if (!attr.terminated) {
+    if (close == n) {
       a.malformed = isString;  // a flag without its closing quote keeps its default
       return false;
     }
-    *slot = attr.value;
+    *slot = element.substr(open + 1, close - open - 1);
     return true;
   });
   return a;
@@ -287,13 +355,18 @@ std::optional<std::string> decodedOrNone(std::optional<std::string_view> raw) {
 
 Expected<std::vector<UiNode>> scanNodes(std::string_view xml) {
   std::vector<UiNode> nodes;
+  // A node takes some 300 bytes of a dump as uiautomator writes it.
+  nodes.reserve(xml.size() / 320 + 1);
+  std::vector<size_t> quotes;
+  quotes.reserve(64);
   size_t pos = 0;
   while (true) {
     const size_t open = xml.find("<node", pos);
     if (open == std::string_view::npos) break;
-    const size_t close = xml.find('>', open);
-    if (close == std::string_view::npos) break;
-    const NodeAttrs a = readNodeAttrs(xml.substr(open, close - open));
+    const size_t length = scanElement(xml, open, quotes);
+    if (length == std::string_view::npos) break;
+    const size_t close = open + length;
+    const NodeAttrs a = readNodeAttrs(xml.substr(open, length), quotes);
     if (a.malformed) return fail(Error::MalformedAttribute);
 
     UiNode& node = nodes.emplace_back();
