@@ -78,19 +78,6 @@ Expected<Pipe> makePipe() {
   return Pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
 }
 
-// A child's standard output can carry megabytes (a screen dump, a
-// screenshot): a wider pipe lets it be written and read in a few large
-// pieces instead of many 64 KiB ones, each a pair of wake-ups. Where the
-// system refuses, the pipe keeps its size.
-void widenPipe(const Pipe& pipe) {
-#if defined(F_SETPIPE_SZ)
-  constexpr int kWidePipeBytes = 1 << 20;
-  (void)::fcntl(pipe.read.get(), F_SETPIPE_SZ, kWidePipeBytes);
-#else
-  (void)pipe;
-#endif
-}
-
 Expected<UniqueFd> openNullDevice() {
   int fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   if (fd < 0) return fail(errorFromErrno(errno));
@@ -462,7 +449,6 @@ Expected<Child> spawnPiped(const std::vector<std::string>& argv, bool stdinPipe,
   if (!plan) return fail(plan.error());
   auto outPipe = makePipe();
   if (!outPipe) return fail(outPipe.error());
-  widenPipe(*outPipe);
   auto errPipe = makePipe();
   if (!errPipe) return fail(errPipe.error());
   std::optional<Pipe> inPipe;
