@@ -126,58 +126,27 @@ bool isJsonLines(std::string_view text) {
   return true;
 }
 
-// A value written again so that it reads back: the keys of an object as
-// they will stand (U+FFFD for stray bytes), a key equal to an earlier one
-// of its object told apart by "#2", "#3", ..., nothing dropped. Strings go
-// through the string rule; with `scrub` set, strings and keys then go
-// through the free-text scrubber as well. Used where the plain writing
-// would not read back as JSON: an event line whose free-text scrub made two
-// keys alike or let a tag's attribute rule run over the end of a string,
-// and keys that differ only in stray bytes.
-Status writeKeysApart(Writer& w, const json::Value& value, std::optional<std::string_view> key, bool scrub) {
-  switch (value.kind) {
-    case json::Kind::String: {
-      std::string_view marker = redactedMarker(value.string, key);
-      if (!marker.empty()) return trace_json::writeJsonString(w, marker);
-      if (!scrub) return trace_json::writeJsonString(w, value.string);
-      return trace_json::writeJsonString(w, redactFreeText(value.string));
-    }
-    case json::Kind::Array: {
-      VYX_TRY(w.writeByte('['));
-      bool first = true;
-      for (const json::Value& element : value.array) {
-        if (!first) VYX_TRY(w.writeByte(','));
-        first = false;
-        VYX_TRY(writeKeysApart(w, element, key, scrub));
-      }
-      return w.writeByte(']');
-    }
-    case json::Kind::Object: {
-      VYX_TRY(w.writeByte('{'));
-      std::unordered_set<std::string> written;
-      bool first = true;
-      for (const json::Member& member : value.object) {
-        if (!first) VYX_TRY(w.writeByte(','));
-        first = false;
-        std::string name = asValidUtf8(scrub ? redactFreeText(member.key) : member.key);
-        if (written.contains(name)) {
-          for (int n = 2;; ++n) {
-            std::string numbered = name + "#" + std::to_string(n);
-            if (!written.contains(numbered)) {
-              name = std::move(numbered);
-              break;
-            }
-          }
-        }
-        VYX_TRY(trace_json::writeJsonString(w, name));
-        written.insert(std::move(name));
-        VYX_TRY(w.writeByte(':'));
-        VYX_TRY(writeKeysApart(w, member.value, std::string_view(member.key), scrub));
-      }
-      return w.writeByte('}');
-    }
-    default:
-      return writeJsonValueRedacted(w, value, key);
+// How a value is written: as it stands (the string rule only), or again
+// so that it reads back: the keys of an object as they will stand (U+FFFD
+// for stray bytes), a key equal to an earlier one of its object told apart
+// by "#2", "#3", ..., nothing dropped; with `Scrubbed`, strings (after the
+// string rule) and keys then go through the free-text scrubber as well.
+// Keys are told apart where the plain writing would not read back as JSON:
+// an event line whose free-text scrub made two keys alike or let a tag's
+// attribute rule run over the end of a string, and keys that differ only in
+// stray bytes.
+enum class Keys { AsTheyStand, Apart, ApartScrubbed };
+
+Status writeRedacted(Writer& w, const json::Value& value, std::optional<std::string_view> key, Keys keys);
+
+// The name under which a member is written, told apart from the names
+// already written in its object.
+std::string memberName(const std::string& key, Keys keys, const std::unordered_set<std::string>& written) {
+  std::string name = asValidUtf8(keys == Keys::ApartScrubbed ? redactFreeText(key) : key);
+  if (!written.contains(name)) return name;
+  for (int n = 2;; ++n) {
+    std::string numbered = name + "#" + std::to_string(n);
+    if (!written.contains(numbered)) return numbered;
   }
 }
 
@@ -199,7 +168,7 @@ void redactJsonLinesInto(std::string_view text, std::string& out) {
         if (auto parsed = json::parseValue(line)) before = std::move(*parsed);
       }
       if (before) {
-        (void)writeKeysApart(w, *before, std::nullopt, true);
+        (void)writeRedacted(w, *before, std::nullopt, Keys::ApartScrubbed);
       } else {
         out.append(scrubbed);
       }
@@ -224,7 +193,9 @@ bool looksLikeEmail(std::string_view bytes) {
   return bytes.find('.', at + 1) != std::string_view::npos;
 }
 
-Status writeJsonValueRedacted(Writer& w, const json::Value& value, std::optional<std::string_view> key) {
+namespace {
+
+Status writeRedacted(Writer& w, const json::Value& value, std::optional<std::string_view> key, Keys keys) {
   switch (value.kind) {
     case json::Kind::Null:
       return w.writeAll("null");
@@ -238,7 +209,9 @@ Status writeJsonValueRedacted(Writer& w, const json::Value& value, std::optional
       return w.writeAll(value.string);
     case json::Kind::String: {
       std::string_view marker = redactedMarker(value.string, key);
-      return trace_json::writeJsonString(w, marker.empty() ? std::string_view(value.string) : marker);
+      if (!marker.empty()) return trace_json::writeJsonString(w, marker);
+      if (keys == Keys::ApartScrubbed) return trace_json::writeJsonString(w, redactFreeText(value.string));
+      return trace_json::writeJsonString(w, value.string);
     }
     case json::Kind::Array: {
       VYX_TRY(w.writeByte('['));
@@ -246,24 +219,37 @@ Status writeJsonValueRedacted(Writer& w, const json::Value& value, std::optional
       for (const json::Value& element : value.array) {
         if (!first) VYX_TRY(w.writeByte(','));
         first = false;
-        VYX_TRY(writeJsonValueRedacted(w, element, key));
+        VYX_TRY(writeRedacted(w, element, key, keys));
       }
       return w.writeByte(']');
     }
     case json::Kind::Object: {
       VYX_TRY(w.writeByte('{'));
+      std::unordered_set<std::string> written;
       bool first = true;
       for (const json::Member& member : value.object) {
         if (!first) VYX_TRY(w.writeByte(','));
         first = false;
-        VYX_TRY(trace_json::writeJsonString(w, member.key));
+        if (keys == Keys::AsTheyStand) {
+          VYX_TRY(trace_json::writeJsonString(w, member.key));
+        } else {
+          std::string name = memberName(member.key, keys, written);
+          VYX_TRY(trace_json::writeJsonString(w, name));
+          written.insert(std::move(name));
+        }
         VYX_TRY(w.writeByte(':'));
-        VYX_TRY(writeJsonValueRedacted(w, member.value, std::string_view(member.key)));
+        VYX_TRY(writeRedacted(w, member.value, std::string_view(member.key), keys));
       }
       return w.writeByte('}');
     }
   }
   return {};
+}
+
+}  // namespace
+
+Status writeJsonValueRedacted(Writer& w, const json::Value& value, std::optional<std::string_view> key) {
+  return writeRedacted(w, value, key, Keys::AsTheyStand);
 }
 
 void redactFreeTextInto(std::string_view text, std::string& out) {
@@ -381,7 +367,7 @@ void redactJsonishTextInto(std::string_view text, std::string& out) {
   // Keys that differ only in stray bytes are alike once written.
   if (!trace_json::isValidUtf8(text) && !json::parseValue(out)) {
     out.clear();
-    (void)writeKeysApart(w, *parsed, std::nullopt, false);
+    (void)writeRedacted(w, *parsed, std::nullopt, Keys::Apart);
   }
   out.push_back('\n');
 }
