@@ -1,5 +1,6 @@
 #include "core/json_writer.hpp"
 
+#include <charconv>
 #include <cstring>
 
 #include "core/json.hpp"
@@ -43,6 +44,15 @@ JsonObjectWriter::JsonObjectWriter(Writer& w, const JsonRedaction* redaction, bo
 namespace {
 
 constexpr size_t kShortKey = 48;
+constexpr size_t kShortValue = 24;  // the longest 64-bit number, with its sign
+
+// A number's decimal digits in `buf`.
+template <class T>
+std::string_view decimal(T value, char (&buf)[kShortValue]) {
+  auto [end, ec] = std::to_chars(buf, buf + kShortValue, value);
+  (void)ec;  // 24 bytes hold every 64-bit number
+  return std::string_view(buf, static_cast<size_t>(end - buf));
+}
 
 // A key the string writer would copy as it is: printable ASCII without a
 // double quote or backslash.
@@ -56,19 +66,23 @@ bool isPlainKey(std::string_view k) {
 
 }  // namespace
 
-JsonObjectWriter& JsonObjectWriter::key(std::string_view k) {
+JsonObjectWriter& JsonObjectWriter::key(std::string_view k) { return member(k, {}); }
+
+JsonObjectWriter& JsonObjectWriter::member(std::string_view k, std::string_view valueBytes) {
   if (!status_) return *this;
-  // The common case, a short member name of plain ASCII, reaches the
-  // writer in one piece with its comma, quotes and colon.
-  if (k.size() <= kShortKey && isPlainKey(k)) {
-    char piece[kShortKey + 4];
+  // The common case, a short member name of plain ASCII and a short value,
+  // reaches the writer in one piece with its comma, quotes and colon.
+  if (k.size() <= kShortKey && valueBytes.size() <= kShortValue && isPlainKey(k)) {
+    char piece[kShortKey + kShortValue + 4];
     size_t n = 0;
     if (!first_) piece[n++] = ',';
     piece[n++] = '"';
-    std::memcpy(piece + n, k.data(), k.size());
+    if (!k.empty()) std::memcpy(piece + n, k.data(), k.size());
     n += k.size();
     piece[n++] = '"';
     piece[n++] = ':';
+    if (!valueBytes.empty()) std::memcpy(piece + n, valueBytes.data(), valueBytes.size());
+    n += valueBytes.size();
     first_ = false;
     status_ = w_.writeAll(std::string_view(piece, n));
     return *this;
@@ -80,6 +94,7 @@ JsonObjectWriter& JsonObjectWriter::key(std::string_view k) {
   first_ = false;
   status_ = trace_json::writeJsonString(w_, k);
   if (status_) status_ = w_.writeByte(':');
+  if (status_ && !valueBytes.empty()) status_ = w_.writeAll(valueBytes);
   return *this;
 }
 
@@ -99,13 +114,13 @@ JsonObjectWriter& JsonObjectWriter::optStr(std::string_view k, std::optional<std
 }
 
 JsonObjectWriter& JsonObjectWriter::num(std::string_view k, int64_t v) {
-  if (key(k).status_) status_ = w_.writeInt(v);
-  return *this;
+  char buf[kShortValue];
+  return member(k, decimal(v, buf));
 }
 
 JsonObjectWriter& JsonObjectWriter::unum(std::string_view k, uint64_t v) {
-  if (key(k).status_) status_ = w_.writeUint(v);
-  return *this;
+  char buf[kShortValue];
+  return member(k, decimal(v, buf));
 }
 
 JsonObjectWriter& JsonObjectWriter::numOrNull(std::string_view k, std::optional<int64_t> v) {
@@ -124,15 +139,9 @@ JsonObjectWriter& JsonObjectWriter::optUnum(std::string_view k, std::optional<ui
   return v ? unum(k, *v) : *this;
 }
 
-JsonObjectWriter& JsonObjectWriter::flag(std::string_view k, bool v) {
-  if (key(k).status_) status_ = w_.writeAll(v ? "true" : "false");
-  return *this;
-}
+JsonObjectWriter& JsonObjectWriter::flag(std::string_view k, bool v) { return member(k, v ? "true" : "false"); }
 
-JsonObjectWriter& JsonObjectWriter::null(std::string_view k) {
-  if (key(k).status_) status_ = w_.writeAll("null");
-  return *this;
-}
+JsonObjectWriter& JsonObjectWriter::null(std::string_view k) { return member(k, "null"); }
 
 JsonObjectWriter& JsonObjectWriter::error(std::string_view k, Error v) { return str(k, errorName(v)); }
 

@@ -146,6 +146,8 @@ class JsonObjectWriter : public JsonContainerWriter {
  private:
   friend class JsonArrayWriter;
   JsonObjectWriter(Writer& w, const JsonRedaction* redaction, bool outermost);
+  // The key and a value's bytes (a number, true, false, null).
+  JsonObjectWriter& member(std::string_view key, std::string_view valueBytes);
 
   bool outermost_ = true;
 };
