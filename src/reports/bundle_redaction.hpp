@@ -43,7 +43,10 @@ void redactFreeTextInto(std::string_view text, std::string& out);
 
 // One JSON document comes back compact and redacted with a line feed;
 // anything else (an event log of several lines included) is scrubbed as free
-// text, then every byte that is not UTF-8 becomes U+FFFD.
+// text, then every byte that is not UTF-8 becomes U+FFFD. Lines of JSON stay
+// lines of JSON: a line that the scrub would break is written again from its
+// value, strings and keys scrubbed, keys that came out alike told apart by
+// "#2", "#3", ...; so are keys of one document alike only in stray bytes.
 std::string redactJsonishText(std::string_view text);
 void redactJsonishTextInto(std::string_view text, std::string& out);
 
