@@ -18,6 +18,7 @@
 #include <optional>
 #include <utility>
 
+#include "core/fd.hpp"
 #include "core/paths.hpp"
 
 extern char** environ;
@@ -39,49 +40,21 @@ uint64_t saturatingAddU64(uint64_t a, uint64_t b) {
   return __builtin_add_overflow(a, b, &out) ? UINT64_MAX : out;
 }
 
-void closeFd(int& fd) {
-  if (fd >= 0) {
-    ::close(fd);
-    fd = -1;
-  }
-}
-
-// A descriptor owned by the parent side of a spawn.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& o) noexcept {
-    if (this != &o) {
-      reset();
-      fd_ = std::exchange(o.fd_, -1);
-    }
-    return *this;
-  }
-  ~UniqueFd() { reset(); }
-  int get() const { return fd_; }
-  void reset() { closeFd(fd_); }
-
- private:
-  int fd_ = -1;
-};
-
 struct Pipe {
-  UniqueFd read;
-  UniqueFd write;
+  Fd read;
+  Fd write;
 };
 
 Expected<Pipe> makePipe() {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return fail(errorFromErrno(errno));
-  return Pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
+  return Pipe{Fd(fds[0]), Fd(fds[1])};
 }
 
-Expected<UniqueFd> openNullDevice() {
+Expected<Fd> openNullDevice() {
   int fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   if (fd < 0) return fail(errorFromErrno(errno));
-  return UniqueFd(fd);
+  return Fd(fd);
 }
 
 // Everything the child needs, prepared before fork so the child itself only
@@ -271,11 +244,10 @@ bool liveMemberOf(const char* pid, pid_t pgid) {
   std::string path = "/proc/";
   path += pid;
   path += "/stat";
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return false;
   char buf[512];
-  ssize_t n = ::read(fd, buf, sizeof buf - 1);
-  ::close(fd);
+  ssize_t n = ::read(fd.get(), buf, sizeof buf - 1);
   if (n <= 0) return false;
   buf[n] = '\0';
   const char* close = std::strrchr(buf, ')');
@@ -425,9 +397,9 @@ Term termFromStatus(int status) {
 struct Child {
   pid_t pid = -1;
   bool ownGroup = false;
-  UniqueFd in;   // only when standard input is a pipe
-  UniqueFd out;
-  UniqueFd err;
+  Fd in;   // only when standard input is a pipe
+  Fd out;
+  Fd err;
 
   void closePipes() {
     in.reset();
@@ -452,7 +424,7 @@ Expected<Child> spawnPiped(const std::vector<std::string>& argv, bool stdinPipe,
   auto errPipe = makePipe();
   if (!errPipe) return fail(errPipe.error());
   std::optional<Pipe> inPipe;
-  UniqueFd nullIn;
+  Fd nullIn;
   ChildSetup setup;
   if (stdinPipe) {
     auto p = makePipe();
@@ -722,11 +694,11 @@ Expected<BackgroundChild> BackgroundChild::spawn(const std::vector<std::string>&
   if (!plan) return fail(plan.error());
   auto null = openNullDevice();
   if (!null) return fail(null.error());
-  UniqueFd output;
+  Fd output;
   if (!outputPath.empty()) {
     int fd = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return fail(errorFromErrno(errno));
-    output = UniqueFd(fd);
+    output = Fd(fd);
   }
   ChildSetup setup;
   setup.stdFds[0] = null->get();
