@@ -472,6 +472,12 @@ enum class Collected { Ended, TimedOut };
 // The least room a read of a child's output is given.
 constexpr size_t kReadChunk = 65536;
 
+// Room reserved at once for an output that outgrows its first read (a
+// uiautomator dump, a screenshot), so it is not copied again at each
+// doubling. Only what the child writes is touched: the rest of the
+// reservation is address space.
+constexpr size_t kLargeOutputRoom = size_t{16} << 20;
+
 // Reads both pipes until both have ended, or until one wait for output
 // passes `timeoutNs`.
 Expected<Collected> collectStreams(Child& child, std::string& out, std::string& err, size_t maxBytes,
@@ -515,6 +521,10 @@ Expected<Collected> collectStreams(Child& child, std::string& out, std::string& 
       int readErr = 0;
       std::string& buffer = *buffers[i];
       const size_t held = buffer.size();
+      if (held >= kReadChunk && buffer.capacity() < kLargeOutputRoom) {
+        // Past the cap the call fails anyway: no room beyond it is needed.
+        buffer.reserve(maxBytes < kLargeOutputRoom ? maxBytes + 1 : kLargeOutputRoom);
+      }
       const size_t room = std::max(kReadChunk, buffer.capacity() - held);
       buffer.resize_and_overwrite(held + room, [&](char* bytes, size_t) {
         n = ::read(fds[i], bytes + held, room);

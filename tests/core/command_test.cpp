@@ -81,6 +81,9 @@ TEST(CommandCap, ExactlyMaxBytesPassesOneMoreFails) {
       {"head -c 11 /dev/zero >&2", 10, false},
       {"true", 0, true},
       {"printf x", 0, false},
+      // Past the first read, where room for the rest is reserved at once.
+      {"head -c 100000 /dev/zero", 100000, true},
+      {"head -c 100001 /dev/zero", 100000, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);
@@ -96,10 +99,14 @@ TEST(CommandCap, ExactlyMaxBytesPassesOneMoreFails) {
       }
     }
   }
-  // No cap at all: a large output comes back whole.
-  auto big = run(sh("head -c 300000 /dev/zero"), kNoCap);
+  // No cap at all: a large output comes back whole and in order, also past
+  // the room reserved for large outputs (16 MiB).
+  auto big = run(sh("seq 1 2500000"), kNoCap);
   ASSERT_TRUE(big.has_value());
-  EXPECT_EQ(big->stdoutBytes.size(), 300000u);
+  std::string expected;
+  for (int i = 1; i <= 2500000; ++i) expected += std::to_string(i) + "\n";
+  ASSERT_GT(expected.size(), size_t{16} << 20);
+  EXPECT_TRUE(big->stdoutBytes == expected);
 }
 
 TEST(CommandCap, ChildPastTheCapIsTerminatedAndReaped) {
