@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/trace_json.hpp"
 #include "core/trace_layout.hpp"
 
 namespace vyx::report_html {
@@ -20,22 +21,32 @@ constexpr size_t kMaxLinkPath = 1024;
 }  // namespace
 
 Status escape(Writer& w, std::string_view text) {
+  // A trace or results file from elsewhere may hold bytes that are not
+  // UTF-8, or control characters that XML allows in no form: each becomes
+  // U+FFFD, so the page and the JUnit file still parse.
   size_t run = 0;
   for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
     std::string_view entity;
-    switch (text[i]) {
+    switch (c) {
       case '&': entity = "&amp;"; break;
       case '<': entity = "&lt;"; break;
       case '>': entity = "&gt;"; break;
       case '"': entity = "&quot;"; break;
       case '\'': entity = "&#39;"; break;
-      default: continue;
+      case '\t':
+      case '\n':
+      case '\r': continue;
+      default:
+        if (c >= 0x20) continue;
+        entity = "\xEF\xBF\xBD";
+        break;
     }
-    if (i > run) VYX_TRY(w.writeAll(text.substr(run, i - run)));
+    if (i > run) VYX_TRY(trace_json::writeValidUtf8(w, text.substr(run, i - run)));
     VYX_TRY(w.writeAll(entity));
     run = i + 1;
   }
-  if (run < text.size()) VYX_TRY(w.writeAll(text.substr(run)));
+  if (run < text.size()) VYX_TRY(trace_json::writeValidUtf8(w, text.substr(run)));
   return {};
 }
 

@@ -11,8 +11,11 @@
 
 namespace vyx::report_html {
 
-// The text with & < > " ' written as &amp; &lt; &gt; &quot; &#39;; every
-// other byte unchanged. Used for HTML and XML alike.
+// The text with & < > " ' written as &amp; &lt; &gt; &quot; &#39;, and
+// U+FFFD in place of each control character other than tab, line feed and
+// carriage return and of each ill-formed UTF-8 subpart (as the JSON writers
+// do); valid text without controls is otherwise unchanged. Used for HTML and
+// XML alike.
 Status escape(Writer& w, std::string_view text);
 
 // <a href="file://<canonical path>">events.jsonl</a>: the path resolved to

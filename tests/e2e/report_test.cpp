@@ -174,6 +174,34 @@ TEST(ReportCommand, JUnitPassesXmllint) {
   }
 }
 
+TEST(ReportCommand, ForeignBytesBecomeReplacementCharacters) {
+  // A trace from elsewhere whose scenario name and events hold stray bytes
+  // and control characters: XML allows neither, so each comes out as U+FFFD
+  // in the JUnit file and the page.
+  TempDir dir;
+  writeRecordedTrace(dir.file("t"));
+  std::string manifest = readFile(dir.file("t/trace.json"));
+  const std::string name = "Sign in <& \\\"quotes\\\">";
+  const size_t at = manifest.find(name);
+  ASSERT_NE(at, std::string::npos) << manifest;
+  manifest.replace(at, name.size(), "Sign\xff in\\u0001 \xc3\xa9");
+  writeFile(dir.file("t/trace.json"), manifest);
+  std::string events = readFile(dir.file("t/events.jsonl"));
+  const size_t text = events.find("it's <b>");
+  ASSERT_NE(text, std::string::npos) << events;
+  events.replace(text, 8, "it's\xff");
+  writeFile(dir.file("t/events.jsonl"), events);
+  ASSERT_EQ(runVyx({"report", dir.file("t"), "--out", dir.file("t.html"), "--junit", dir.file("t.xml")}).status, 0);
+  const std::string replaced = "Sign\xEF\xBF\xBD in\xEF\xBF\xBD \xc3\xa9";
+  EXPECT_NE(readFile(dir.file("t.xml")).find("<testcase classname=\"com.example.app\" name=\"" + replaced + "\""), std::string::npos)
+      << readFile(dir.file("t.xml"));
+  EXPECT_NE(readFile(dir.file("t.html")).find("it&#39;s\xEF\xBF\xBD"), std::string::npos);
+  std::string xmllint = findProgram("xmllint");
+  if (xmllint.empty()) GTEST_SKIP() << "xmllint is not installed (package libxml2-utils; scripts/setup.sh installs it)";
+  auto lint = runProgram({xmllint, "--noout", dir.file("t.xml")});
+  EXPECT_EQ(lint.status, 0) << lint.err;
+}
+
 TEST(ReportCommand, HtmlOpensInChromium) {
   std::string chromium = findProgram("chromium");
   if (chromium.empty()) GTEST_SKIP() << "chromium is not installed (scripts/setup.sh installs it)";
