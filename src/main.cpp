@@ -14,7 +14,7 @@
 #include "authoring/cli_explore.hpp"
 #include "authoring/cli_import.hpp"
 #include "authoring/cli_init.hpp"
-#include "authoring/cli_inspect.hpp"
+#include "authoring/cli_readiness.hpp"
 #include "core/args.hpp"
 #include "core/cli_info.hpp"
 #include "core/cli_validate.hpp"
@@ -53,7 +53,7 @@ const Command kCommands[] = {
     {"validate", vyx::cli_validate::run},
     {"init", vyx::cli_init::run},
     {"import", vyx::cli_import::run},
-    {"inspect", vyx::cli_inspect::run},
+    {"inspect", vyx::cli_readiness::run},
     {"run", vyx::cli_run::run},
     {"report", vyx::cli_trace::runReport},
     {"explain", vyx::cli_trace::runExplain},

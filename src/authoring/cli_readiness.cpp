@@ -1,4 +1,4 @@
-#include "authoring/cli_inspect.hpp"
+#include "authoring/cli_readiness.hpp"
 
 #include "core/files.hpp"
 #include "core/json_writer.hpp"
@@ -6,7 +6,7 @@
 #include "core/trace_json.hpp"
 #include "core/version.hpp"
 
-namespace vyx::cli_inspect {
+namespace vyx::cli_readiness {
 
 namespace {
 
@@ -207,4 +207,4 @@ Status run(ArgIterator& args) {
   return out.flush();
 }
 
-}  // namespace vyx::cli_inspect
+}  // namespace vyx::cli_readiness

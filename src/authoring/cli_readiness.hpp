@@ -13,7 +13,7 @@
 #include "core/errors.hpp"
 #include "core/writer.hpp"
 
-namespace vyx::cli_inspect {
+namespace vyx::cli_readiness {
 
 struct PlatformReadiness {
   std::string_view name;  // "android" or "ios"
@@ -50,4 +50,4 @@ Status writeShellArgJsonContent(Writer& w, std::string_view text);
 Status writeJson(Writer& w, const CheckoutReadiness& checkout);
 Status writeText(Writer& w, const CheckoutReadiness& checkout);
 
-}  // namespace vyx::cli_inspect
+}  // namespace vyx::cli_readiness
