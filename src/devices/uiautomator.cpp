@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <span>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -40,22 +41,26 @@ size_t findQuote(const char* p, size_t from, size_t n) {
   return q == nullptr ? n : static_cast<size_t>(static_cast<const char*>(q) - p);
 }
 
-// Shows `visit` each quoted value of the element in text order: the
-// positions of its opening and closing double quotes (the element's size
-// when the value is not closed), until `visit` returns false. The double
-// quotes pair up; an unclosed value is the last one shown.
+// The offsets of the element's double quotes, in order.
+std::vector<size_t> quotesOf(std::string_view element) {
+  std::vector<size_t> quotes;
+  for (size_t q = findQuote(element.data(), 0, element.size()); q < element.size();
+       q = findQuote(element.data(), q + 1, element.size())) {
+    quotes.push_back(q);
+  }
+  return quotes;
+}
+
+// Shows `visit` each quoted value of an element of `n` bytes in text order,
+// from the offsets of its double quotes: the positions of its opening and
+// closing double quotes (`n` when the value is not closed), until `visit`
+// returns false. The double quotes pair up; an unclosed value is the last
+// one shown.
 template <class Visit>
-void forEachQuoted(std::string_view element, Visit&& visit) {
-  const char* p = element.data();
-  const size_t n = element.size();
-  size_t i = 0;
-  for (;;) {
-    const size_t open = findQuote(p, i, n);
-    if (open == n) return;
-    const size_t close = findQuote(p, open + 1, n);
-    if (!visit(open, close)) return;
-    if (close == n) return;
-    i = close + 1;
+void forEachQuoted(std::span<const size_t> quotes, size_t n, Visit&& visit) {
+  for (size_t k = 0; k < quotes.size(); k += 2) {
+    const size_t close = k + 1 < quotes.size() ? quotes[k + 1] : n;
+    if (!visit(quotes[k], close) || close == n) return;
   }
 }
 
@@ -69,7 +74,7 @@ template <class Visit>
 void forEachAttr(std::string_view element, Visit&& visit) {
   const char* p = element.data();
   const size_t n = element.size();
-  forEachQuoted(element, [&](size_t open, size_t close) {
+  forEachQuoted(quotesOf(element), n, [&](size_t open, size_t close) {
     if (open == 0 || p[open - 1] != '=') return true;
     size_t nameStart = open - 1;
     while (nameStart > 0 && !isNameStop(p[nameStart - 1])) --nameStart;
@@ -106,15 +111,6 @@ size_t scanElement(std::string_view xml, size_t open, std::vector<size_t>& quote
     if (p[i] == '"') quotes.push_back(i);
   }
   return std::string_view::npos;
-}
-
-// forEachQuoted over quotes already found: they pair up in order.
-template <class Visit>
-void forEachQuoted(std::span<const size_t> quotes, size_t n, Visit&& visit) {
-  for (size_t k = 0; k < quotes.size(); k += 2) {
-    const size_t close = k + 1 < quotes.size() ? quotes[k + 1] : n;
-    if (!visit(quotes[k], close) || close == n) return;
-  }
 }
 
 // Whether the value whose opening quote stands at `open` is that of a whole
