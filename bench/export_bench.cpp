@@ -50,18 +50,20 @@ vyx::ObservationSnapshot makeSnapshot(int index) {
   s.activeActivity = ".MainActivity";
   s.logDelta = "12-10 10:00:00.000 I/ActivityManager: Displayed com.example.app/.MainActivity";
   s.nodes.reserve(kNodes);
+  auto text = std::make_shared<vyx::NodeText>();
   for (int i = 0; i < kNodes; ++i) {
     vyx::UiNode n;
-    n.stableId = numbered("n", i);
+    n.stableId = text->keep(numbered("n", i));
     n.className = i % 3 == 0 ? "android.widget.TextView" : "android.widget.LinearLayout";
-    n.resourceId = numbered("com.example.app:id/row_", i);
-    if (i % 3 == 0) n.text = numbered("Item ", i, " of the list");
-    if (i % 7 == 0) n.contentDesc = numbered("Open item ", i);
+    n.resourceId = text->keep(numbered("com.example.app:id/row_", i));
+    if (i % 3 == 0) n.text = text->keep(numbered("Item ", i, " of the list"));
+    if (i % 7 == 0) n.contentDesc = text->keep(numbered("Open item ", i));
     n.bounds = {0, 120 * (i % 20), 1080, 120};
     n.enabled = true;
     n.visible = i % 20 < 18;
-    s.nodes.push_back(std::move(n));
+    s.nodes.push_back(n);
   }
+  s.nodeText.store = std::move(text);
   return s;
 }
 
@@ -73,7 +75,9 @@ std::string makeXml(const vyx::ObservationSnapshot& s) {
     xml += n.text.value_or("");
     xml += "\" resource-id=\"";
     xml += n.resourceId.value_or("");
-    xml += "\" class=\"" + n.className + "\" package=\"com.example.app\" content-desc=\"";
+    xml += "\" class=\"";
+    xml += n.className;
+    xml += "\" package=\"com.example.app\" content-desc=\"";
     xml += n.contentDesc.value_or("");
     xml += "\" checkable=\"false\" checked=\"false\" clickable=\"true\" enabled=\"true\" focusable=\"true\" "
            "focused=\"false\" scrollable=\"false\" long-clickable=\"false\" password=\"false\" selected=\"false\" "

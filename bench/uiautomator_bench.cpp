@@ -61,7 +61,8 @@ void BM_ScanDump5000(benchmark::State& state) {
   vyx::memory::retainFreedMemory();
   const std::string xml = dump(kNodes);
   for (auto _ : state) {
-    auto nodes = vyx::uiautomator::scanNodes(xml);
+    vyx::NodeText text;
+    auto nodes = vyx::uiautomator::scanNodes(xml, text);
     if (!nodes || nodes->size() != kNodes) state.SkipWithError("scan failed");
     benchmark::DoNotOptimize(nodes);
   }
@@ -90,7 +91,8 @@ void BM_ScanAndWriteSnapshot5000(benchmark::State& state) {
     return;
   }
   for (auto _ : state) {
-    auto nodes = vyx::uiautomator::scanNodes(xml);
+    vyx::NodeText text;
+    auto nodes = vyx::uiautomator::scanNodes(xml, text);
     if (!nodes) state.SkipWithError("scan failed");
     vyx::ObservationSnapshot snap;
     snap.id = "snapshot-1";

@@ -13,7 +13,7 @@ using namespace vyx;
 namespace {
 
 // Each "<node" element read attribute by attribute with the public readers.
-Expected<std::vector<UiNode>> nodesOneAttributeAtATime(std::string_view xml) {
+Expected<std::vector<UiNode>> nodesOneAttributeAtATime(std::string_view xml, NodeText& text) {
   std::vector<UiNode> nodes;
   size_t pos = 0;
   while (true) {
@@ -30,15 +30,15 @@ Expected<std::vector<UiNode>> nodesOneAttributeAtATime(std::string_view xml) {
       values[k] = std::move(*value);
     }
     UiNode& node = nodes.emplace_back();
-    node.className = values[0].value_or("");
-    node.resourceId = values[1];
-    if (values[2] && !values[2]->empty()) node.text = values[2];
-    if (values[3] && !values[3]->empty()) node.contentDesc = values[3];
+    if (values[0]) node.className = text.keep(*values[0]);
+    if (values[1]) node.resourceId = text.keep(*values[1]);
+    if (values[2] && !values[2]->empty()) node.text = text.keep(*values[2]);
+    if (values[3] && !values[3]->empty()) node.contentDesc = text.keep(*values[3]);
     node.bounds = uiautomator::parseBounds(values[4] ? std::optional<std::string_view>(*values[4]) : std::nullopt);
     node.enabled = uiautomator::parseBoolAttr(element, "enabled", true);
     node.visible = node.bounds.width > 0 && node.bounds.height > 0;
     node.selected = uiautomator::parseBoolAttr(element, "selected", false);
-    node.stableId = uiautomator::stableId(node, nodes.size() - 1);
+    node.stableId = text.keep(uiautomator::stableId(node, nodes.size() - 1));
     pos = close + 1;
   }
   return nodes;
@@ -47,8 +47,10 @@ Expected<std::vector<UiNode>> nodesOneAttributeAtATime(std::string_view xml) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  auto nodes = uiautomator::scanNodes(fuzz::asText(data, size));
-  auto expected = nodesOneAttributeAtATime(fuzz::asText(data, size));
+  NodeText text;
+  NodeText expectedText;
+  auto nodes = uiautomator::scanNodes(fuzz::asText(data, size), text);
+  auto expected = nodesOneAttributeAtATime(fuzz::asText(data, size), expectedText);
   VYX_FUZZ_CHECK(nodes.has_value() == expected.has_value());
   if (nodes) VYX_FUZZ_CHECK(*nodes == *expected);
   if (!nodes) {

@@ -18,12 +18,12 @@ Status readField(const json::Value& object, std::string_view key, std::optional<
   return {};
 }
 
-bool equalsPresent(const std::optional<std::string>& want, const std::optional<std::string>& have) {
+bool equalsPresent(const std::optional<std::string>& want, std::optional<std::string_view> have) {
   return have && *have == *want;
 }
 
-bool containsPresent(const std::optional<std::string>& want, const std::optional<std::string>& have) {
-  return have && have->find(*want) != std::string::npos;
+bool containsPresent(const std::optional<std::string>& want, std::optional<std::string_view> have) {
+  return have && have->find(*want) != std::string_view::npos;
 }
 
 }  // namespace

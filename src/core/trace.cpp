@@ -36,7 +36,7 @@ void writeNodeMembers(JsonObjectWriter& o, const UiNode& node, const SnapshotRed
   bool sensitive = false;
   bool hideId = false;
   if (redaction && node.resourceId) {
-    const std::string& id = *node.resourceId;
+    const std::string_view id = *node.resourceId;
     bool allowed = anyContained(id, redaction->options.allowlistResourceIds);
     bool denied = anyContained(id, redaction->options.denylistResourceIds);
     // A resource id naming a secret (or denied outright) hides its node's texts.
@@ -50,7 +50,7 @@ void writeNodeMembers(JsonObjectWriter& o, const UiNode& node, const SnapshotRed
   } else {
     o.strOrNull("resourceId", node.resourceId);
   }
-  auto text = [&](std::string_view key, const std::optional<std::string>& value) {
+  auto text = [&](std::string_view key, std::optional<std::string_view> value) {
     if (!value || !redaction) {
       o.strOrNull(key, value);
       return;

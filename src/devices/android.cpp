@@ -145,22 +145,28 @@ Expected<ObservationSnapshot> AndroidDevice::snapshot(TraceWriter* trace) {
   ObservationSnapshot snap;
   snap.id = trace != nullptr ? trace->nextSnapshotId() : "snapshot-" + std::to_string(clock_->nowMs());
 
-  // The UI tree: from the shim, or from a uiautomator dump.
-  std::optional<std::string> xml;
+  // The UI tree: from the shim, or from a uiautomator dump. The dump stays
+  // in the snapshot: its nodes' strings refer to it.
+  std::string_view xml;
+  bool dumped = false;
   if (shimPath_) {
     auto reply = runShim(shim_protocol::request(ShimCmd::snapshot));
     if (!reply) return fail(reply.error());
     auto parsed = shim_protocol::parseSnapshotResponse(*reply);
     if (!parsed) return fail(parsed.error());
     snap.nodes = std::move(parsed->nodes);
+    snap.nodeText = std::move(parsed->nodeText);
   } else {
     auto dump = command::stdoutOrError(
         runAdbWithTimeout(shell::Args{"exec-out", "uiautomator", "dump", "/dev/tty"}, kOutputCap, kAdbTimeoutMs));
     if (!dump) return fail(dump.error());
-    xml = std::move(*dump);
-    auto nodes = uiautomator::scanNodes(*xml);
+    auto text = std::make_shared<NodeText>();
+    xml = text->adopt(std::move(*dump));
+    dumped = true;
+    auto nodes = uiautomator::scanNodes(xml, *text);
     if (!nodes) return fail(nodes.error());
     snap.nodes = std::move(*nodes);
+    snap.nodeText.store = std::move(text);
   }
 
   if (trace != nullptr && trace->options().screenshots) {
@@ -173,12 +179,11 @@ Expected<ObservationSnapshot> AndroidDevice::snapshot(TraceWriter* trace) {
     }
   }
 
-  if (trace != nullptr && trace->options().hierarchy && xml) {
-    auto path = trace->writeArtifact(snap.id + ".xml", *xml);
+  if (trace != nullptr && trace->options().hierarchy && dumped) {
+    auto path = trace->writeArtifact(snap.id + ".xml", xml);
     if (!path) return fail(path.error());
     snap.treeArtifact = std::move(*path);
   }
-  xml.reset();
 
   auto window = activeWindow();
   if (!window) return fail(window.error());

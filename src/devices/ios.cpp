@@ -390,6 +390,7 @@ Expected<ObservationSnapshot> IosDevice::snapshot(TraceWriter* trace) {
     }();
     if (tree) {
       snap.nodes = std::move(tree->nodes);
+      snap.nodeText = std::move(tree->nodeText);
       if (tree->viewportWidth != 0 && tree->viewportHeight != 0) {
         snap.viewport = Viewport{tree->viewportWidth, tree->viewportHeight};
       }

@@ -58,14 +58,14 @@ bool fitsU32(const json::Value* v) {
 
 bool nonEmptyString(const json::Value* v) { return v != nullptr && v->isString() && !v->string.empty(); }
 
-Expected<UiNode> readNode(const json::Value& item) {
+Expected<UiNode> readNode(const json::Value& item, NodeText& text) {
   if (!item.isObject()) return fail(Error::IosShimNodeMustBeObject);
   UiNode node;
   const json::Value* id = item.get("id");
   if (id == nullptr || !id->isString()) return fail(Error::IosShimNodeMissingId);
-  node.stableId = id->string;
+  node.stableId = text.keep(id->string);
   const json::Value* type = item.get("type");
-  node.className = (type != nullptr && type->isString()) ? type->string : std::string("XCUIElementTypeOther");
+  node.className = (type != nullptr && type->isString()) ? text.keep(type->string) : "XCUIElementTypeOther";
 
   const json::Value* bounds = item.get("bounds");
   if (bounds == nullptr) return fail(Error::IosShimNodeMissingBounds);
@@ -85,14 +85,14 @@ Expected<UiNode> readNode(const json::Value& item) {
   const json::Value* label = item.get("label");
   const json::Value* value = item.get("value");
   if (nonEmptyString(label)) {
-    node.text = label->string;
+    node.text = text.keep(label->string);
   } else if (nonEmptyString(value)) {
-    node.text = value->string;
+    node.text = text.keep(value->string);
   }
   const json::Value* identifier = item.get("identifier");
   if (identifier != nullptr && identifier->isString()) {
-    node.resourceId = identifier->string;
-    node.contentDesc = identifier->string;
+    node.resourceId = text.keep(identifier->string);
+    node.contentDesc = node.resourceId;
   }
   const json::Value* enabled = item.get("enabled");
   const json::Value* visible = item.get("visible");
@@ -143,11 +143,13 @@ Expected<SnapshotReply> parseSnapshotResponse(std::string_view reply) {
   if (nodes == nullptr) return fail(Error::IosShimMissingNodes);
   if (!nodes->isArray()) return fail(Error::IosShimNodesMustBeArray);
   out.nodes.reserve(nodes->array.size());
+  auto text = std::make_shared<NodeText>();
   for (const json::Value& item : nodes->array) {
-    auto node = readNode(item);
+    auto node = readNode(item, *text);
     if (!node) return fail(node.error());
-    out.nodes.push_back(std::move(*node));
+    out.nodes.push_back(*node);
   }
+  out.nodeText.store = std::move(text);
   return out;
 }
 

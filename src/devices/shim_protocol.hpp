@@ -67,6 +67,7 @@ Status parseOkResponse(std::string_view reply);
 
 struct SnapshotReply {
   std::vector<UiNode> nodes;
+  SharedNodeText nodeText;  // what the strings of `nodes` refer to
   uint32_t viewportWidth = 0;
   uint32_t viewportHeight = 0;
 };

@@ -1,5 +1,6 @@
 #include "devices/uiautomator.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -157,29 +158,23 @@ Entity entityAt(std::string_view s) {
   return Entity{};
 }
 
-// Sets `out` to the decoded value: the runs between entities are copied
+// Writes the decoded value to `out`, which has room for value.size()
+// bytes, and returns its length: the runs between entities are copied
 // whole.
-void decodeInto(std::string& out, std::string_view value) {
-  size_t amp = value.find('&');
-  if (amp == std::string_view::npos) {
-    out.assign(value);
-    return;
-  }
-  out.clear();
-  out.reserve(value.size());
+size_t decodeTo(char* out, std::string_view value) {
+  size_t used = 0;
   size_t from = 0;
-  while (amp != std::string_view::npos) {
-    const Entity e = entityAt(value.substr(amp));
-    if (e.length == 0) {
-      amp = value.find('&', amp + 1);
-      continue;
-    }
-    out.append(value.substr(from, amp - from));
-    out.push_back(e.ch);
-    from = amp + e.length;
-    amp = value.find('&', from);
+  for (size_t at = value.find('&'); at != std::string_view::npos; at = value.find('&', at + 1)) {
+    const Entity e = entityAt(value.substr(at));
+    if (e.length == 0) continue;
+    std::memcpy(out + used, value.data() + from, at - from);
+    used += at - from;
+    out[used++] = e.ch;
+    from = at + e.length;
+    at = from - 1;
   }
-  out.append(value.substr(from));
+  std::memcpy(out + used, value.data() + from, value.size() - from);
+  return used + value.size() - from;
 }
 
 // A decimal signed 32-bit number: an optional sign, then digits only.
@@ -215,8 +210,8 @@ int32_t extent(int32_t from, int32_t to) {
 }  // namespace
 
 std::string decodeEntities(std::string_view value) {
-  std::string out;
-  decodeInto(out, value);
+  std::string out(value.size(), '\0');
+  out.resize(decodeTo(out.data(), value));
   return out;
 }
 
@@ -255,30 +250,51 @@ Bounds parseBounds(std::optional<std::string_view> value) {
   return Bounds{*x1, *y1, extent(*x1, *x2), extent(*y1, *y2)};
 }
 
-std::string stableId(const UiNode& node, size_t index) {
-  char n[24];
-  const size_t nLength = static_cast<size_t>(std::to_chars(n, n + sizeof n, index).ptr - n);
-  std::string id;
-  auto labelled = [&](std::string_view prefix, const std::string& label) {
-    id.reserve(prefix.size() + label.size() + 1 + nLength);
-    id.append(prefix).append(label).append(1, ':').append(n, nLength);
-  };
+namespace {
+
+// The most bytes stableId can take for `node`: a prefix of at most five
+// bytes, the label, and six numbers of at most 20 bytes with their colons.
+size_t stableIdBound(const UiNode& node) {
+  size_t label = node.className.size();
+  if (node.resourceId) label = std::max(label, node.resourceId->size());
+  if (node.contentDesc) label = std::max(label, node.contentDesc->size());
+  if (node.text) label = std::max(label, node.text->size());
+  return 5 + label + 6 * 21;
+}
+
+// Writes the node's identifier to `out`, which has room for
+// stableIdBound(node) bytes; returns its length.
+size_t writeStableId(char* out, const UiNode& node, size_t index) {
+  char* p = out;
+  auto put = [&p](std::string_view s) { p = std::copy(s.begin(), s.end(), p); };
+  auto number = [&p](auto v) { p = std::to_chars(p, p + 20, v).ptr; };
   if (node.resourceId && !node.resourceId->empty()) {
-    labelled("rid:", *node.resourceId);
+    put("rid:");
+    put(*node.resourceId);
   } else if (node.contentDesc) {
-    labelled("desc:", *node.contentDesc);
+    put("desc:");
+    put(*node.contentDesc);
   } else if (node.text) {
-    labelled("text:", *node.text);
+    put("text:");
+    put(*node.text);
   } else {
-    id = "node:";
-    id += node.className;
+    put("node:");
+    put(node.className);
     for (int32_t v : {node.bounds.x, node.bounds.y, node.bounds.width, node.bounds.height}) {
-      id += ':';
-      id += std::to_string(v);
+      *p++ = ':';
+      number(v);
     }
-    id += ':';
-    id.append(n, nLength);
   }
+  *p++ = ':';
+  number(index);
+  return static_cast<size_t>(p - out);
+}
+
+}  // namespace
+
+std::string stableId(const UiNode& node, size_t index) {
+  std::string id(stableIdBound(node), '\0');
+  id.resize(writeStableId(id.data(), node, index));
   return id;
 }
 
@@ -340,16 +356,21 @@ NodeAttrs readNodeAttrs(std::string_view element, std::span<const size_t> quotes
   return a;
 }
 
-std::optional<std::string> decodedOrNone(std::optional<std::string_view> raw) {
+// The decoded value: a view of the dump itself when there is nothing to
+// decode, else of the decoded copy kept in `text`.
+std::string_view decodedIn(NodeText& text, std::string_view raw) {
+  if (raw.find('&') == std::string_view::npos) return raw;
+  return text.commit(decodeTo(text.reserve(raw.size()), raw));
+}
+
+std::optional<std::string_view> decodedOrNone(NodeText& text, std::optional<std::string_view> raw) {
   if (!raw) return std::nullopt;
-  std::optional<std::string> out(std::in_place);
-  decodeInto(*out, *raw);
-  return out;
+  return decodedIn(text, *raw);
 }
 
 }  // namespace
 
-Expected<std::vector<UiNode>> scanNodes(std::string_view xml) {
+Expected<std::vector<UiNode>> scanNodes(std::string_view xml, NodeText& text) {
   std::vector<UiNode> nodes;
   // A node takes some 300 bytes of a dump as uiautomator writes it.
   nodes.reserve(xml.size() / 320 + 1);
@@ -366,10 +387,10 @@ Expected<std::vector<UiNode>> scanNodes(std::string_view xml) {
     if (a.malformed) return fail(Error::MalformedAttribute);
 
     UiNode& node = nodes.emplace_back();
-    if (a.className) decodeInto(node.className, *a.className);
-    node.resourceId = decodedOrNone(a.resourceId);
-    if (a.text && !a.text->empty()) node.text = decodedOrNone(a.text);
-    if (a.contentDesc && !a.contentDesc->empty()) node.contentDesc = decodedOrNone(a.contentDesc);
+    if (a.className) node.className = decodedIn(text, *a.className);
+    node.resourceId = decodedOrNone(text, a.resourceId);
+    if (a.text && !a.text->empty()) node.text = decodedOrNone(text, a.text);
+    if (a.contentDesc && !a.contentDesc->empty()) node.contentDesc = decodedOrNone(text, a.contentDesc);
     if (a.bounds && a.bounds->find('&') != std::string_view::npos) {
       node.bounds = parseBounds(decodeEntities(*a.bounds));
     } else {
@@ -378,7 +399,8 @@ Expected<std::vector<UiNode>> scanNodes(std::string_view xml) {
     node.enabled = a.enabled ? *a.enabled == "true" : true;
     node.visible = node.bounds.width > 0 && node.bounds.height > 0;
     node.selected = a.selected ? *a.selected == "true" : false;
-    node.stableId = stableId(node, nodes.size() - 1);
+    char* id = text.reserve(stableIdBound(node));
+    node.stableId = text.commit(writeStableId(id, node, nodes.size() - 1));
     pos = close + 1;
   }
   return nodes;

@@ -35,7 +35,10 @@ Bounds parseBounds(std::optional<std::string_view> value);
 // The node's identifier within its snapshot; `index` is its position in the dump.
 std::string stableId(const UiNode& node, size_t index);
 
-// Every "<node" element of the dump, in the order of the text.
-Expected<std::vector<UiNode>> scanNodes(std::string_view xml);
+// Every "<node" element of the dump, in the order of the text. The nodes'
+// strings view the dump itself where a value needs no decoding, and pieces
+// kept in `text` (decoded values, identifiers) otherwise: both the dump and
+// `text` must outlive the nodes (they do when the dump is text.source()).
+Expected<std::vector<UiNode>> scanNodes(std::string_view xml, NodeText& text);
 
 }  // namespace vyx::uiautomator

@@ -21,7 +21,7 @@ void putString(Writer& w, std::string_view bytes) { (void)trace_json::writeJsonS
 void putInt(Writer& w, int64_t v) { (void)w.writeInt(v); }
 void putUint(Writer& w, uint64_t v) { (void)w.writeUint(v); }
 void putBool(Writer& w, bool v) { put(w, v ? "true" : "false"); }
-void putOptString(Writer& w, const std::optional<std::string>& v) {
+void putOptString(Writer& w, std::optional<std::string_view> v) {
   if (v) {
     putString(w, *v);
   } else {
@@ -29,20 +29,20 @@ void putOptString(Writer& w, const std::optional<std::string>& v) {
   }
 }
 
-bool fieldEquals(const std::optional<std::string>& want, const std::optional<std::string>& have) {
+bool fieldEquals(const std::optional<std::string>& want, std::optional<std::string_view> have) {
   return !want || (have && *have == *want);
 }
 
-bool fieldContains(const std::optional<std::string>& want, const std::optional<std::string>& have) {
-  return !want || (have && have->find(*want) != std::string::npos);
+bool fieldContains(const std::optional<std::string>& want, std::optional<std::string_view> have) {
+  return !want || (have && have->find(*want) != std::string_view::npos);
 }
 
 // The node's text when it has one (even empty), else its contentDesc; absent
 // or empty means no label.
 std::optional<std::string_view> labelOf(const UiNode& node) {
-  const std::optional<std::string>& label = node.text ? node.text : node.contentDesc;
+  const std::optional<std::string_view> label = node.text ? node.text : node.contentDesc;
   if (!label || label->empty()) return std::nullopt;
-  return std::string_view(*label);
+  return label;
 }
 
 char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }

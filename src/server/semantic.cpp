@@ -12,7 +12,7 @@ bool contains(std::string_view haystack, std::string_view needle) {
   return haystack.find(needle) != std::string_view::npos;
 }
 
-bool nonEmpty(const std::optional<std::string>& field) { return field && !field->empty(); }
+bool nonEmpty(std::optional<std::string_view> field) { return field && !field->empty(); }
 
 std::optional<std::string_view> view(const std::optional<std::string>& field) {
   if (!field) return std::nullopt;
@@ -56,9 +56,9 @@ Status writeNode(Writer& w, const UiNode& node, std::optional<std::string_view> 
   o.value("source", [&](Writer& out) {
     JsonObjectWriter source(out);
     source.str("className", node.className)
-        .strOrNull("resourceId", view(node.resourceId))
-        .strOrNull("text", view(node.text))
-        .strOrNull("contentDesc", view(node.contentDesc));
+        .strOrNull("resourceId", node.resourceId)
+        .strOrNull("text", node.text)
+        .strOrNull("contentDesc", node.contentDesc);
     return source.finish();
   });
   o.value("bounds", [&](Writer& out) {

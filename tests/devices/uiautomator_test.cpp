@@ -4,10 +4,19 @@
 
 #include <string>
 
+#include "vyx_test.hpp"
+
 namespace vyx::uiautomator {
 namespace {
 
 using OptStr = std::optional<std::string>;
+
+// The nodes of a dump, their decoded pieces kept for the whole test program
+// (the dump itself is kept by the caller).
+Expected<std::vector<UiNode>> scan(std::string_view xml) {
+  static NodeText text;
+  return scanNodes(xml, text);
+}
 
 TEST(UiautomatorTest, AttrOwned) {
   struct Case {
@@ -94,9 +103,9 @@ TEST(UiautomatorTest, StableId) {
   auto node = [](OptStr rid, OptStr desc, OptStr text) {
     UiNode n;
     n.className = "android.widget.View";
-    n.resourceId = std::move(rid);
-    n.contentDesc = std::move(desc);
-    n.text = std::move(text);
+    n.resourceId = vyx::test::keptOrNone(rid);
+    n.contentDesc = vyx::test::keptOrNone(desc);
+    n.text = vyx::test::keptOrNone(text);
     n.bounds = {-3, 4, 5, 6};
     return n;
   };
@@ -117,7 +126,7 @@ TEST(UiautomatorTest, ScanNodesFillsNodesInTextOrder) {
       R"(enabled="true" bounds="[100,200][100,250]" /></node>)"
       R"(<node text="" resource-id="" content-desc="" class="android.view.View" bounds="[10,20][30,60]"/>)"
       R"(</hierarchy>)";
-  auto nodes = scanNodes(xml);
+  auto nodes = scan(xml);
   ASSERT_TRUE(nodes.has_value());
   ASSERT_EQ(nodes->size(), 3u);
 
@@ -149,9 +158,9 @@ TEST(UiautomatorTest, ScanNodesFillsNodesInTextOrder) {
 
 TEST(UiautomatorTest, ScanNodesOnOddDumps) {
   // No node at all; an element without attributes.
-  EXPECT_TRUE(scanNodes("").value().empty());
-  EXPECT_TRUE(scanNodes("<hierarchy></hierarchy>").value().empty());
-  auto bare = scanNodes("<node>").value();
+  EXPECT_TRUE(scan("").value().empty());
+  EXPECT_TRUE(scan("<hierarchy></hierarchy>").value().empty());
+  auto bare = scan("<node>").value();
   ASSERT_EQ(bare.size(), 1u);
   EXPECT_EQ(bare[0].stableId, "node::0:0:0:0:0");
   EXPECT_EQ(bare[0].resourceId, std::nullopt);
@@ -159,13 +168,13 @@ TEST(UiautomatorTest, ScanNodesOnOddDumps) {
   EXPECT_FALSE(bare[0].visible);
 
   // Truncated in the middle of the last element: the nodes before it remain.
-  auto truncated = scanNodes(R"(<node text="a" bounds="[0,0][5,5]"/><node text="b" bounds="[0,0)");
+  auto truncated = scan(R"(<node text="a" bounds="[0,0][5,5]"/><node text="b" bounds="[0,0)");
   ASSERT_TRUE(truncated.has_value());
   ASSERT_EQ(truncated->size(), 1u);
   EXPECT_EQ((*truncated)[0].text, "a");
 
   // An unterminated value inside a complete element fails the scan.
-  auto bad = scanNodes(R"(<node text="a"/><node text="b />)");
+  auto bad = scan(R"(<node text="a"/><node text="b />)");
   ASSERT_FALSE(bad.has_value());
   EXPECT_EQ(bad.error(), Error::MalformedAttribute);
 
@@ -173,7 +182,7 @@ TEST(UiautomatorTest, ScanNodesOnOddDumps) {
   std::string big;
   for (int i = 0; i < 20000; ++i) big += R"(<node text="item" bounds="[0,0][10,10]">)";
   big += R"(<node text=")" + std::string(4 << 20, 'x') + R"(" bounds="[1,1][2,2]"/>)";
-  auto many = scanNodes(big);
+  auto many = scan(big);
   ASSERT_TRUE(many.has_value());
   ASSERT_EQ(many->size(), 20001u);
   EXPECT_EQ(many->back().text->size(), size_t{4} << 20);
@@ -183,7 +192,7 @@ TEST(UiautomatorTest, ScanNodesOnOddDumps) {
   std::string misses = "<node ";
   for (int i = 0; i < 100000; ++i) misses += "text ";
   misses += "/>";
-  auto near = scanNodes(misses);
+  auto near = scan(misses);
   ASSERT_TRUE(near.has_value());
   EXPECT_EQ(near->at(0).text, std::nullopt);
 }

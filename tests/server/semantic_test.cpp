@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "core/writer.hpp"
+#include "vyx_test.hpp"
 
 namespace {
 
@@ -17,8 +18,8 @@ UiNode node(std::string className, std::optional<std::string> text = std::nullop
             bool enabled = true) {
   UiNode n;
   n.stableId = "n1";
-  n.className = std::move(className);
-  n.text = std::move(text);
+  n.className = vyx::test::kept(className);
+  n.text = vyx::test::keptOrNone(text);
   n.visible = visible;
   n.enabled = enabled;
   return n;

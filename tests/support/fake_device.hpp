@@ -24,9 +24,9 @@ namespace vyx::test {
 inline UiNode node(std::string id, std::optional<std::string> text, Bounds bounds = {0, 0, 100, 50},
                    bool visible = true, bool enabled = true) {
   UiNode n;
-  n.stableId = std::move(id);
+  n.stableId = kept(id);
   n.className = "android.widget.TextView";
-  n.text = std::move(text);
+  n.text = keptOrNone(text);
   n.bounds = bounds;
   n.visible = visible;
   n.enabled = enabled;

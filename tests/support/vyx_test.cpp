@@ -1,5 +1,7 @@
 #include "vyx_test.hpp"
 
+#include "core/types.hpp"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -20,6 +22,20 @@
 extern char** environ;
 
 namespace vyx::test {
+
+namespace {
+NodeText& testText() {
+  static NodeText text;
+  return text;
+}
+}  // namespace
+
+std::string_view kept(std::string_view bytes) { return testText().keep(bytes); }
+
+std::optional<std::string_view> keptOrNone(const std::optional<std::string>& bytes) {
+  if (!bytes) return std::nullopt;
+  return kept(std::string_view(*bytes));
+}
 
 std::string vyxBinary() { return VYX_BINARY; }
 std::string fakesDir() { return VYX_FAKES_DIR; }

@@ -3,10 +3,17 @@
 // running the real vyx binary (or any program) as a child process.
 
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vyx::test {
+
+// A copy of the bytes that lasts as long as the test program: what the
+// string views of a hand-made UI node refer to.
+std::string_view kept(std::string_view bytes);
+std::optional<std::string_view> keptOrNone(const std::optional<std::string>& bytes);
 
 struct ProcResult {
   std::string out;
