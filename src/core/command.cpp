@@ -57,6 +57,18 @@ Expected<Fd> openNullDevice() {
   return Fd(fd);
 }
 
+// The null device as standard input of the children that read nothing,
+// opened once for the whole program (close-on-exec, never closed).
+Expected<int> sharedNullDevice() {
+  static int fd = -1;
+  if (fd < 0) {
+    auto opened = openNullDevice();
+    if (!opened) return fail(opened.error());
+    fd = opened->release();
+  }
+  return fd;
+}
+
 // Everything the child needs, prepared before fork so the child itself only
 // makes system calls.
 struct ExecPlan {
@@ -86,7 +98,20 @@ Expected<ExecPlan> makePlan(const std::vector<std::string>& argv) {
 
 // --- child side (between fork and exec: system calls only) ---------------
 
-[[noreturn]] void reportAndExit(int errFd, int err) {
+// Where a child that could not start leaves its errno: a slot of the
+// parent's memory, which a vfork child shares while the parent waits for
+// its exec, or the write end of a close-on-exec pipe for a forked one.
+struct ErrorSink {
+  volatile int* slot = nullptr;
+  int fd = -1;
+};
+
+[[noreturn]] void reportAndExit(const ErrorSink& sink, int err) {
+  if (sink.slot != nullptr) {
+    *sink.slot = err;
+    ::_exit(127);
+  }
+  const int errFd = sink.fd;
   const char* p = reinterpret_cast<const char*>(&err);
   size_t left = sizeof err;
   while (left > 0) {
@@ -115,25 +140,27 @@ struct ChildSetup {
   bool newSession = false;
 };
 
-[[noreturn]] void execChild(const ExecPlan& plan, const ChildSetup& setup, int errFdIn) {
+[[noreturn]] void execChild(const ExecPlan& plan, const ChildSetup& setup, ErrorSink sink) {
   // Move every descriptor we still need above 2 first, so installing the
   // standard streams cannot overwrite one of them.
-  int errFd = dupAbove2(errFdIn);
-  if (errFd < 0) ::_exit(127);
+  if (sink.fd >= 0) {
+    sink.fd = dupAbove2(sink.fd);
+    if (sink.fd < 0) ::_exit(127);
+  }
   int tmp[3];
   for (int i = 0; i < 3; ++i) {
     tmp[i] = dupAbove2(setup.stdFds[i]);
-    if (tmp[i] < 0) reportAndExit(errFd, errno);
+    if (tmp[i] < 0) reportAndExit(sink, errno);
   }
   for (int i = 0; i < 3; ++i) {
     int r;
     do {
       r = ::dup2(tmp[i], i);  // the copy loses close-on-exec
     } while (r < 0 && errno == EINTR);
-    if (r < 0) reportAndExit(errFd, errno);
+    if (r < 0) reportAndExit(sink, errno);
   }
-  if (setup.newSession && ::setsid() < 0) reportAndExit(errFd, errno);
-  if (setup.newGroup && ::setpgid(0, 0) != 0) reportAndExit(errFd, errno);
+  if (setup.newSession && ::setsid() < 0) reportAndExit(sink, errno);
+  if (setup.newGroup && ::setpgid(0, 0) != 0) reportAndExit(sink, errno);
 
   // Default dispositions and an empty mask: the program itself ignores or
   // handles SIGPIPE, and ignored signals would survive the exec.
@@ -168,7 +195,7 @@ struct ChildSetup {
   if (plan.searched && (err == ENOENT || err == ENOTDIR || err == EACCES)) {
     err = sawAccessDenied ? EACCES : ENOENT;
   }
-  reportAndExit(errFd, err);
+  reportAndExit(sink, err);
 }
 
 // --- parent side ----------------------------------------------------------
@@ -343,13 +370,23 @@ void endGroupOnTimeout(pid_t pid) {
 // the program is started from a grandchild and the intermediate child is
 // reaped at once, so nothing is left to wait for.
 Expected<pid_t> forkExec(const ExecPlan& plan, const ChildSetup& setup, bool detached) {
-  auto errPipe = makePipe();
-  if (!errPipe) return fail(errPipe.error());
   // vfork: the child borrows the parent's memory until it execs, sparing the
   // copy of the page tables and the copy-on-write faults that a large parent
-  // pays on every later write after fork. Its signals stay blocked until it
-  // has put back their default handling, so no handler of ours runs in it.
-  // A detached start forks once more in the child, which needs fork.
+  // pays on every later write after fork; the parent goes on only once the
+  // child has exec'd or ended, so an errno the child leaves in `childErr` is
+  // there to be read. Its signals stay blocked until it has put back their
+  // default handling, so no handler of ours runs in it. A detached start
+  // forks once more in the child, which needs fork, and so a close-on-exec
+  // pipe for its errno.
+  volatile int childErr = 0;
+  std::optional<Pipe> errPipe;
+  ErrorSink sink{&childErr, -1};
+  if (detached) {
+    auto p = makePipe();
+    if (!p) return fail(p.error());
+    errPipe = std::move(*p);
+    sink = ErrorSink{nullptr, errPipe->write.get()};
+  }
   sigset_t all;
   sigset_t saved;
   sigfillset(&all);
@@ -361,27 +398,32 @@ Expected<pid_t> forkExec(const ExecPlan& plan, const ChildSetup& setup, bool det
   if (pid == 0) {
     if (detached) {
       pid_t grandchild = ::fork();
-      if (grandchild < 0) reportAndExit(errPipe->write.get(), errno);
+      if (grandchild < 0) reportAndExit(sink, errno);
       if (grandchild > 0) ::_exit(0);
     }
-    execChild(plan, setup, errPipe->write.get());
+    execChild(plan, setup, sink);
   }
-  errPipe->write.reset();
-  if (setup.newGroup && !detached) (void)::setpgid(pid, pid);  // also set by the child; whichever runs first
+  if (!detached) {
+    const int err = childErr;
+    if (err == 0) return pid;
+    (void)reapBlocking(pid, nullptr);
+    return fail(spawnError(err));
+  }
 
-  int childErr = 0;
+  errPipe->write.reset();
+  int pipedErr = 0;
   size_t got = 0;
-  char* p = reinterpret_cast<char*>(&childErr);
+  char* p = reinterpret_cast<char*>(&pipedErr);
   for (;;) {
-    ssize_t n = ::read(errPipe->read.get(), p + got, sizeof childErr - got);
+    ssize_t n = ::read(errPipe->read.get(), p + got, sizeof pipedErr - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<size_t>(n);
-    if (got == sizeof childErr) break;
+    if (got == sizeof pipedErr) break;
   }
   errPipe->read.reset();
-  if (detached || got > 0) (void)reapBlocking(pid, nullptr);
-  if (got == sizeof childErr) return fail(spawnError(childErr));
+  (void)reapBlocking(pid, nullptr);
+  if (got == sizeof pipedErr) return fail(spawnError(pipedErr));
   if (got > 0) return fail(Error::Unexpected);
   return pid;
 }
@@ -424,7 +466,6 @@ Expected<Child> spawnPiped(const std::vector<std::string>& argv, bool stdinPipe,
   auto errPipe = makePipe();
   if (!errPipe) return fail(errPipe.error());
   std::optional<Pipe> inPipe;
-  Fd nullIn;
   ChildSetup setup;
   if (stdinPipe) {
     auto p = makePipe();
@@ -432,10 +473,9 @@ Expected<Child> spawnPiped(const std::vector<std::string>& argv, bool stdinPipe,
     inPipe = std::move(*p);
     setup.stdFds[0] = inPipe->read.get();
   } else {
-    auto n = openNullDevice();
+    auto n = sharedNullDevice();
     if (!n) return fail(n.error());
-    nullIn = std::move(*n);
-    setup.stdFds[0] = nullIn.get();
+    setup.stdFds[0] = *n;
   }
   setup.stdFds[1] = outPipe->write.get();
   setup.stdFds[2] = errPipe->write.get();
