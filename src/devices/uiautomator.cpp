@@ -88,28 +88,43 @@ void forEachAttr(std::string_view element, Visit&& visit) {
 
 // The element that starts at xml[open]: it ends at the first ">" after
 // that. Sets `quotes` to the offsets (from `open`) of the double quotes
-// before that ">", in order, and returns the offset of the ">", npos when
-// there is none. One pass finds both.
-size_t scanElement(std::string_view xml, size_t open, std::vector<size_t>& quotes) {
+// before that ">", in order, and `hasEntity` to whether an "&" stands before
+// it; returns the offset of the ">", npos when there is none. One pass finds
+// all three.
+size_t scanElement(std::string_view xml, size_t open, std::vector<size_t>& quotes, bool& hasEntity) {
   const char* p = xml.data() + open;
   const size_t n = xml.size() - open;
   quotes.clear();
+  hasEntity = false;
   size_t i = 0;
 #if defined(__SSE2__)
   const __m128i quote = _mm_set1_epi8('"');
   const __m128i greater = _mm_set1_epi8('>');
+  const __m128i amp = _mm_set1_epi8('&');
+  unsigned amps = 0;
   for (; i + 16 <= n; i += 16) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     auto q = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, quote)));
     const auto g = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, greater)));
-    if (g != 0) q &= (g & (0u - g)) - 1;  // the quotes before the first ">"
+    auto a = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, amp)));
+    if (g != 0) {
+      const unsigned before = (g & (0u - g)) - 1;  // the bytes before the first ">"
+      q &= before;
+      a &= before;
+    }
+    amps |= a;
     for (; q != 0; q &= q - 1) quotes.push_back(i + static_cast<size_t>(__builtin_ctz(q)));
-    if (g != 0) return i + static_cast<size_t>(__builtin_ctz(g));
+    if (g != 0) {
+      hasEntity = amps != 0;
+      return i + static_cast<size_t>(__builtin_ctz(g));
+    }
   }
+  hasEntity = amps != 0;
 #endif
   for (; i < n; ++i) {
     if (p[i] == '>') return i;
     if (p[i] == '"') quotes.push_back(i);
+    if (p[i] == '&') hasEntity = true;
   }
   return std::string_view::npos;
 }
@@ -177,25 +192,51 @@ size_t decodeTo(char* out, std::string_view value) {
   return used + value.size() - from;
 }
 
-// A decimal signed 32-bit number: an optional sign, then digits only.
-std::optional<int32_t> parseI32(std::string_view s) {
-  size_t i = 0;
+// Reads a decimal signed 32-bit number, an optional sign and then digits,
+// from s[i] up to the first byte that is not a digit, and moves `i` past it.
+// False when there is no digit or the number is out of range.
+bool readI32(std::string_view s, size_t& i, int32_t& out) {
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
     negative = s[i] == '-';
     ++i;
   }
-  if (i == s.size()) return std::nullopt;
+  const size_t digits = i;
   int64_t value = 0;
-  for (; i < s.size(); ++i) {
-    const char c = s[i];
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-    if (value > int64_t{1} << 31) return std::nullopt;
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+    value = value * 10 + (s[i] - '0');
+    if (value > int64_t{1} << 31) return false;
   }
+  if (i == digits) return false;
   if (negative) value = -value;
-  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) return std::nullopt;
-  return static_cast<int32_t>(value);
+  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) return false;
+  out = static_cast<int32_t>(value);
+  return true;
+}
+
+// A decimal signed 32-bit number: an optional sign, then digits only.
+std::optional<int32_t> parseI32(std::string_view s) {
+  size_t i = 0;
+  int32_t value = 0;
+  if (!readI32(s, i, value) || i != s.size()) return std::nullopt;
+  return value;
+}
+
+// The four numbers of bounds written exactly "[x1,y1][x2,y2]" (what follows
+// is not looked at), read in one pass; false for any other form. Where it
+// succeeds, the searches of parseBounds find the same delimiters.
+bool readPlainBounds(std::string_view v, int32_t (&n)[4]) {
+  static constexpr char kAfter[4] = {',', ']', ',', ']'};
+  size_t i = 0;
+  for (int k = 0; k < 4; ++k) {
+    if (k % 2 == 0) {
+      if (i >= v.size() || v[i] != '[') return false;
+      ++i;
+    }
+    if (!readI32(v, i, n[k]) || i >= v.size() || v[i] != kAfter[k]) return false;
+    ++i;
+  }
+  return true;
 }
 
 // The extent x2 - x1 with no overflow: 0 when not positive, clamped to the
@@ -232,6 +273,7 @@ Bounds parseBounds(std::optional<std::string_view> value) {
   const Bounds none{};
   if (!value || value->size() < 10 || value->front() != '[') return none;
   const std::string_view v = *value;
+  if (int32_t n[4]; readPlainBounds(v, n)) return Bounds{n[0], n[1], extent(n[0], n[2]), extent(n[1], n[3])};
   const size_t c1 = v.find(',');
   if (c1 == std::string_view::npos) return none;
   const size_t r1 = v.find(']', c1);
@@ -363,10 +405,6 @@ std::string_view decodedIn(NodeText& text, std::string_view raw) {
   return text.commit(decodeTo(text.reserve(raw.size()), raw));
 }
 
-std::optional<std::string_view> decodedOrNone(NodeText& text, std::optional<std::string_view> raw) {
-  if (!raw) return std::nullopt;
-  return decodedIn(text, *raw);
-}
 
 }  // namespace
 
@@ -378,20 +416,24 @@ Expected<std::vector<UiNode>> scanNodes(std::string_view xml, NodeText& text) {
   quotes.reserve(64);
   size_t pos = 0;
   while (true) {
-    const size_t open = xml.find("<node", pos);
+    // The next element mostly starts right where the last one ended.
+    const size_t open = xml.substr(pos, 5) == "<node" ? pos : xml.find("<node", pos);
     if (open == std::string_view::npos) break;
-    const size_t length = scanElement(xml, open, quotes);
+    bool hasEntity = false;
+    const size_t length = scanElement(xml, open, quotes, hasEntity);
     if (length == std::string_view::npos) break;
     const size_t close = open + length;
     const NodeAttrs a = readNodeAttrs(xml.substr(open, length), quotes);
     if (a.malformed) return fail(Error::MalformedAttribute);
 
+    // Without an "&" in the element every value stands as it is decoded.
+    auto decoded = [&](std::string_view raw) { return hasEntity ? decodedIn(text, raw) : raw; };
     UiNode& node = nodes.emplace_back();
-    if (a.className) node.className = decodedIn(text, *a.className);
-    node.resourceId = decodedOrNone(text, a.resourceId);
-    if (a.text && !a.text->empty()) node.text = decodedOrNone(text, a.text);
-    if (a.contentDesc && !a.contentDesc->empty()) node.contentDesc = decodedOrNone(text, a.contentDesc);
-    if (a.bounds && a.bounds->find('&') != std::string_view::npos) {
+    if (a.className) node.className = decoded(*a.className);
+    if (a.resourceId) node.resourceId = decoded(*a.resourceId);
+    if (a.text && !a.text->empty()) node.text = decoded(*a.text);
+    if (a.contentDesc && !a.contentDesc->empty()) node.contentDesc = decoded(*a.contentDesc);
+    if (hasEntity && a.bounds && a.bounds->find('&') != std::string_view::npos) {
       node.bounds = parseBounds(decodeEntities(*a.bounds));
     } else {
       node.bounds = parseBounds(a.bounds);
