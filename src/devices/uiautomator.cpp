@@ -86,15 +86,29 @@ void forEachAttr(std::string_view element, Visit&& visit) {
   });
 }
 
+// The offsets of an element's double quotes: the first `count` entries of
+// `slots`, which only grows, so filling it is a plain store per quote.
+struct Quotes {
+  std::vector<size_t> slots = std::vector<size_t>(64);
+  size_t count = 0;
+
+  std::span<const size_t> offsets() const { return {slots.data(), count}; }
+  // Room for `more` offsets beyond `count`.
+  size_t* room(size_t more) {
+    if (count + more > slots.size()) slots.resize(2 * (count + more));
+    return slots.data() + count;
+  }
+};
+
 // The element that starts at xml[open]: it ends at the first ">" after
 // that. Sets `quotes` to the offsets (from `open`) of the double quotes
 // before that ">", in order, and `hasEntity` to whether an "&" stands before
 // it; returns the offset of the ">", npos when there is none. One pass finds
 // all three.
-size_t scanElement(std::string_view xml, size_t open, std::vector<size_t>& quotes, bool& hasEntity) {
+size_t scanElement(std::string_view xml, size_t open, Quotes& quotes, bool& hasEntity) {
   const char* p = xml.data() + open;
   const size_t n = xml.size() - open;
-  quotes.clear();
+  quotes.count = 0;
   hasEntity = false;
   size_t i = 0;
 #if defined(__SSE2__)
@@ -113,7 +127,12 @@ size_t scanElement(std::string_view xml, size_t open, std::vector<size_t>& quote
       a &= before;
     }
     amps |= a;
-    for (; q != 0; q &= q - 1) quotes.push_back(i + static_cast<size_t>(__builtin_ctz(q)));
+    if (q != 0) {
+      size_t* out = quotes.room(16);
+      size_t stored = 0;
+      for (; q != 0; q &= q - 1) out[stored++] = i + static_cast<size_t>(__builtin_ctz(q));
+      quotes.count += stored;
+    }
     if (g != 0) {
       hasEntity = amps != 0;
       return i + static_cast<size_t>(__builtin_ctz(g));
@@ -123,7 +142,10 @@ size_t scanElement(std::string_view xml, size_t open, std::vector<size_t>& quote
 #endif
   for (; i < n; ++i) {
     if (p[i] == '>') return i;
-    if (p[i] == '"') quotes.push_back(i);
+    if (p[i] == '"') {
+      *quotes.room(1) = i;
+      ++quotes.count;
+    }
     if (p[i] == '&') hasEntity = true;
   }
   return std::string_view::npos;
@@ -412,8 +434,7 @@ Expected<std::vector<UiNode>> scanNodes(std::string_view xml, NodeText& text) {
   std::vector<UiNode> nodes;
   // A node takes some 300 bytes of a dump as uiautomator writes it.
   nodes.reserve(xml.size() / 320 + 1);
-  std::vector<size_t> quotes;
-  quotes.reserve(64);
+  Quotes quotes;
   size_t pos = 0;
   while (true) {
     // The next element mostly starts right where the last one ended.
@@ -423,7 +444,7 @@ Expected<std::vector<UiNode>> scanNodes(std::string_view xml, NodeText& text) {
     const size_t length = scanElement(xml, open, quotes, hasEntity);
     if (length == std::string_view::npos) break;
     const size_t close = open + length;
-    const NodeAttrs a = readNodeAttrs(xml.substr(open, length), quotes);
+    const NodeAttrs a = readNodeAttrs(xml.substr(open, length), quotes.offsets());
     if (a.malformed) return fail(Error::MalformedAttribute);
 
     // Without an "&" in the element every value stands as it is decoded.
