@@ -51,20 +51,13 @@ Expected<Pipe> makePipe() {
   return Pipe{Fd(fds[0]), Fd(fds[1])};
 }
 
-Expected<Fd> openNullDevice() {
-  int fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-  if (fd < 0) return fail(errorFromErrno(errno));
-  return Fd(fd);
-}
-
-// The null device as standard input of the children that read nothing,
+// The null device that children read from or write to instead of a pipe,
 // opened once for the whole program (close-on-exec, never closed).
-Expected<int> sharedNullDevice() {
+Expected<int> nullDevice() {
   static int fd = -1;
   if (fd < 0) {
-    auto opened = openNullDevice();
-    if (!opened) return fail(opened.error());
-    fd = opened->release();
+    fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (fd < 0) return fail(errorFromErrno(errno));
   }
   return fd;
 }
@@ -473,7 +466,7 @@ Expected<Child> spawnPiped(const std::vector<std::string>& argv, bool stdinPipe,
     inPipe = std::move(*p);
     setup.stdFds[0] = inPipe->read.get();
   } else {
-    auto n = sharedNullDevice();
+    auto n = nullDevice();
     if (!n) return fail(n.error());
     setup.stdFds[0] = *n;
   }
@@ -728,10 +721,10 @@ ProcessRunner& realProcessRunner() {
 Status spawnDetached(const std::vector<std::string>& argv) {
   auto plan = makePlan(argv);
   if (!plan) return fail(plan.error());
-  auto null = openNullDevice();
+  auto null = nullDevice();
   if (!null) return fail(null.error());
   ChildSetup setup;
-  setup.stdFds[0] = setup.stdFds[1] = setup.stdFds[2] = null->get();
+  setup.stdFds[0] = setup.stdFds[1] = setup.stdFds[2] = *null;
   setup.newSession = true;
   auto pid = forkExec(*plan, setup, true);
   if (!pid) return fail(pid.error());
@@ -742,7 +735,7 @@ Expected<BackgroundChild> BackgroundChild::spawn(const std::vector<std::string>&
                                                  const std::string& outputPath) {
   auto plan = makePlan(argv);
   if (!plan) return fail(plan.error());
-  auto null = openNullDevice();
+  auto null = nullDevice();
   if (!null) return fail(null.error());
   Fd output;
   if (!outputPath.empty()) {
@@ -751,8 +744,8 @@ Expected<BackgroundChild> BackgroundChild::spawn(const std::vector<std::string>&
     output = Fd(fd);
   }
   ChildSetup setup;
-  setup.stdFds[0] = null->get();
-  setup.stdFds[1] = setup.stdFds[2] = output.get() >= 0 ? output.get() : null->get();
+  setup.stdFds[0] = *null;
+  setup.stdFds[1] = setup.stdFds[2] = output.get() >= 0 ? output.get() : *null;
   setup.newGroup = true;
   auto pid = forkExec(*plan, setup, false);
   if (!pid) return fail(pid.error());

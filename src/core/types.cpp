@@ -9,10 +9,6 @@ bool Selector::empty() const {
          !className;
 }
 
-}  // namespace vyx
-
-namespace vyx {
-
 namespace {
 // Pieces are cut from chunks of this size; a larger piece gets a chunk of
 // its own.

@@ -148,7 +148,6 @@ Expected<ObservationSnapshot> AndroidDevice::snapshot(TraceWriter* trace) {
   // The UI tree: from the shim, or from a uiautomator dump. The dump stays
   // in the snapshot: its nodes' strings refer to it.
   std::string_view xml;
-  bool dumped = false;
   if (shimPath_) {
     auto reply = runShim(shim_protocol::request(ShimCmd::snapshot));
     if (!reply) return fail(reply.error());
@@ -162,7 +161,6 @@ Expected<ObservationSnapshot> AndroidDevice::snapshot(TraceWriter* trace) {
     if (!dump) return fail(dump.error());
     auto text = std::make_shared<NodeText>();
     xml = text->adopt(std::move(*dump));
-    dumped = true;
     auto nodes = uiautomator::scanNodes(xml, *text);
     if (!nodes) return fail(nodes.error());
     snap.nodes = std::move(*nodes);
@@ -179,7 +177,7 @@ Expected<ObservationSnapshot> AndroidDevice::snapshot(TraceWriter* trace) {
     }
   }
 
-  if (trace != nullptr && trace->options().hierarchy && dumped) {
+  if (trace != nullptr && trace->options().hierarchy && !shimPath_) {
     auto path = trace->writeArtifact(snap.id + ".xml", xml);
     if (!path) return fail(path.error());
     snap.treeArtifact = std::move(*path);

@@ -427,7 +427,6 @@ std::string_view decodedIn(NodeText& text, std::string_view raw) {
   return text.commit(decodeTo(text.reserve(raw.size()), raw));
 }
 
-
 }  // namespace
 
 Expected<std::vector<UiNode>> scanNodes(std::string_view xml, NodeText& text) {
