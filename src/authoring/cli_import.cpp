@@ -1,7 +1,5 @@
 #include "authoring/cli_import.hpp"
 
-#include <unistd.h>
-
 #include <optional>
 #include <string>
 #include <vector>
@@ -106,32 +104,13 @@ Status writeTextResult(Writer& w, const importer::ImportResult& r) {
   return w.writeByte('\n');
 }
 
-// "<flow file>:<line>: <error name>" ahead of the usual error line, so that
-// a refused flow points at the line to fix.
-void writeLocation(std::string_view flowPath, const importer::ImportFailure& failure) {
-  if (failure.line == 0) return;
-  StringWriter s;
-  (void)s.writeAll(flowPath);
-  (void)s.writeByte(':');
-  (void)s.writeUint(failure.line);
-  (void)s.writeAll(": ");
-  (void)s.writeAll(errorName(failure.error));
-  (void)s.writeByte('\n');
-  FdWriter err(2);
-  (void)err.writeAll(s.str());
-  (void)err.flush();
-}
-
 }  // namespace
 
 Status run(ArgIterator& it) {
   auto args = parseArgs(it);
   if (!args) return fail(args.error());
   auto result = importer::importFlowYamlFile(std::string(*args->path), std::string(*args->out), args->options);
-  if (!result) {
-    writeLocation(*args->path, result.error());
-    return fail(result.error().error);
-  }
+  if (!result) return fail(result.error().error);
   Output out;
   Status written = args->json ? writeJsonResult(out, *args, *result) : writeTextResult(out, *result);
   if (!written) return fail(Error::WriteFailed);

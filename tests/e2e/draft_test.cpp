@@ -198,8 +198,9 @@ TEST_F(Authoring, FailedValidationExitsOneSilently) {
   EXPECT_FALSE(vyx::test::fileExists(dir.file("refused.json")));
 }
 
-// Bad event lines never stop a draft, and what is written always validates.
-TEST_F(Authoring, BadEventLinesStillGiveAValidScenario) {
+// Bad event lines never stop a draft, and a recorded step is kept as it was
+// recorded even where the scenario reader refuses it: the validation tells.
+TEST_F(Authoring, RecordedStepsAreKeptAndValidationTells) {
   writeFile(dir.file("t/events.jsonl"),
             R"({"seq":1,"kind":"app.launch","payload":{"status":"ok"}})" "\n"
             "garbage\n"
@@ -208,18 +209,31 @@ TEST_F(Authoring, BadEventLinesStillGiveAValidScenario) {
             R"({"seq":4,"kind":"ui.tap","payload":{"selector":{"text":"Go"}}})" "\n"
             R"({"seq":5,"kind":"ui.tap","payload":{"sel)");
   ProcResult r = vyx({"discover", "--from-trace", "t", "--out", "s.json", "--include-actions", "--validate", "--json"});
-  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  ASSERT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_EQ(r.err, "");
   auto doc = vyx::json::parseValue(r.out);
   ASSERT_TRUE(doc);
-  EXPECT_TRUE(doc->get("validation")->get("ok")->boolean);
+  EXPECT_FALSE(doc->get("ok")->boolean);
+  EXPECT_FALSE(doc->get("validation")->get("ok")->boolean);
+  EXPECT_EQ(doc->get("replay")->get("stepCount")->integer, 4);
   std::vector<std::string> warnings;
   for (const auto& w : doc->get("warnings")->array) warnings.push_back(w.string);
-  EXPECT_EQ(warnings, (std::vector<std::string>{
-                          "invalid trace event was skipped",
-                          "trace action was skipped because required replay fields were missing: ui.tap",
-                          "trace action was skipped because required replay fields were missing: ui.eraseText",
-                          "draft requires human review before commit"}));
-  EXPECT_EQ(vyx({"validate", "s.json"}).status, 0);
+  EXPECT_EQ(warnings, (std::vector<std::string>{"invalid trace event was skipped",
+                                                "draft requires human review before commit"}));
+  const std::string written = readFile(dir.file("s.json"));
+  EXPECT_NE(written.find(R"({"action":"tap","selector":{"text":7}})"), std::string::npos) << written;
+  EXPECT_NE(written.find(R"({"action":"eraseText","maxChars":99999999999})"), std::string::npos) << written;
+  EXPECT_EQ(vyx({"validate", "s.json"}).status, 1);
+
+  // An assertion on no selectors at all is recorded as it is, and fails
+  // the validation of the draft in text form too.
+  writeFile(dir.file("t/events.jsonl"), R"({"kind":"assert.noneVisible","payload":{"selectors":[],"timeoutMs":0}})" "\n");
+  ProcResult none = vyx({"discover", "--from-trace", "t", "--out", "d.json", "--include-actions", "--validate"});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.err, "");
+  EXPECT_EQ(none.out, "wrote d.json\nvalidation failed d.json\nnext: vyx validate --json d.json\n");
+  EXPECT_NE(readFile(dir.file("d.json")).find(R"({"action":"assertNoneVisible","selectors":[],"timeoutMs":0})"),
+            std::string::npos);
 }
 
 namespace {
