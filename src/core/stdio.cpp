@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -88,6 +89,20 @@ Expected<std::optional<std::string>> LineReader::readLine(size_t limit) {
       start_ = buffer_.size();
       return std::optional<std::string>(std::move(line));
     }
+    size_t offset = scanned - start_;
+    if (auto s = fill(); !s) return fail(s.error());
+    scanned = start_ + offset;
+  }
+}
+
+Expected<std::string_view> LineReader::peekLineHead(size_t limit) {
+  size_t scanned = start_;
+  for (;;) {
+    std::string_view pending(buffer_.data() + start_, buffer_.size() - start_);
+    size_t end = pending.find_first_of("\r\n", scanned - start_);
+    if (end != std::string_view::npos) return pending.substr(0, std::min(end, limit));
+    if (pending.size() >= limit || eof_) return pending.substr(0, std::min(pending.size(), limit));
+    scanned = buffer_.size();
     size_t offset = scanned - start_;
     if (auto s = fill(); !s) return fail(s.error());
     scanned = start_ + offset;
