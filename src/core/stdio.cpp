@@ -10,7 +10,7 @@
 
 namespace vyx::stdio {
 
-int64_t nowMs() {
+int64_t wallClockMs() {
   timespec ts{};
   if (::clock_gettime(CLOCK_REALTIME, &ts) != 0) return 0;
   // seconds * 1e9 + nanoseconds, divided by 1e6 with truncation toward zero.

@@ -14,7 +14,7 @@
 namespace vyx::stdio {
 
 // Wall-clock milliseconds since the Unix epoch, 0 when the clock can't be read.
-int64_t nowMs();
+int64_t wallClockMs();
 
 // A buffered reader over a file descriptor (not owned).
 class LineReader {
