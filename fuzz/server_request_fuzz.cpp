@@ -62,7 +62,8 @@ class QuietDevice final : public vyx::Device {
 // polls instead of hanging the fuzzer.
 class LeapingClock final : public vyx::Clock {
  public:
-  int64_t nowMs() override { return now_; }
+  int64_t monotonicMs() override { return now_; }
+  int64_t wallClockMs() override { return now_; }
   void sleepMs(uint64_t) override { now_ = vyx::saturatingAdd(now_, int64_t{1} << 61); }
 
  private:

@@ -9,7 +9,13 @@
 
 namespace vyx {
 
-int64_t SystemClock::nowMs() { return stdio::nowMs(); }
+int64_t SystemClock::monotonicMs() {
+  timespec ts{};
+  if (::clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return 0;
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + static_cast<int64_t>(ts.tv_nsec) / 1000000;
+}
+
+int64_t SystemClock::wallClockMs() { return stdio::wallClockMs(); }
 
 void SystemClock::sleepMs(uint64_t ms) {
   timespec req{};

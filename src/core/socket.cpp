@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -20,7 +21,15 @@ class SystemListener final : public Listener {
   Expected<Fd> accept() override {
     for (;;) {
       int client = ::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC);
-      if (client >= 0) return Fd(client);
+      if (client >= 0) {
+        // Each reply goes out as soon as it is written, also while an
+        // earlier one waits for its acknowledgement: with Nagle's algorithm a
+        // client that sends its next request before reading would wait for
+        // its own delayed acknowledgement (about 40 ms) on every reply.
+        int on = 1;
+        (void)::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+        return Fd(client);
+      }
       // A client that gave up before it was accepted is no failure of ours.
       if (errno == EINTR || errno == ECONNABORTED) continue;
       return fail(socketError(errno));

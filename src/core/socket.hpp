@@ -16,7 +16,8 @@ using vyx::Fd;
 class Listener {
  public:
   virtual ~Listener() = default;
-  // The next client connection; blocks until one arrives.
+  // The next client connection; blocks until one arrives. A TCP connection
+  // comes with TCP_NODELAY set.
   virtual Expected<Fd> accept() = 0;
 };
 

@@ -4,12 +4,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace vyx::stdio {
 
-int64_t nowMs() {
+int64_t wallClockMs() {
   timespec ts{};
   if (::clock_gettime(CLOCK_REALTIME, &ts) != 0) return 0;
   // seconds * 1e9 + nanoseconds, divided by 1e6 with truncation toward zero.
@@ -88,6 +89,20 @@ Expected<std::optional<std::string>> LineReader::readLine(size_t limit) {
       start_ = buffer_.size();
       return std::optional<std::string>(std::move(line));
     }
+    size_t offset = scanned - start_;
+    if (auto s = fill(); !s) return fail(s.error());
+    scanned = start_ + offset;
+  }
+}
+
+Expected<std::string_view> LineReader::peekLineHead(size_t limit) {
+  size_t scanned = start_;
+  for (;;) {
+    std::string_view pending(buffer_.data() + start_, buffer_.size() - start_);
+    size_t end = pending.find_first_of("\r\n", scanned - start_);
+    if (end != std::string_view::npos) return pending.substr(0, std::min(end, limit));
+    if (pending.size() >= limit || eof_) return pending.substr(0, std::min(pending.size(), limit));
+    scanned = buffer_.size();
     size_t offset = scanned - start_;
     if (auto s = fill(); !s) return fail(s.error());
     scanned = start_ + offset;

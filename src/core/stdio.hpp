@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/errors.hpp"
 #include "core/limits.hpp"
@@ -13,7 +14,7 @@
 namespace vyx::stdio {
 
 // Wall-clock milliseconds since the Unix epoch, 0 when the clock can't be read.
-int64_t nowMs();
+int64_t wallClockMs();
 
 // A buffered reader over a file descriptor (not owned).
 class LineReader {
@@ -24,6 +25,11 @@ class LineReader {
   // line feed within `limit` bytes fails with StreamTooLong as soon as that
   // many bytes have arrived; the next call then starts after its line feed.
   Expected<std::optional<std::string>> readLine(size_t limit = limits::kRequestLineBytes);
+  // What comes before the first carriage return or line feed of the next
+  // line, without consuming anything: waits until one of them, `limit`
+  // bytes or the end of input has arrived (and returns at most `limit`
+  // bytes). Only a failed read fails. For the start of a stream only.
+  Expected<std::string_view> peekLineHead(size_t limit = limits::kRequestLineBytes);
 
  private:
   Status fill();

@@ -200,7 +200,7 @@ Status TraceWriter::startManifest(std::string_view scenarioName, std::optional<s
   m.scenarioName = std::string(scenarioName);
   if (appId) m.appId = std::string(*appId);
   m.status = "running";
-  m.startedAtMs = clock_->nowMs();
+  m.startedAtMs = clock_->wallClockMs();
   manifest_ = std::move(m);
   return writeManifest();
 }
@@ -247,7 +247,7 @@ Status TraceWriter::appendEvent(uint64_t seq, std::string_view kind,
   // Kinds are fixed dotted identifiers, which the string writer leaves as
   // they are; escaping still keeps the line valid JSON whatever a caller
   // passes.
-  o.unum("seq", seq).num("timestampMs", clock_->nowMs()).str("kind", kind).value("payload", writePayload);
+  o.unum("seq", seq).num("timestampMs", clock_->wallClockMs()).str("kind", kind).value("payload", writePayload);
   VYX_TRY(o.finish());
   VYX_TRY(line.writeByte('\n'));
   VYX_TRY(files::appendWithinLimit(trace_layout::eventsPath(traceDir_), line.str(), limits::kEventLogBytes));
@@ -281,7 +281,7 @@ Status TraceWriter::finishManifest(std::string_view status, std::optional<size_t
   if (!manifest_) return {};
   Manifest& m = *manifest_;
   m.status = std::string(status);
-  m.endedAtMs = clock_->nowMs();
+  m.endedAtMs = clock_->wallClockMs();
   m.failedStepIndex = failedStepIndex;
   if (errorName) {
     m.error = std::string(*errorName);

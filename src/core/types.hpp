@@ -103,7 +103,7 @@ struct SharedNodeText {
 
 // One observation of the device screen.
 struct ObservationSnapshot {
-  std::string id{};  // "snapshot-<n>" within a trace, else "snapshot-<nowMs>"
+  std::string id{};  // "snapshot-<n>" within a trace, else "snapshot-<wall-clock ms>"
   int64_t timestampMs = 0;
   std::optional<std::string> activePackage{};
   std::optional<std::string> activeActivity{};

@@ -143,7 +143,7 @@ Expected<ActiveWindow> AndroidDevice::activeWindow() {
 
 Expected<ObservationSnapshot> AndroidDevice::snapshot(TraceWriter* trace) {
   ObservationSnapshot snap;
-  snap.id = trace != nullptr ? trace->nextSnapshotId() : "snapshot-" + std::to_string(clock_->nowMs());
+  snap.id = trace != nullptr ? trace->nextSnapshotId() : "snapshot-" + std::to_string(clock_->wallClockMs());
 
   // The UI tree: from the shim, or from a uiautomator dump. The dump stays
   // in the snapshot: its nodes' strings refer to it.
@@ -204,7 +204,7 @@ Expected<ObservationSnapshot> AndroidDevice::snapshot(TraceWriter* trace) {
     }
   }
 
-  snap.timestampMs = clock_->nowMs();
+  snap.timestampMs = clock_->wallClockMs();
   return snap;
 }
 

@@ -365,7 +365,7 @@ std::optional<std::string> IosDevice::captureSimulatorLog() {
 
 Expected<ObservationSnapshot> IosDevice::snapshot(TraceWriter* trace) {
   ObservationSnapshot snap;
-  snap.id = trace != nullptr ? trace->nextSnapshotId() : "snapshot-" + std::to_string(clock_->nowMs());
+  snap.id = trace != nullptr ? trace->nextSnapshotId() : "snapshot-" + std::to_string(clock_->wallClockMs());
 
   Viewport pngSize;
   if (trace != nullptr && trace->options().screenshots) {
@@ -407,7 +407,7 @@ Expected<ObservationSnapshot> IosDevice::snapshot(TraceWriter* trace) {
     }
   }
 
-  snap.timestampMs = clock_->nowMs();
+  snap.timestampMs = clock_->wallClockMs();
   return snap;
 }
 

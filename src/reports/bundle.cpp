@@ -11,12 +11,9 @@
 #include <cstdlib>
 #include <optional>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include "core/fd.hpp"
 #include "core/json.hpp"
+#include "core/memory.hpp"
 #include "core/trace_layout.hpp"
 #include "core/writer.hpp"
 #include "reports/bundle_redaction.hpp"
@@ -283,40 +280,6 @@ Status writeEntry(int traceFd, const std::string& name, Writer& out) {
   return copyEntry(fd->get(), name, static_cast<uint64_t>(st.st_size), out);
 }
 
-// Redaction parses one JSON file after another into a tree of many small
-// allocations. glibc hands the freed tree back to the system after each
-// file, and faulting the same memory in again for the next one costs more
-// than the parsing itself; while a redacted export runs, freed memory stays
-// with the process, and it is given back at the end.
-class HeapKeptWarm {
- public:
-  explicit HeapKeptWarm(bool active) : active_(active) {
-#if defined(__GLIBC__)
-    if (active_) {
-      ::mallopt(M_TRIM_THRESHOLD, kKeep);
-      ::mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
-    }
-#endif
-  }
-  ~HeapKeptWarm() {
-#if defined(__GLIBC__)
-    if (active_) {
-      ::mallopt(M_TRIM_THRESHOLD, kDefaultThreshold);
-      ::mallopt(M_MMAP_THRESHOLD, kDefaultThreshold);
-      ::malloc_trim(0);
-    }
-#endif
-  }
-  HeapKeptWarm(const HeapKeptWarm&) = delete;
-  HeapKeptWarm& operator=(const HeapKeptWarm&) = delete;
-
- private:
-  static constexpr int kKeep = 1 << 30;
-  static constexpr int kLargestHeapBlock = 32 << 20;  // glibc's upper bound for this setting
-  static constexpr int kDefaultThreshold = 128 * 1024;
-  bool active_;
-};
-
 }  // namespace
 
 Expected<bool> traceFileExists(std::string_view traceDir, std::string_view name) {
@@ -376,7 +339,10 @@ Status exportTraceBundleWithOptions(std::string_view traceDir, std::string_view 
   if (!out) return fail(out.error());
   {
     RedactionBuffers buffers;
-    HeapKeptWarm warm(options.redact);
+    // Redaction parses one JSON file after another into a tree of many small
+    // allocations; faulting freed memory in again for the next file would
+    // cost more than the parsing itself.
+    memory::KeepFreedMemory warm(options.redact);
     for (const std::string& name : entries) {
       if (options.redact) {
         VYX_TRY(writeRedactedEntry(traceFd, name, options, buffers, *out));

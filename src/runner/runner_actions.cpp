@@ -48,7 +48,7 @@ Expected<bool> tryNative(Device& device, const SelectorAction& action, const Sel
 }
 
 Status tapBySnapshot(Device& device, const Selector& selector, TraceWriter* trace, Clock& clock) {
-  const int64_t deadline = saturatingAdd(clock.nowMs(), kActionDeadlineMs);
+  const int64_t deadline = saturatingAdd(clock.monotonicMs(), kActionDeadlineMs);
   uint32_t attempts = 1;
   for (;;) {
     Expected<ObservationSnapshot> snap = device.snapshot(trace);
@@ -63,7 +63,7 @@ Status tapBySnapshot(Device& device, const Selector& selector, TraceWriter* trac
       }
       return device.settle();
     }
-    if (clock.nowMs() >= deadline) {
+    if (clock.monotonicMs() >= deadline) {
       if (trace) {
         Status st = runner_diagnostics::recordWithOptions(*trace, "ui.tap.notFound", "not_found", std::nullopt,
                                                           std::span<const Selector>(&selector, 1), *snap,
@@ -180,7 +180,7 @@ Expected<bool> scrollUntilVisible(Device& device, const Selector& selector, uint
       }
       return true;
     }
-    if (clock.nowMs() >= deadline) {
+    if (clock.monotonicMs() >= deadline) {
       if (trace) {
         Status st = runner_diagnostics::recordWithOptions(*trace, kind, "timeout", std::nullopt,
                                                           std::span<const Selector>(&selector, 1), *snap,

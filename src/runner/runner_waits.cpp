@@ -57,7 +57,7 @@ Expected<Poll> pollVisibility(Device& device, const Selector& sel, bool wantVisi
     }
     return Poll::met;
   }
-  if (clock.nowMs() >= deadline) {
+  if (clock.monotonicMs() >= deadline) {
     if (trace) {
       Status st = runner_diagnostics::recordWithOptions(*trace, kind, "timeout", std::nullopt,
                                                         std::span<const Selector>(&sel, 1), *snap, timeoutMs);
@@ -87,7 +87,7 @@ Expected<bool> untilVisibility(Device& device, const Selector& sel, bool wantVis
   }
   const std::span<const Selector> one(&sel, 1);
   for (;;) {
-    const int64_t now = clock.nowMs();
+    const int64_t now = clock.monotonicMs();
     if (now >= deadline) {
       Status st = nativeTimeout(device, trace, kind, one, timeoutMs);
       if (!st) return fail(st.error());
@@ -107,7 +107,7 @@ Expected<bool> untilVisibility(Device& device, const Selector& sel, bool wantVis
         }
         return true;
       }
-      if (clock.nowMs() >= deadline) {
+      if (clock.monotonicMs() >= deadline) {
         Status st = nativeTimeout(device, trace, kind, one, timeoutMs);
         if (!st) return fail(st.error());
         return false;
@@ -145,7 +145,7 @@ Expected<AnyPoll> pollAny(Device& device, std::span<const Selector> selectors, u
       return AnyPoll{Poll::met, i};
     }
   }
-  if (clock.nowMs() >= deadline) {
+  if (clock.monotonicMs() >= deadline) {
     if (trace) {
       Status st = runner_diagnostics::recordWithOptions(*trace, kind, "timeout", std::nullopt, selectors, *snap,
                                                         std::nullopt);
@@ -164,7 +164,7 @@ Expected<std::optional<size_t>> anyResult(const AnyPoll& poll) {
 
 Expected<std::optional<size_t>> waitAnyEmpty(Device& device, uint64_t timeoutMs, TraceWriter* trace, Clock& clock) {
   const int64_t deadline = deadlineAfter(clock, timeoutMs);
-  while (clock.nowMs() < deadline) pause(clock);
+  while (clock.monotonicMs() < deadline) pause(clock);
   if (trace) {
     Expected<ObservationSnapshot> snap = device.snapshot(trace);
     Status st = snap ? runner_diagnostics::recordWithOptions(*trace, "wait.any", "timeout", "nativeSelector", {},
@@ -182,7 +182,7 @@ Expected<std::optional<size_t>> waitAnyNative(Device& device, std::span<const Se
   for (;;) {
     bool fallback = false;
     for (size_t i = 0; i < selectors.size(); ++i) {
-      const int64_t now = clock.nowMs();
+      const int64_t now = clock.monotonicMs();
       if (now >= deadline) {
         Status st = nativeTimeout(device, trace, kind, selectors, timeoutMs);
         if (!st) return fail(st.error());
@@ -212,7 +212,7 @@ Expected<std::optional<size_t>> waitAnyNative(Device& device, std::span<const Se
       if (poll->poll != Poll::again) return anyResult(*poll);
       continue;
     }
-    if (clock.nowMs() >= deadline) {
+    if (clock.monotonicMs() >= deadline) {
       Status st = nativeTimeout(device, trace, kind, selectors, timeoutMs);
       if (!st) return fail(st.error());
       return std::optional<size_t>();
@@ -244,7 +244,7 @@ Expected<bool> healthSnapshotLoop(Device& device, uint64_t timeoutMs, int64_t de
       }
       return true;
     }
-    if (clock.nowMs() >= deadline) {
+    if (clock.monotonicMs() >= deadline) {
       if (trace) {
         Status st = runner_diagnostics::recordWithOptions(*trace, kind, "unhealthy", std::nullopt,
                                                           health::defaultSelectors(), *snap, timeoutMs);
@@ -262,11 +262,11 @@ void pause(Clock& clock) { clock.sleepMs(kPollPauseMs); }
 
 int64_t deadlineAfter(Clock& clock, uint64_t timeoutMs) {
   constexpr uint64_t kMax = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
-  return saturatingAdd(clock.nowMs(), static_cast<int64_t>(std::min(timeoutMs, kMax)));
+  return saturatingAdd(clock.monotonicMs(), static_cast<int64_t>(std::min(timeoutMs, kMax)));
 }
 
 Status retryObservation(Error error, int64_t deadline, TraceWriter* trace, std::string_view kind, Clock& clock) {
-  if (!retryable(error) || clock.nowMs() >= deadline) return fail(error);
+  if (!retryable(error) || clock.monotonicMs() >= deadline) return fail(error);
   if (trace) {
     Status st = runner_events::recordObservationRetry(*trace, kind, error);
     if (!st) return st;
@@ -337,7 +337,7 @@ Expected<bool> assertNoneVisible(Device& device, std::span<const Selector> selec
       }
       return true;
     }
-    if (clock.nowMs() >= deadline) {
+    if (clock.monotonicMs() >= deadline) {
       if (trace) {
         Status st =
             runner_diagnostics::recordWithOptions(*trace, kind, "visible", std::nullopt, selectors, *snap, timeoutMs);

@@ -150,7 +150,8 @@ Expected<ServeFlags> parseFlags(ArgIterator& args, bool serve) {
 }
 
 bool isHttpRequestLine(std::string_view line) {
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  // A carriage return ends the request line, also one without a line feed.
+  line = line.substr(0, line.find('\r'));
   size_t methodEnd = line.find(' ');
   if (methodEnd == 0 || methodEnd == std::string_view::npos) return false;
   for (char c : line.substr(0, methodEnd)) {
@@ -161,23 +162,38 @@ bool isHttpRequestLine(std::string_view line) {
   size_t targetEnd = rest.find(' ');
   if (targetEnd == 0 || targetEnd == std::string_view::npos) return false;
   std::string_view version = rest.substr(targetEnd + 1);
-  return version == "HTTP/1.0" || version == "HTTP/1.1";
+  // "PRI * HTTP/2.0" opens the preface of an HTTP/2 connection.
+  return version == "HTTP/1.0" || version == "HTTP/1.1" || version == "HTTP/2.0";
 }
 
 Expected<StreamEnd> serveStream(int inFd, FdWriter& out, const LineHandler& handler, bool refuseHttp,
-                                bool plainWriteFailure) {
+                                bool connection) {
   stdio::LineReader reader(inFd);
   StringWriter reply;
   bool first = true;
+  // Each reply goes out in one piece, in one write when the system takes it.
   auto send = [&]() -> Status {
     Status written = out.writeAll(reply.str());
     if (written) written = out.flush();
     reply.clear();
-    if (!written) return fail(plainWriteFailure ? Error::WriteFailed : written.error());
-    return {};
+    return written;
   };
   for (;;) {
-    auto line = reader.readLine();
+    Expected<std::optional<std::string>> line = std::optional<std::string>();
+    if (first && refuseHttp) {
+      // The request line of HTTP is told by its first line's head, so one
+      // that ends in a lone carriage return is refused without waiting for
+      // a line feed that may never come.
+      auto head = reader.peekLineHead();
+      if (head && isHttpRequestLine(*head)) return StreamEnd::refused;
+      if (head) {
+        line = reader.readLine();
+      } else {
+        line = fail(head.error());
+      }
+    } else {
+      line = reader.readLine();
+    }
     if (!line) {
       // An over-long line has been dropped up to its line feed and reading
       // goes on; any other failure is answered once and ends the stream.
@@ -185,13 +201,15 @@ Expected<StreamEnd> serveStream(int inFd, FdWriter& out, const LineHandler& hand
       Error reported = tooLong ? Error::StreamTooLong : Error::ReadFailed;
       VYX_TRY(json_rpc_protocol::writeErrorWithPublicCode(reply, nullptr, json_rpc_protocol::kParseError,
                                                           errorName(reported), std::nullopt));
-      VYX_TRY(send());
+      if (Status sent = send(); !sent) {
+        if (connection) return StreamEnd::writeFailed;
+        return fail(sent.error());
+      }
       if (!tooLong) return StreamEnd::readFailed;
       first = false;
       continue;
     }
     if (!*line) return StreamEnd::endOfInput;
-    if (first && refuseHttp && isHttpRequestLine(**line)) return StreamEnd::refused;
     first = false;
     std::string_view request = text::trimBlanks(**line);
     if (request.empty()) continue;
@@ -201,7 +219,10 @@ Expected<StreamEnd> serveStream(int inFd, FdWriter& out, const LineHandler& hand
       if (!reply.str().empty()) (void)send();
       return fail(handled.error());
     }
-    VYX_TRY(send());
+    if (Status sent = send(); !sent) {
+      if (connection) return StreamEnd::writeFailed;
+      return fail(sent.error());
+    }
   }
 }
 
@@ -209,6 +230,8 @@ Status serveTcp(net::Listener& listener, const LineHandler& handler) {
   for (;;) {
     auto connection = listener.accept();
     if (!connection) return fail(connection.error());
+    // A client that goes away, however it does, ends its own connection
+    // only; the session and its trace carry over to the next one.
     FdWriter out(connection->get());
     auto end = serveStream(connection->get(), out, handler, true, true);
     if (!end) return fail(end.error());

@@ -43,28 +43,32 @@ Expected<ServeFlags> parseFlags(ArgIterator& args, bool serve);
 // when recording a trace event failed (or writing to memory did).
 using LineHandler = std::function<Status(std::string_view line, Writer& reply)>;
 
-// How reading one stream ended.
+// How serving one stream ended.
 enum class StreamEnd {
-  endOfInput,  // the client closed its side
-  readFailed,  // a read failed; it was answered once
-  refused,     // TCP: the first line was an HTTP request line
+  endOfInput,   // the client closed its side
+  readFailed,   // a read failed; it was answered once
+  refused,      // TCP: the first line was an HTTP request line
+  writeFailed,  // TCP: a reply could not be written (the client has gone)
 };
 
 // Serves one stream: reads request lines from `inFd`, skips blank ones, and
 // writes one reply per line to `out`, flushed after each. An over-long line
 // gets one -32700 "StreamTooLong" reply and is dropped up to its line feed.
-// With `refuseHttp`, a first line that is an HTTP request line ends the
-// stream unanswered. A failed write ends with the writer's cause (or
-// WriteFailed when `plainWriteFailure`); a failed handler with its error.
+// With `refuseHttp`, a first line that is an HTTP request line (up to its
+// first carriage return or line feed) ends the stream unanswered. A failed write ends the stream: on a `connection` with
+// writeFailed, otherwise as a failure with the writer's cause. A failed
+// handler fails with its error.
 Expected<StreamEnd> serveStream(int inFd, FdWriter& out, const LineHandler& handler, bool refuseHttp,
-                                bool plainWriteFailure);
+                                bool connection);
 
-// Serves clients of the listener one after the other until accepting or
-// writing fails (or a handler fails).
+// Serves clients of the listener one after the other. A connection ends when
+// its client closes it, a read on it fails or a reply cannot be written to
+// it; the next one is then accepted. Only a failed accept or a failed
+// handler ends the server.
 Status serveTcp(net::Listener& listener, const LineHandler& handler);
 
-// True for "<method> <target> HTTP/1.0" or "HTTP/1.1", optionally ended by a
-// carriage return.
+// True for "<method> <target> HTTP/1.0", "HTTP/1.1" or "HTTP/2.0", ended by
+// the end of the text or by a carriage return (what follows it is not read).
 bool isHttpRequestLine(std::string_view line);
 
 // The outside world of the two commands.

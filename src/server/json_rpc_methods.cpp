@@ -235,7 +235,7 @@ Status runAppAction(Device& device, AppAction action) {
 }
 
 Expected<uint64_t> readTimeout(Session& session, const json::Value* p, uint64_t fallback) {
-  return params::timeoutMs(p, fallback, session.clock.nowMs());
+  return params::timeoutMs(p, fallback, session.clock.monotonicMs());
 }
 
 }  // namespace

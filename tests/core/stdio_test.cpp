@@ -92,5 +92,49 @@ TEST(Stdio, LineOfExactlyTheLimitFails) {
 }
 
 TEST(Stdio, NowMsIsWallClock) {
-  EXPECT_GT(vyx::stdio::nowMs(), 1700000000000);
+  EXPECT_GT(vyx::stdio::wallClockMs(), 1700000000000);
+}
+
+// The head of the next line stops at a carriage return or a line feed,
+// without waiting for more and without consuming anything.
+TEST(Stdio, PeekLineHeadStopsAtTheFirstCarriageReturnOrLineFeed) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"GET / HTTP/1.1\rHost: x\r\r", "GET / HTTP/1.1"},
+      {"PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n", "PRI * HTTP/2.0"},
+      {"{\"id\":1}\n", "{\"id\":1}"},
+      {"no end", "no end"},
+      {"", ""},
+  };
+  for (const auto& [data, head] : cases) {
+    PipeInput input(data);
+    vyx::stdio::LineReader reader(input.readFd);
+    auto peeked = reader.peekLineHead();
+    ASSERT_TRUE(peeked) << data;
+    EXPECT_EQ(std::string(*peeked), head) << data;
+    auto line = reader.readLine();
+    ASSERT_TRUE(line) << data;
+    std::string whole(data);
+    EXPECT_EQ(line->value_or("<none>"), whole.empty() ? "<none>" : whole.substr(0, whole.find('\n'))) << data;
+  }
+  // A line head that never ends is cut at the limit.
+  PipeInput longInput(std::string(100, 'x'));
+  vyx::stdio::LineReader reader(longInput.readFd);
+  auto peeked = reader.peekLineHead(10);
+  ASSERT_TRUE(peeked);
+  EXPECT_EQ(peeked->size(), 10u);
+}
+
+// A client that does not wait for its replies leaves the loop blocked on a
+// line without a line feed: the head is there as soon as its carriage return
+// has arrived.
+TEST(Stdio, PeekLineHeadDoesNotWaitForTheLineFeed) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(write(fds[1], "GET / HTTP/1.1\r", 15), 15);
+  vyx::stdio::LineReader reader(fds[0]);
+  auto peeked = reader.peekLineHead();
+  ASSERT_TRUE(peeked);
+  EXPECT_EQ(std::string(*peeked), "GET / HTTP/1.1");
+  close(fds[1]);
+  close(fds[0]);
 }

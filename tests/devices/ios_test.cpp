@@ -584,8 +584,8 @@ TEST(IosSnapshot, WithoutTraceCapturesLogAndTreeOnly) {
   fx.answer("simctl-spawn.out", "12:00:01 app[1] line\n");
   auto snap = fx.simulator().snapshot(nullptr);
   ASSERT_TRUE(snap.has_value()) << vyx::errorName(snap.error());
-  EXPECT_EQ(snap->id, "snapshot-" + std::to_string(fx.clock.nowMs()));
-  EXPECT_EQ(snap->timestampMs, fx.clock.nowMs());
+  EXPECT_EQ(snap->id, "snapshot-" + std::to_string(fx.clock.wallClockMs()));
+  EXPECT_EQ(snap->timestampMs, fx.clock.wallClockMs());
   EXPECT_EQ(snap->activePackage, kApp);
   EXPECT_FALSE(snap->screenshotArtifact.has_value());
   EXPECT_EQ(snap->logDelta, "12:00:01 app[1] line\n");

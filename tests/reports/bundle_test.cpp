@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "core/json.hpp"
+#include "core/memory.hpp"
 #include "reports/bundle_redaction.hpp"
 #include "vyx_test.hpp"
 
@@ -130,7 +131,11 @@ TEST(Bundle, RedactedExport) {
   writeFile(t + "/artifacts/blob.bin", "joe@example.com");
 
   BundleExportOptions redact{.redact = true, .omitScreenshots = false};
+  // The allocator settings the program runs with come back after the export.
+  vyx::memory::retainFreedMemory();
+  const vyx::memory::HeapPolicy before = vyx::memory::currentPolicy();
   ASSERT_TRUE(vyx::bundle::exportTraceBundleWithOptions(t, dir.file("r.vyxtrace"), redact).has_value());
+  EXPECT_EQ(vyx::memory::currentPolicy(), before);
   auto entries = readArchive(readFile(dir.file("r.vyxtrace")));
   ASSERT_EQ(names(entries), (std::vector<std::string>{"trace.json", "events.jsonl", "artifacts/blob.bin",
                                                       "artifacts/logcat.log", "artifacts/snapshot-1.json",

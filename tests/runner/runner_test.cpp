@@ -246,7 +246,8 @@ TEST(Runner, StepResultsOfWaitsAndAssertions) {
 // A clock that only records what it is asked to sleep.
 class RecordingClock final : public Clock {
  public:
-  int64_t nowMs() override { return 0; }
+  int64_t monotonicMs() override { return 0; }
+  int64_t wallClockMs() override { return 0; }
   void sleepMs(uint64_t ms) override { slept.push_back(ms); }
   std::vector<uint64_t> slept;
 };

@@ -96,6 +96,24 @@ TEST(RunnerWaits, NativeQueryGetsTheRemainingTime) {
   EXPECT_EQ(dev.calls, (std::vector<std::string>{"query text=Go 1000", "query text=Go 500"}));
 }
 
+// NTP or a user setting the time steps the wall clock by an hour during the
+// wait; the wait takes neither more nor less time.
+TEST(RunnerWaits, StepsOfTheWallClockLeaveDeadlinesAlone) {
+  for (int64_t step : {int64_t{3600000}, int64_t{-3600000}}) {
+    FakeClock clock;
+    FakeDevice dev(Platform::ios, &clock);
+    int queries = 0;
+    dev.queryFn = [&](std::string_view, uint64_t) {
+      // Bounded: a wait that follows the wall clock back would never end.
+      clock.stepWallClock(++queries < 10 ? step : int64_t{1} << 50);
+      return queryReply(false);
+    };
+    ASSERT_EQ(runner::waitUntilVisible(dev, byText("Go"), 1000, nullptr, clock), false) << step;
+    EXPECT_EQ(dev.calls, (std::vector<std::string>{"query text=Go 1000", "query text=Go 500"})) << step;
+    EXPECT_EQ(clock.sleptMs(), 1000u) << step;
+  }
+}
+
 TEST(RunnerWaits, RetryRule) {
   struct Case {
     const char* name;

@@ -87,11 +87,13 @@ TEST(ServeFlags, FlagsAndTheirErrors) {
 }
 
 TEST(ServeFlags, HttpRequestLines) {
-  for (const char* line : {"GET / HTTP/1.1", "POST /rpc HTTP/1.0\r", "OPTIONS * HTTP/1.1"}) {
+  for (const char* line : {"GET / HTTP/1.1", "POST /rpc HTTP/1.0\r", "OPTIONS * HTTP/1.1", "PRI * HTTP/2.0",
+                           "PRI * HTTP/2.0\r", "GET / HTTP/1.1\rHost: localhost\r\r{\"id\":1}"}) {
     EXPECT_TRUE(cli::isHttpRequestLine(line)) << line;
   }
   for (const char* line : {"GET / HTTP/2", "GET /  HTTP/1.1", "GET/ HTTP/1.1", "{\"method\":\"GET / HTTP/1.1\"}",
-                           " GET / HTTP/1.1", "GET / HTTP/1.1 ", "G3T / HTTP/1.1"}) {
+                           " GET / HTTP/1.1", "GET / HTTP/1.1 ", "G3T / HTTP/1.1", "PRI * HTTP/2.0 \r",
+                           "GET / HTTP/1.1x\r", "\rGET / HTTP/1.1"}) {
     EXPECT_FALSE(cli::isHttpRequestLine(line)) << line;
   }
 }
@@ -175,8 +177,8 @@ TEST(ServeStream, FailedWriteAndFailedHandlerEndTheStream) {
   ::lseek(in, 0, SEEK_SET);
   vyx::FdWriter tcpOut(pipeFds[1]);
   end = cli::serveStream(in, tcpOut, echo, false, true);
-  ASSERT_FALSE(end);
-  EXPECT_EQ(end.error(), Error::WriteFailed);
+  ASSERT_TRUE(end);  // a connection's failed write ends that connection only
+  EXPECT_EQ(*end, cli::StreamEnd::writeFailed);
   ::close(pipeFds[1]);
 
   ::lseek(in, 0, SEEK_SET);
@@ -229,6 +231,45 @@ TEST(ServeTcp, ClientsOneAfterTheOtherAndHttpRefused) {
   EXPECT_EQ(readAll(first.get()), "got one\n");
   EXPECT_EQ(readAll(second.get()), "got two two\n");
   EXPECT_EQ(seen, (std::vector<std::string>{"one", "two two"}));
+}
+
+// Clients that go away before reading their replies, and HTTP request lines
+// that end in a lone carriage return or open an HTTP/2 preface: each ends its
+// own connection, and the next client is served.
+TEST(ServeTcp, ClientsThatLeaveOrSpeakHttpEndOnlyTheirConnection) {
+  vyx::stdio::ProcessState signals;  // a write to a closed socket fails instead of killing
+  vyx::test::FakeSockets sockets;
+  auto listener = sockets.listenLoopback(8765);
+  ASSERT_TRUE(listener);
+  const std::string request = R"({"id":1,"method":"runner.capabilities"})" "\n";
+  std::vector<vyx::net::Fd> clients;
+  const std::string inputs[] = {
+      request + request + request,  // closes before reading
+      "GET / HTTP/1.1\rHost: localhost\r\r" + request,
+      "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n" + request,
+      request + request,  // closes before reading
+      "last\n",
+  };
+  for (const std::string& input : inputs) {
+    clients.push_back(sockets.connect());
+    ASSERT_EQ(::write(clients.back().get(), input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    ::shutdown(clients.back().get(), SHUT_WR);
+  }
+  clients[0] = vyx::net::Fd();
+  clients[3] = vyx::net::Fd();
+  std::vector<std::string> seen;
+  cli::LineHandler handler = [&seen](std::string_view line, vyx::Writer& reply) {
+    seen.emplace_back(line.substr(0, 10));
+    return reply.writeAll("got " + std::string(line) + "\n");
+  };
+  auto served = cli::serveTcp(**listener, handler);
+  ASSERT_FALSE(served);
+  EXPECT_EQ(served.error(), Error::Canceled);  // the fake's end of clients
+  EXPECT_EQ(readAll(clients[1].get()), "");
+  EXPECT_EQ(readAll(clients[2].get()), "");
+  EXPECT_EQ(readAll(clients[4].get()), "got last\n");
+  // The first reply to a gone client fails; nothing more is read from it.
+  EXPECT_EQ(seen, (std::vector<std::string>{"{\"id\":1,\"m", "{\"id\":1,\"m", "last"}));
 }
 
 // Start-up through runServe/runMcp with fake sockets and a fake process runner.
