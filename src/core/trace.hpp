@@ -86,8 +86,9 @@ class TraceWriter {
   // payload object is written by the callback into a redacting writer, so it
   // is serialised once and redacted as it is written. `seq` is taken even
   // when the call then fails. A line that does not fit below
-  // limits::kEventLogBytes closes the log (see FullLog). An event that trace_layout::isPartialFailure
-  // accepts (judged on the members as given) counts as a partial failure.
+  // limits::kEventLogBytes closes the log (see FullLog). An event that
+  // trace_layout::isPartialFailure accepts (judged on the members as given)
+  // counts as a partial failure.
   //
   //   trace.recordEvent(event_kinds::kUiSwipe, [&](JsonObjectWriter& p) {
   //     p.str("status", "ok").num("x1", x1);
