@@ -54,16 +54,17 @@ Status makeParents(const std::string& dir, CreatedDirs& created) {
   return {};
 }
 
+// The writer's error names the cause (NoSpaceLeft, FileTooBig, ...).
 Status writeFd(int fd, std::string_view bytes) {
   FdWriter w(fd);
-  if (!w.writeAll(bytes) || !w.flush()) return fail(Error::WriteFailed);
-  return {};
+  VYX_TRY(w.writeAll(bytes));
+  return w.flush();
 }
 
 // Writes and closes the file this call just created; removes it on failure.
 Status fillCreated(int fd, const std::string& path, std::string_view bytes) {
   Status written = writeFd(fd, bytes);
-  if (::close(fd) != 0 && errno != EINTR && written) written = fail(Error::WriteFailed);
+  if (::close(fd) != 0 && errno != EINTR && written) written = fail(errorFromErrno(errno, Error::WriteFailed));
   if (!written) ::unlink(path.c_str());
   return written;
 }

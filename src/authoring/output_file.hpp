@@ -17,7 +17,8 @@ namespace vyx::output_file {
 //   is then renamed over it, so the previous file stays intact on failure.
 // Any failure removes what this call created (the file or the temporary
 // file, and the directories), then returns the directory or file error; a
-// failed write or close is WriteFailed.
+// failed write or close is named by its cause (NoSpaceLeft, FileTooBig, ...),
+// WriteFailed when it has none.
 Status writeWhole(const std::string& path, std::string_view bytes, bool replace);
 
 }  // namespace vyx::output_file

@@ -1,13 +1,17 @@
 #include "core/files.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "core/fd.hpp"
 
@@ -82,12 +86,15 @@ Expected<std::string> readFileLimited(const std::string& path, size_t limit) {
 Status writeFile(const std::string& path, std::string_view bytes) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (fd.get() < 0) return fail(errorFromErrno(errno, Error::WriteFailed));
-  if (auto s = writeAllFd(fd.get(), bytes); !s) return s;
-  return closeChecked(fd);
+  Status written = writeAllFd(fd.get(), bytes);
+  if (written) written = closeChecked(fd);
+  // A file cut short (a full disk, a size limit) would pass for a whole one.
+  if (!written) ::unlink(path.c_str());
+  return written;
 }
 
 Status writeFileAtomic(const std::string& path, std::string_view bytes) {
-  std::string tmp = path + ".tmp-" + std::to_string(::getpid());
+  std::string tmp = path + std::string(kTempInfix) + std::to_string(::getpid());
   if (auto s = writeFile(tmp, bytes); !s) {
     ::unlink(tmp.c_str());
     return s;
@@ -98,6 +105,36 @@ Status writeFileAtomic(const std::string& path, std::string_view bytes) {
     return fail(e);
   }
   return {};
+}
+
+Status writeFileAtomicBelowLimit(const std::string& path, std::string_view bytes, uint64_t limit) {
+  if (bytes.size() >= limit) return fail(Error::StreamTooLong);
+  return writeFileAtomic(path, bytes);
+}
+
+void removeStaleTemporaries(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+  const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + std::string(kTempInfix);
+  DIR* raw = ::opendir(dir.c_str());
+  if (raw == nullptr) return;
+  std::vector<std::string> stale;
+  while (const struct dirent* entry = ::readdir(raw)) {
+    std::string_view name = entry->d_name;
+    if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) continue;
+    std::string_view digits = name.substr(prefix.size());
+    // Only a plain decimal pid of a single process: 0 or a leading zero,
+    // sign or anything else is not a name writeFileAtomic makes.
+    if (digits.size() > 9 || digits[0] == '0' ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      continue;
+    }
+    pid_t pid = 0;
+    for (char c : digits) pid = pid * 10 + (c - '0');
+    if (::kill(pid, 0) != 0 && errno == ESRCH) stale.emplace_back(name);
+  }
+  ::closedir(raw);
+  for (const std::string& name : stale) ::unlink((dir + "/" + name).c_str());
 }
 
 Status appendFile(const std::string& path, std::string_view bytes) {
@@ -133,18 +170,33 @@ Status removeTree(const std::string& path) {
   return {};
 }
 
-Status appendWithinLimit(const std::string& path, std::string_view bytes, uint64_t limit) {
+namespace {
+
+// Appends unless the file holds `limit` bytes or more before the append
+// (`counting` false) or would hold them after it (`counting` true).
+Status appendUnderLimit(const std::string& path, std::string_view bytes, uint64_t limit, bool counting) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
   if (fd.get() < 0) return fail(errorFromErrno(errno, Error::WriteFailed));
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return fail(errorFromErrno(errno, Error::ReadFailed));
   if (S_ISDIR(st.st_mode)) return fail(Error::IsDir);
-  if (static_cast<uint64_t>(st.st_size) >= limit) return fail(Error::StreamTooLong);
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  if (size >= limit || (counting && bytes.size() >= limit - size)) return fail(Error::StreamTooLong);
   if (auto s = writeAllFd(fd.get(), bytes); !s) {
     if (S_ISREG(st.st_mode)) (void)::ftruncate(fd.get(), st.st_size);
     return s;
   }
   return closeChecked(fd);
+}
+
+}  // namespace
+
+Status appendWithinLimit(const std::string& path, std::string_view bytes, uint64_t limit) {
+  return appendUnderLimit(path, bytes, limit, false);
+}
+
+Status appendBelowLimit(const std::string& path, std::string_view bytes, uint64_t limit) {
+  return appendUnderLimit(path, bytes, limit, true);
 }
 
 bool exists(const std::string& path) {

@@ -28,11 +28,25 @@ Expected<OpenFile> openForReading(const std::string& path);
 // never read, so it cannot block).
 Expected<std::string> readFileLimited(const std::string& path, size_t limit);
 
-// Creates or truncates the file (mode 0666 less the umask) and writes it whole.
+// Creates or truncates the file (mode 0666 less the umask) and writes it
+// whole. A write or close that fails removes the file, so that no cut-short
+// copy is left; the error names the cause (NoSpaceLeft, FileTooBig, ...).
 Status writeFile(const std::string& path, std::string_view bytes);
 
 // Writes to a temporary file beside `path`, then renames it over `path`.
+// The temporary file is named <path><kTempInfix><pid of this process>.
 Status writeFileAtomic(const std::string& path, std::string_view bytes);
+inline constexpr std::string_view kTempInfix = ".tmp-";
+
+// The same for a file that is read back under `limit` (readFileLimited):
+// bytes that would make it `limit` bytes or more fail with StreamTooLong and
+// nothing is written.
+Status writeFileAtomicBelowLimit(const std::string& path, std::string_view bytes, uint64_t limit);
+
+// Removes the temporary files that writeFileAtomic left beside `path` for
+// processes that no longer exist (a writer killed between writing and
+// renaming). Files of running processes, this one included, are kept.
+void removeStaleTemporaries(const std::string& path);
 
 // Appends bytes to a file, creating it (0666 less the umask) when missing.
 Status appendFile(const std::string& path, std::string_view bytes);
@@ -52,6 +66,12 @@ Status removeTree(const std::string& path);
 // written. A write that fails part-way cuts the file back to its old length,
 // so it never ends in a partial record.
 Status appendWithinLimit(const std::string& path, std::string_view bytes, uint64_t limit);
+
+// Appends bytes to a file that is read back under `limit` (readFileLimited):
+// an append that would take it to `limit` bytes or past fails with
+// StreamTooLong and writes nothing, so the file always stays readable whole.
+// Otherwise as appendWithinLimit.
+Status appendBelowLimit(const std::string& path, std::string_view bytes, uint64_t limit);
 
 bool exists(const std::string& path);
 bool isDirectory(const std::string& path);

@@ -11,12 +11,13 @@ namespace vyx::limits {
 
 inline constexpr size_t kMiB = 1024 * 1024;
 
-// events.jsonl: the writer stops appending once the log holds this many
-// bytes; readers of the log take it up to this size.
+// events.jsonl: the writer appends no line that would take the log to this
+// many bytes; readers of the log take it up to one byte below.
 inline constexpr size_t kEventLogBytes = 64 * kMiB;
-// trace.json read back.
+// trace.json read back; the writers refuse a manifest of this size.
 inline constexpr size_t kManifestReadBytes = 1 * kMiB;
-// A snapshot's JSON file (artifacts/<id>.json) read back.
+// A snapshot's JSON file (artifacts/<id>.json) read back; the trace writer
+// refuses one of this size.
 inline constexpr size_t kSnapshotReadBytes = 8 * kMiB;
 // A scenario file.
 inline constexpr size_t kScenarioBytes = 16 * kMiB;

@@ -188,6 +188,8 @@ Expected<TraceWriter> TraceWriter::create(std::string traceDir, TraceOptions opt
   VYX_TRY(files::makePath(traceDir));
   VYX_TRY(removeIgnoringMissing(trace_layout::eventsPath(traceDir)));
   VYX_TRY(removeIgnoringMissing(trace_layout::manifestPath(traceDir)));
+  // Rewrites cut off by a killed writer (this one's or a report's).
+  files::removeStaleTemporaries(trace_layout::manifestPath(traceDir));
   VYX_TRY(removeIgnoringMissing(trace_layout::reportPath(traceDir)));
   std::string artifacts = trace_layout::artifactsPath(traceDir);
   VYX_TRY(files::removeTree(artifacts));
@@ -240,8 +242,8 @@ Status TraceWriter::recordEvent(std::string_view kind, const EventPayload& paylo
   });
 }
 
-Status TraceWriter::appendEvent(uint64_t seq, std::string_view kind,
-                                const std::function<Status(Writer&)>& writePayload) {
+Expected<std::string> TraceWriter::eventLine(uint64_t seq, std::string_view kind,
+                                             const std::function<Status(Writer&)>& writePayload) {
   StringWriter line;
   JsonObjectWriter o(line);
   // Kinds are fixed dotted identifiers, which the string writer leaves as
@@ -250,8 +252,38 @@ Status TraceWriter::appendEvent(uint64_t seq, std::string_view kind,
   o.unum("seq", seq).num("timestampMs", clock_->wallClockMs()).str("kind", kind).value("payload", writePayload);
   VYX_TRY(o.finish());
   VYX_TRY(line.writeByte('\n'));
-  VYX_TRY(files::appendWithinLimit(trace_layout::eventsPath(traceDir_), line.str(), limits::kEventLogBytes));
-  return writeManifest();
+  return line.take();
+}
+
+Status TraceWriter::appendEvent(uint64_t seq, std::string_view kind,
+                                const std::function<Status(Writer&)>& writePayload) {
+  // The line is built even for a closed log, so that what it counts is
+  // counted whether it is written or not.
+  auto line = eventLine(seq, kind, writePayload);
+  if (!line) return fail(line.error());
+  if (!logClosed_) {
+    Status appended = files::appendBelowLimit(trace_layout::eventsPath(traceDir_), *line, limits::kEventLogBytes);
+    if (appended) return writeManifest();
+    if (appended.error() != Error::StreamTooLong) return appended;
+    closeLog();
+    Status noted = writeManifest();
+    if (fullLog_ == FullLog::Skip) return noted;
+    return fail(Error::StreamTooLong);
+  }
+  if (fullLog_ == FullLog::Skip) return writeManifest();
+  return fail(Error::StreamTooLong);
+}
+
+void TraceWriter::closeLog() {
+  logClosed_ = true;
+  ++partialFailureCount_;
+  auto last = eventLine(eventCount_ + 1, event_kinds::kTraceEvents, [](Writer& w) -> Status {
+    return w.writeAll(R"({"status":"failed","error":"StreamTooLong"})");
+  });
+  // Without room for it the partial failure alone tells of the lost events.
+  if (last && files::appendBelowLimit(trace_layout::eventsPath(traceDir_), *last, limits::kEventLogBytes)) {
+    ++eventCount_;
+  }
 }
 
 std::string TraceWriter::nextSnapshotId() {
@@ -269,6 +301,8 @@ Expected<std::string> TraceWriter::writeSnapshot(const ObservationSnapshot& snap
   SnapshotRedaction redaction{options_, textRules()};
   StringWriter doc;
   VYX_TRY(writeSnapshotDocument(doc, snapshot, &redaction));
+  // Drafting reads snapshots back only below this size.
+  if (doc.str().size() >= limits::kSnapshotReadBytes) return fail(Error::StreamTooLong);
   std::string name = snapshot.id + ".json";
   std::string path = trace_layout::artifactPath(traceDir_, name);
   VYX_TRY(files::writeFile(path, doc.str()));
@@ -296,7 +330,8 @@ Status TraceWriter::writeManifest() {
   if (!manifest_) return {};
   StringWriter doc;
   VYX_TRY(trace::writeManifestJson(doc, *manifest_, eventCount_, snapshotCount_, partialFailureCount_));
-  return files::writeFileAtomic(trace_layout::manifestPath(traceDir_), doc.str());
+  return files::writeFileAtomicBelowLimit(trace_layout::manifestPath(traceDir_), doc.str(),
+                                          limits::kManifestReadBytes);
 }
 
 }  // namespace vyx

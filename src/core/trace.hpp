@@ -48,11 +48,27 @@ struct Manifest {
   std::optional<std::string> reportPath;
 };
 
+// What becomes of events once the event log has refused one. An event
+// whose line would take events.jsonl to limits::kEventLogBytes (the size its
+// readers refuse) is not written and closes the log: the trace counts one
+// partial failure and ends with one last event, kind "trace.events" and
+// payload {"status":"failed","error":"StreamTooLong"}, when that still fits.
+// Nothing is appended after it.
+enum class FullLog {
+  // The refused event and every later one fail with StreamTooLong (a run
+  // ends with it).
+  Fail,
+  // The refused event and every later one take their seq and counts, and
+  // rewrite trace.json, as if written (a server goes on serving).
+  Skip,
+};
+
 class TraceWriter {
  public:
   // Prepares the directory: creates it (with parents), removes the previous
-  // events.jsonl, trace.json and report.html, and empties artifacts/. Other
-  // files in the directory are left alone. The clock stamps the manifest and
+  // events.jsonl, trace.json and report.html, the temporary manifests of
+  // writers that no longer run, and empties artifacts/. Other files in the
+  // directory are left alone. The clock stamps the manifest and
   // every event; it must outlive the writer.
   static Expected<TraceWriter> create(std::string traceDir, TraceOptions options, Clock& clock = systemClock());
 
@@ -69,9 +85,10 @@ class TraceWriter {
   // events.jsonl and rewrites trace.json (when a manifest was started). The
   // payload object is written by the callback into a redacting writer, so it
   // is serialised once and redacted as it is written. `seq` is taken even
-  // when the call then fails. A log that already holds limits::kEventLogBytes
-  // fails with StreamTooLong. An event that trace_layout::isPartialFailure
-  // accepts (judged on the members as given) counts as a partial failure.
+  // when the call then fails. A line that does not fit below
+  // limits::kEventLogBytes closes the log (see FullLog). An event that
+  // trace_layout::isPartialFailure accepts (judged on the members as given)
+  // counts as a partial failure.
   //
   //   trace.recordEvent(event_kinds::kUiSwipe, [&](JsonObjectWriter& p) {
   //     p.str("status", "ok").num("x1", x1);
@@ -88,10 +105,12 @@ class TraceWriter {
   std::string nextSnapshotId();
 
   // Creates or truncates <traceDir>/artifacts/<name> with the bytes; returns
-  // the full path.
+  // the full path. A failed write leaves no file.
   Expected<std::string> writeArtifact(std::string_view name, std::string_view bytes);
 
   // Writes <traceDir>/artifacts/<id>.json, redacted; returns the full path.
+  // A document that would reach limits::kSnapshotReadBytes fails with
+  // StreamTooLong and nothing is written; a failed write leaves no file.
   Expected<std::string> writeSnapshot(const ObservationSnapshot& snapshot);
 
   // Finishes the manifest and writes trace.json. Without a started manifest
@@ -101,8 +120,14 @@ class TraceWriter {
                         std::optional<std::string_view> errorName, std::optional<std::string_view> reportPath);
 
   // Rewrites trace.json from the current state (atomically: a temporary file
-  // renamed over it). Nothing when no manifest was started.
+  // renamed over it). Nothing when no manifest was started. A manifest that
+  // would reach limits::kManifestReadBytes fails with StreamTooLong.
   Status writeManifest();
+
+  // FullLog::Fail unless set.
+  void setFullLog(FullLog policy) { fullLog_ = policy; }
+  // Whether the event log has refused an event and takes no more.
+  bool logClosed() const { return logClosed_; }
 
   const std::string& traceDir() const { return traceDir_; }
   const TraceOptions& options() const { return options_; }
@@ -115,6 +140,9 @@ class TraceWriter {
   TraceWriter(std::string traceDir, TraceOptions options, Clock& clock);
   trace_json::TextRules textRules() const;
   Status appendEvent(uint64_t seq, std::string_view kind, const std::function<Status(Writer&)>& writePayload);
+  Expected<std::string> eventLine(uint64_t seq, std::string_view kind,
+                                  const std::function<Status(Writer&)>& writePayload);
+  void closeLog();
 
   std::string traceDir_;
   TraceOptions options_;
@@ -123,6 +151,8 @@ class TraceWriter {
   uint64_t snapshotCount_ = 0;
   uint64_t partialFailureCount_ = 0;
   std::optional<Manifest> manifest_;
+  FullLog fullLog_ = FullLog::Fail;
+  bool logClosed_ = false;
 };
 
 namespace trace {

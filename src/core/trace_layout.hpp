@@ -124,6 +124,8 @@ inline constexpr std::string_view kTraceDiscover = "trace.discover";
 inline constexpr std::string_view kTraceExplore = "trace.explore";
 inline constexpr std::string_view kTraceExport = "trace.export";
 inline constexpr std::string_view kTraceExplain = "trace.explain";
+// The last event of a log that refused an event for its size.
+inline constexpr std::string_view kTraceEvents = "trace.events";
 
 inline constexpr std::string_view kRpcRequest = "rpc.request";
 inline constexpr std::string_view kRpcResponse = "rpc.response";

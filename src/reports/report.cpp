@@ -331,7 +331,7 @@ Status recordReportPath(std::string_view traceDir, std::string_view outPath) {
   StringWriter doc;
   VYX_TRY(trace_json::writeJsonValue(doc, *manifest));
   VYX_TRY(doc.writeByte('\n'));
-  return files::writeFileAtomic(manifestPath, doc.str());
+  return files::writeFileAtomicBelowLimit(manifestPath, doc.str(), limits::kManifestReadBytes);
 }
 
 // Refuses an output path that names one of the document's inputs: the

@@ -1,5 +1,6 @@
 #include "runner/android_screen_recording.hpp"
 
+#include "core/files.hpp"
 #include "core/json_writer.hpp"
 #include "core/trace.hpp"
 #include "core/trace_layout.hpp"
@@ -69,6 +70,9 @@ Expected<std::string> AndroidScreenRecording::stopAndPull(const TraceWriter& tra
   }
   std::string local = trace_layout::artifactPath(trace.traceDir(), trace_layout::kScreenRecordingFile);
   if (auto s = command::checkResult(runAdbCommand({"pull", remotePath_, local}, kPullCap)); !s) {
+    // A pull that failed (a full disk, a lost device) can leave an empty or
+    // cut-short video behind.
+    (void)files::removeFileIfExists(local);
     return fail(s.error());
   }
   (void)runAdbCommand({"shell", "rm", "-f", remotePath_}, kSmallCap);

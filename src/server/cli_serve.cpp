@@ -75,6 +75,9 @@ Status runCommand(ArgIterator& args, Environment& env, Protocol protocol) {
     auto created = TraceWriter::create(*settings.traceDir, settings.traceOptions, env.clock);
     if (!created) return fail(created.error());
     trace.emplace(std::move(*created));
+    // A session outlives what its event log can hold: once the log is full,
+    // requests are answered as before and their events only counted.
+    trace->setFullLog(FullLog::Skip);
     VYX_TRY(trace->startManifest(protocol == Protocol::jsonRpc ? "json-rpc session" : "mcp session",
                                  settings.appId));
   }

@@ -330,11 +330,12 @@ TEST_F(Draft, WriteThatFailsPartWayLeavesNoFile) {
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, oldHandler);
 
+  // The error names the cause of the failed write.
   ASSERT_FALSE(created);
-  EXPECT_EQ(created.error(), Error::WriteFailed);
+  EXPECT_EQ(created.error(), Error::FileTooBig);
   EXPECT_FALSE(vyx::test::fileExists(dir.file("out/sub")));
   ASSERT_FALSE(replaced);
-  EXPECT_EQ(replaced.error(), Error::WriteFailed);
+  EXPECT_EQ(replaced.error(), Error::FileTooBig);
   EXPECT_EQ(readFile(out()), "previous");
   size_t entries = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.file("out"))) ++entries;

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -241,31 +242,112 @@ TEST_F(TraceTest, PartialFailuresCountCapturedScreenshotsWithFailedExtraction) {
   }
 }
 
-TEST_F(TraceTest, EventLogLimitRefusesWithoutWritingAndSeqStillAdvances) {
+// The line of an event {"seq":<seq>,...,"kind":"<kind>","payload":{}}.
+std::string emptyEventLine(uint64_t seq, const std::string& kind) {
+  return "{\"seq\":" + std::to_string(seq) + ",\"timestampMs\":1700000000000,\"kind\":\"" + kind +
+         "\",\"payload\":{}}\n";
+}
+
+const std::string kLogFullLine =
+    "{\"seq\":3,\"timestampMs\":1700000000000,\"kind\":\"trace.events\","
+    "\"payload\":{\"status\":\"failed\",\"error\":\"StreamTooLong\"}}\n";
+
+// The log never reaches the size its readers refuse: a line that would take
+// it there closes the log, which then ends with one "trace.events" event
+// when that fits and counts one partial failure, once.
+TEST_F(TraceTest, EventLogStaysBelowTheReadersLimit) {
   EXPECT_EQ(limits::kEventLogBytes, 67108864u);
+  const uint64_t limit = limits::kEventLogBytes;
+  const std::string log = file("events.jsonl");
+  const size_t lineBytes = emptyEventLine(1, "a").size();
+
+  struct Case {
+    const char* name;
+    uint64_t logBytes;  // before the second event
+    std::string secondPayload;
+    bool secondFits;
+    bool lastEventFits;
+  };
+  const Case cases[] = {
+      {"ends one byte below the limit", limit - 1 - lineBytes, "{}", true, false},
+      {"would end at the limit", limit - lineBytes, "{}", false, false},
+      {"room for the last event only", limit - 1 - kLogFullLine.size(), "{\"pad\":\"" + std::string(200, 'x') + "\"}",
+       false, true},
+      {"already at the limit", limit, "{}", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TraceWriter w = make();
+    ASSERT_TRUE(w.startManifest("demo", std::nullopt));
+    ASSERT_TRUE(w.recordEvent("a", "{}"));
+    makeSizedFile(log, static_cast<off_t>(c.logBytes));
+
+    auto second = w.recordEvent("b", c.secondPayload);
+    if (c.secondFits) {
+      ASSERT_TRUE(second.has_value());
+      EXPECT_EQ(std::filesystem::file_size(log), limit - 1);
+      EXPECT_FALSE(w.logClosed());
+      EXPECT_EQ(w.partialFailureCount(), 0u);
+      continue;
+    }
+    ASSERT_FALSE(second.has_value());
+    EXPECT_EQ(second.error(), Error::StreamTooLong);
+    EXPECT_TRUE(w.logClosed());
+    EXPECT_EQ(w.partialFailureCount(), 1u);
+    std::string text = readFile(log);
+    if (c.lastEventFits) {
+      ASSERT_EQ(text.size(), c.logBytes + kLogFullLine.size());
+      EXPECT_EQ(text.substr(c.logBytes), kLogFullLine);
+      EXPECT_EQ(w.eventCount(), 3u);
+    } else {
+      EXPECT_EQ(text.size(), c.logBytes);
+      EXPECT_EQ(w.eventCount(), 2u);
+    }
+    std::string manifest = readFile(file("trace.json"));
+    EXPECT_NE(manifest.find("\"eventCount\":" + std::to_string(w.eventCount()) + ",\"snapshotCount\":0,"
+                            "\"partialFailureCount\":1,"),
+              std::string::npos)
+        << manifest;
+
+    // A closed log takes nothing more, however small, and counts no further
+    // partial failure; the seq still advances.
+    makeSizedFile(log, 0);
+    auto third = w.recordEvent("c", "{}");
+    ASSERT_FALSE(third.has_value());
+    EXPECT_EQ(third.error(), Error::StreamTooLong);
+    EXPECT_EQ(std::filesystem::file_size(log), 0u);
+    EXPECT_EQ(w.partialFailureCount(), 1u);
+    EXPECT_EQ(w.eventCount(), c.lastEventFits ? 4u : 3u);
+    EXPECT_EQ(readFile(file("trace.json")), manifest);
+  }
+}
+
+// A writer told to skip events once the log is full answers every event
+// with success: seq, counts and trace.json go on, events.jsonl stays as it
+// was closed. A "passed" run is then written "partial".
+TEST_F(TraceTest, SkippingWriterGoesOnOnceTheLogIsFull) {
   TraceWriter w = make();
+  w.setFullLog(FullLog::Skip);
   ASSERT_TRUE(w.startManifest("demo", std::nullopt));
   const std::string log = file("events.jsonl");
+  makeSizedFile(log, static_cast<off_t>(limits::kEventLogBytes - 1 - kLogFullLine.size()));
 
-  // One byte below the limit still takes an event.
-  makeSizedFile(log, 67108863);
-  ASSERT_TRUE(w.recordEvent("a", "{}"));
-  EXPECT_GT(std::filesystem::file_size(log), 67108864u);
-
-  // A log of exactly the limit refuses; nothing is written anywhere.
-  makeSizedFile(log, 67108864);
-  std::string manifestBefore = readFile(file("trace.json"));
-  auto refused = w.recordEvent("b", "{}");
-  ASSERT_FALSE(refused.has_value());
-  EXPECT_EQ(refused.error(), Error::StreamTooLong);
-  EXPECT_EQ(std::filesystem::file_size(log), 67108864u);
-  EXPECT_EQ(readFile(file("trace.json")), manifestBefore);
-  EXPECT_EQ(w.eventCount(), 2u);
-
-  // The next event skips the refused seq.
-  makeSizedFile(log, 0);
-  ASSERT_TRUE(w.recordEvent("c", "{}"));
-  EXPECT_EQ(readFile(log), "{\"seq\":3,\"timestampMs\":1700000000000,\"kind\":\"c\",\"payload\":{}}\n");
+  std::string big = "{\"id\":\"" + std::string(4096, 'x') + "\"}";
+  ASSERT_TRUE(w.recordEvent("a", big));
+  ASSERT_TRUE(w.recordEvent("b", "{}"));
+  ASSERT_TRUE(w.recordEvent("c", [](JsonObjectWriter& p) { p.str("status", "ok"); }));
+  std::string text = readFile(log);
+  ASSERT_EQ(text.size(), limits::kEventLogBytes - 1);
+  EXPECT_EQ(text.substr(text.size() - kLogFullLine.size()),
+            "{\"seq\":2,\"timestampMs\":1700000000000,\"kind\":\"trace.events\","
+            "\"payload\":{\"status\":\"failed\",\"error\":\"StreamTooLong\"}}\n");
+  EXPECT_EQ(w.eventCount(), 4u);
+  EXPECT_EQ(w.partialFailureCount(), 1u);
+  ASSERT_TRUE(w.finishManifest("passed", std::nullopt, std::nullopt, std::nullopt));
+  std::string manifest = readFile(file("trace.json"));
+  EXPECT_NE(manifest.find(R"("status":"partial")"), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find(R"("eventCount":4,"snapshotCount":0,"partialFailureCount":1,)"), std::string::npos)
+      << manifest;
 }
 
 TEST_F(TraceTest, AFailedAppendLeavesTheEarlierEventsExactly) {
@@ -442,6 +524,93 @@ TEST_F(TraceTest, SnapshotIdsAndArtifacts) {
 
   ASSERT_TRUE(w.startManifest("demo", std::nullopt));
   EXPECT_NE(readFile(file("trace.json")).find("\"snapshotCount\":2,"), std::string::npos);
+}
+
+// Every file the writer makes is read back whole by the trace readers:
+// a snapshot or a manifest that would reach its reader's limit is refused
+// and leaves nothing behind.
+TEST_F(TraceTest, FilesReadBackUnderALimitAreWrittenBelowIt) {
+  TraceWriter w = make();
+  ObservationSnapshot s;
+  s.id = "snapshot-1";
+  std::string text(limits::kSnapshotReadBytes, 'x');
+  UiNode node;
+  node.stableId = "n1";
+  node.text = text;
+  s.nodes.push_back(node);
+  auto snapshot = w.writeSnapshot(s);
+  ASSERT_FALSE(snapshot.has_value());
+  EXPECT_EQ(snapshot.error(), Error::StreamTooLong);
+  EXPECT_EQ(listDir(file("artifacts")), std::vector<std::string>{});
+
+  auto manifest = w.startManifest(std::string(limits::kManifestReadBytes, 'n'), std::nullopt);
+  ASSERT_FALSE(manifest.has_value());
+  EXPECT_EQ(manifest.error(), Error::StreamTooLong);
+  EXPECT_EQ(listDir(dir()), (std::vector<std::string>{"artifacts"}));
+}
+
+// An artifact cut short (here by a file-size limit, as a full disk would)
+// is removed, and the error names the cause.
+TEST_F(TraceTest, ArtifactsThatCannotBeWrittenWholeAreRemoved) {
+  TraceWriter w = make();
+  ObservationSnapshot s = sampleSnapshot();
+  for (int i = 0; i < 50; ++i) s.nodes.push_back(s.nodes.front());
+
+  struct sigaction ignore {}, old {};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &old), 0);
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit small = saved;
+  small.rlim_cur = 1000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  auto png = w.writeArtifact("snapshot-1.png", std::string(5000, 'p'));
+  auto json = w.writeSnapshot(s);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::sigaction(SIGXFSZ, &old, nullptr);
+
+  ASSERT_FALSE(png.has_value());
+  EXPECT_EQ(png.error(), Error::FileTooBig);
+  ASSERT_FALSE(json.has_value());
+  EXPECT_EQ(json.error(), Error::FileTooBig);
+  EXPECT_EQ(listDir(file("artifacts")), std::vector<std::string>{});
+}
+
+// Temporary manifests that a killed writer left are removed when a writer
+// opens the directory; those of running processes and other names stay.
+TEST_F(TraceTest, CreateRemovesTemporaryManifestsOfEndedWritersOnly) {
+  pid_t ended = ::fork();
+  ASSERT_GE(ended, 0);
+  if (ended == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+  pid_t running = ::fork();
+  ASSERT_GE(running, 0);
+  if (running == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+
+  const std::string dead = std::to_string(ended);
+  const std::vector<std::string> kept = {
+      "events.jsonl.tmp-" + dead,
+      "trace.json.tmp-",
+      "trace.json.tmp-0",
+      "trace.json.tmp-0" + dead,
+      "trace.json.tmp-" + dead + "x",
+      "trace.json.tmp--" + dead,
+      "trace.json.tmp-" + std::to_string(running),
+      "trace.json.tmp-" + std::to_string(::getpid()),
+  };
+  for (const std::string& name : kept) test::writeFile(file(name), "{}");
+  test::writeFile(file("trace.json.tmp-" + dead), "{\"half\":");
+  TraceWriter w = make();
+  ::kill(running, SIGKILL);
+  ::waitpid(running, nullptr, 0);
+
+  std::vector<std::string> expected = kept;
+  expected.push_back("artifacts");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(listDir(dir()), expected);
 }
 
 TEST_F(TraceTest, FileAndDirectoryModesFollowTheUmask) {

@@ -540,3 +540,69 @@ TEST_F(Run, DemoExampleLoads) {
   EXPECT_EQ(r.out, R"({"ok":false,"status":"failed","scenario":"Demo sign-in","appId":"com.example.app","error":"FileNotFound"})"
                    "\n");
 }
+
+namespace {
+
+// Runs the shell script with a fresh tmpfs of `size` mounted at "$1" in a
+// mount namespace of its own (so nothing is left mounted); false when this
+// machine does not allow that (not root, no unshare), and the test is then
+// skipped. The script copies what it wants to keep out of the tmpfs.
+bool withSmallFilesystem(const std::string& mountPoint, const std::string& size, const std::string& script,
+                         const vyx::test::RunOptions& options) {
+  ProcResult r = vyx::test::runProgram(
+      {"/usr/bin/env", "unshare", "-m", "sh", "-c",
+       "mount -t tmpfs -o size=" + size + " vyx-full \"$1\" 2>/dev/null || exit 97\n" + script, "sh", mountPoint},
+      options);
+  EXPECT_TRUE(r.status == 0 || r.status == 97) << r.status << r.out << r.err;
+  return r.status == 0;
+}
+
+}  // namespace
+
+// A run on a file system that fills: every artifact that could not be
+// written whole is removed (screenshots, UI trees and the screen recording
+// alike), the manifest stays valid JSON and the errors name the cause, also
+// when a drafted scenario cannot be written.
+TEST_F(Run, AFullDiskLeavesNoCutShortArtifacts) {
+  scenario("s.json", R"({"name":"full","appId":"com.example.app","steps":[{"action":"launch"},)"
+                     R"({"action":"snapshot"},{"action":"snapshot"},{"action":"snapshot"},{"action":"snapshot"}]})");
+  writeFile(device() + "/screencap.png", std::string(96 * 1024, 'p'));
+  writeFile(device() + "/screenrecord.mp4", std::string(512 * 1024, 'm'));
+  ProcResult first = vyx({"s.json", "--adb", fake("adb"), "--trace-dir", "whole"});
+  ASSERT_EQ(first.status, 0) << first.err;
+  vyx::test::runProgram({"/bin/mkdir", "-p", dir.file("full"), dir.file("kept")});
+
+  vyx::test::RunOptions o;
+  o.cwd = dir.path();
+  o.env["VYX_FAKE_ANDROID_DIR"] = device();
+  const std::string vyxBin = vyx::test::vyxBinary();
+  const std::string script =
+      "'" + vyxBin + "' run s.json --adb '" + fake("adb") + "' --trace-dir \"$1/t\" --screen-record" +
+      " >kept/run.out 2>kept/run.err; echo $? >kept/run.status\n"
+      "dd if=/dev/zero of=\"$1/fill\" bs=4096 count=10000 2>/dev/null\n"
+      "'" + vyxBin + "' draft --from-trace whole --out \"$1/d.json\" >kept/draft.out 2>kept/draft.err;"
+      " echo $? >kept/draft.status\n"
+      "rm -f \"$1/fill\"; cp -a \"$1/.\" kept/\n";
+  if (!withSmallFilesystem(dir.file("full"), "256k", script, o)) GTEST_SKIP() << "cannot mount a tmpfs here";
+
+  EXPECT_EQ(readFile(dir.file("kept/run.status")), "1\n");
+  EXPECT_EQ(readFile(dir.file("kept/run.err")), "error[internal.error]: NoSpaceLeft\n");
+  size_t artifacts = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.file("kept/t/artifacts"))) {
+    const std::string name = entry.path().filename().string();
+    const std::string whole = name.ends_with(".png")   ? std::string(96 * 1024, 'p')
+                              : name.ends_with(".mp4") ? std::string(512 * 1024, 'm')
+                                                       : readFile(entry.path().string());
+    EXPECT_EQ(readFile(entry.path().string()), whole) << name;
+    EXPECT_FALSE(whole.empty()) << name;
+    ++artifacts;
+  }
+  EXPECT_GT(artifacts, 0u);
+  EXPECT_FALSE(vyx::test::fileExists(dir.file("kept/t/artifacts/screenrecord.mp4")));
+  auto manifest = vyx::json::parseValue(readFile(dir.file("kept/t/trace.json")));
+  ASSERT_TRUE(manifest && manifest->isObject());
+
+  EXPECT_EQ(readFile(dir.file("kept/draft.status")), "1\n");
+  EXPECT_EQ(readFile(dir.file("kept/draft.err")), "error[internal.error]: NoSpaceLeft\n");
+  EXPECT_FALSE(vyx::test::fileExists(dir.file("kept/d.json")));
+}

@@ -3,6 +3,8 @@
 // and output and over TCP, flag errors and their exit statuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "vyx_test.hpp"
 
 using vyx::test::ProcResult;
@@ -119,3 +121,47 @@ TEST_F(Serve, ClosedOutputEndsTheServer) {
 }
 
 }  // namespace
+
+// A session that fills its event log: 40 requests with a 1 MB id leave well
+// over 64 MiB of events. Every request is still answered as without a
+// trace, the log stays below what its readers take, ends with the one
+// "trace.events" event and counts one partial failure, and the readers
+// (explain, report, the session's own trace.explain) read it whole.
+TEST_F(Serve, TracedSessionOutlivesAFullEventLog) {
+  const std::string bigId(1000000, 'i');
+  std::string input;
+  for (int i = 0; i < 40; ++i) {
+    input += R"({"jsonrpc":"2.0","id":")" + bigId + std::to_string(i) + R"(","method":"runner.capabilities"})" "\n";
+  }
+  for (int i = 0; i < 3; ++i) input += R"({"jsonrpc":"2.0","id":7,"method":"runner.capabilities"})" "\n";
+
+  ProcResult plain = runVyx({"serve", "--adb", adb()}, options(input));
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  ProcResult traced = runVyx({"serve", "--adb", adb(), "--trace-dir", "t"},
+                             options(input + R"({"jsonrpc":"2.0","id":8,"method":"trace.explain"})" "\n"));
+  ASSERT_EQ(traced.status, 0) << traced.err;
+  EXPECT_EQ(traced.err, "");
+  ASSERT_GT(traced.out.size(), plain.out.size());
+  EXPECT_EQ(traced.out.substr(0, plain.out.size()), plain.out);
+  std::string explained = traced.out.substr(plain.out.size());
+  EXPECT_EQ(explained.rfind(R"({"jsonrpc":"2.0","id":8,"result":)", 0), 0u) << explained.substr(0, 200);
+  EXPECT_EQ(std::count(explained.begin(), explained.end(), '\n'), 1);
+
+  std::string log = readFile(dir.file("t/events.jsonl"));
+  EXPECT_GT(log.size(), 60u * 1024 * 1024);
+  EXPECT_LT(log.size(), 64u * 1024 * 1024);
+  size_t last = log.rfind('\n', log.size() - 2);
+  EXPECT_NE(log.substr(last + 1).find(R"(,"kind":"trace.events","payload":{"status":"failed","error":"StreamTooLong"}})"
+                                      "\n"),
+            std::string::npos);
+  std::string manifest = readFile(dir.file("t/trace.json"));
+  EXPECT_NE(manifest.find(R"("status":"running")"), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find(R"("partialFailureCount":1,)"), std::string::npos) << manifest;
+
+  ProcResult explain = runVyx({"explain", "t"}, options());
+  EXPECT_EQ(explain.status, 0) << explain.err;
+  EXPECT_NE(explain.out.find("trace.events"), std::string::npos) << explain.out;
+  ProcResult report = runVyx({"report", "t", "--out", "t/report.html"}, options());
+  EXPECT_EQ(report.status, 0) << report.err;
+  EXPECT_TRUE(vyx::test::fileExists(dir.file("t/report.html")));
+}
