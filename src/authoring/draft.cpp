@@ -1,6 +1,7 @@
 #include "authoring/draft.hpp"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include "core/json_writer.hpp"
 #include "core/limits.hpp"
 #include "core/paths.hpp"
+#include "core/trace_files.hpp"
 #include "core/trace_layout.hpp"
 #include "core/writer.hpp"
 
@@ -38,7 +40,7 @@ std::optional<std::string> nonEmptyString(const json::Value& object, std::string
 }
 
 Expected<ManifestInfo> readManifest(const std::string& traceDir) {
-  auto text = files::readFileLimited(paths::joinOnce(traceDir, trace_layout::kManifestFile), limits::kManifestReadBytes);
+  auto text = trace_files::readTraceFile(traceDir, trace_layout::kManifestFile, limits::kManifestReadBytes);
   if (!text) return fail(text.error());
   auto root = json::parseValue(*text);
   if (!root) return fail(root.error());
@@ -94,18 +96,33 @@ class Dir {
   DIR* d_;
 };
 
-bool isRegularFile(const std::string& dir, const dirent& entry) {
+bool isRegularFile(int dir, const dirent& entry) {
   if (entry.d_type == DT_REG) return true;
   if (entry.d_type != DT_UNKNOWN) return false;
   struct stat st {};
-  return ::lstat(paths::joinOnce(dir, entry.d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return ::fstatat(dir, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
 }
 
-// The snapshot file with the largest number among the regular files of the
-// artifacts directory; of equal numbers the one listed first.
-Expected<std::string> newestListedSnapshot(const std::string& artifactsDir) {
-  Dir dir(::opendir(artifactsDir.c_str()));
-  if (dir.get() == nullptr) return fail(errorFromErrno(errno, Error::Unexpected));
+// The artifacts directory, opened beneath the trace directory: a link or a
+// path out of the trace is a missing directory (FileNotFound).
+Expected<Fd> openArtifacts(const std::string& traceDir, std::string_view artifactsDir) {
+  auto trace = trace_files::openDirectory(traceDir);
+  if (!trace) return fail(trace.error());
+  auto dir = trace_files::openBeneath(trace->get(), trace_files::manifestRelative(artifactsDir), O_RDONLY | O_DIRECTORY);
+  if (!dir) return fail(trace_files::namesNothingInside(dir.error()) ? Error::FileNotFound : dir.error());
+  return dir;
+}
+
+// The name of the snapshot file with the largest number among the regular
+// files of the artifacts directory; of equal numbers the one listed first.
+Expected<std::string> newestListedSnapshot(int artifacts) {
+  int listFd = ::dup(artifacts);
+  if (listFd < 0) return fail(errorFromErrno(errno, Error::SystemResources));
+  Dir dir(::fdopendir(listFd));
+  if (dir.get() == nullptr) {
+    ::close(listFd);
+    return fail(errorFromErrno(errno, Error::Unexpected));
+  }
   std::optional<uint64_t> best;
   std::string bestName;
   for (;;) {
@@ -117,21 +134,24 @@ Expected<std::string> newestListedSnapshot(const std::string& artifactsDir) {
     }
     auto number = snapshotNumber(entry->d_name);
     if (!number || (best && *number <= *best)) continue;
-    if (!isRegularFile(artifactsDir, *entry)) continue;
+    if (!isRegularFile(artifacts, *entry)) continue;
     best = number;
     bestName = entry->d_name;
   }
   if (!best) return fail(Error::SemanticSnapshotMissing);
-  return paths::joinOnce(artifactsDir, bestName);
+  return bestName;
 }
 
-Expected<std::string> sourceSnapshotPath(const std::string& artifactsDir, std::optional<uint64_t> snapshotCount) {
+// The name, inside the artifacts directory, of the snapshot to draft from.
+// The counted snapshot is taken only when it is a regular file there (a
+// link is passed over, as the listing passes links over).
+Expected<std::string> sourceSnapshotName(int artifacts, std::optional<uint64_t> snapshotCount) {
   if (snapshotCount && *snapshotCount > 0) {
-    std::string counted = paths::joinOnce(artifactsDir, std::string(kSnapshotPrefix) + std::to_string(*snapshotCount) +
-                                                     std::string(kSnapshotSuffix));
-    if (files::exists(counted)) return counted;
+    std::string counted = std::string(kSnapshotPrefix) + std::to_string(*snapshotCount) + std::string(kSnapshotSuffix);
+    struct stat st {};
+    if (::fstatat(artifacts, counted.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) return counted;
   }
-  return newestListedSnapshot(artifactsDir);
+  return newestListedSnapshot(artifacts);
 }
 
 enum class SelectorKind { resourceId, contentDesc, text };
@@ -189,8 +209,9 @@ std::vector<SelectorCandidate> chooseSelectors(const json::Value& nodes, replay:
   return out;
 }
 
-Expected<std::vector<SelectorCandidate>> readSelectors(const std::string& snapshotPath, replay::Warnings& warnings) {
-  auto text = files::readFileLimited(snapshotPath, limits::kSnapshotReadBytes);
+Expected<std::vector<SelectorCandidate>> readSelectors(int artifacts, const std::string& snapshotName,
+                                                      replay::Warnings& warnings) {
+  auto text = trace_files::readFileBeneath(artifacts, snapshotName, limits::kSnapshotReadBytes);
   if (!text) return fail(text.error());
   auto root = json::parseValue(*text);
   if (!root) return fail(root.error());
@@ -239,18 +260,21 @@ Expected<OwnedDraft> draftFromTrace(const DraftOptions& options) {
   auto manifest = readManifest(traceDir);
   if (!manifest) return fail(manifest.error());
 
-  std::string artifactsDir = paths::joinOnce(traceDir, manifest->artifactsDir);
-  auto snapshotPath = sourceSnapshotPath(artifactsDir, manifest->snapshotCount);
-  if (!snapshotPath) return fail(snapshotPath.error());
+  // Everything below is read beneath the trace directory.
+  auto artifacts = openArtifacts(traceDir, manifest->artifactsDir);
+  if (!artifacts) return fail(artifacts.error());
+  auto snapshotName = sourceSnapshotName(artifacts->get(), manifest->snapshotCount);
+  if (!snapshotName) return fail(snapshotName.error());
 
   replay::Warnings warnings;
-  auto selectors = readSelectors(*snapshotPath, warnings);
+  auto selectors = readSelectors(artifacts->get(), *snapshotName, warnings);
   if (!selectors) return fail(selectors.error());
+  artifacts->reset();
 
   OwnedDraft draft;
   std::vector<std::string> replayed;
   if (options.includeActions) {
-    auto replay = replay::replayEventFile(paths::joinOnce(traceDir, manifest->eventsPath), warnings);
+    auto replay = replay::replayTraceEvents(traceDir, manifest->eventsPath, warnings);
     if (!replay) return fail(replay.error());
     replayed = std::move(replay->steps);
     draft.replay = replay->stats;
@@ -258,7 +282,7 @@ Expected<OwnedDraft> draftFromTrace(const DraftOptions& options) {
 
   draft.out = *options.out;
   draft.traceDir = traceDir;
-  draft.sourceSnapshot = std::move(*snapshotPath);
+  draft.sourceSnapshot = paths::joinOnce(paths::joinOnce(traceDir, manifest->artifactsDir), *snapshotName);
   if (options.name) {
     draft.name = *options.name;
   } else if (manifest->scenarioName) {

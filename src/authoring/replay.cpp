@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "core/files.hpp"
+#include "core/trace_files.hpp"
 #include "core/json_writer.hpp"
 #include "core/limits.hpp"
 #include "core/trace_json.hpp"
@@ -286,8 +287,9 @@ Replay replayEventLog(std::string_view log, Warnings& warnings) {
   return replay;
 }
 
-Expected<Replay> replayEventFile(const std::string& path, Warnings& warnings) {
-  auto log = files::readFileLimited(path, limits::kEventLogBytes);
+namespace {
+
+Expected<Replay> replayRead(const Expected<std::string>& log, Warnings& warnings) {
   if (!log) {
     if (log.error() != Error::FileNotFound) return fail(log.error());
     warnings.add(kEventsNotFound);
@@ -296,6 +298,17 @@ Expected<Replay> replayEventFile(const std::string& path, Warnings& warnings) {
     return replay;
   }
   return replayEventLog(*log, warnings);
+}
+
+}  // namespace
+
+Expected<Replay> replayEventFile(const std::string& path, Warnings& warnings) {
+  return replayRead(files::readFileLimited(path, limits::kEventLogBytes), warnings);
+}
+
+Expected<Replay> replayTraceEvents(const std::string& traceDir, std::string_view eventsPath, Warnings& warnings) {
+  return replayRead(
+      trace_files::readTraceFile(traceDir, trace_files::manifestRelative(eventsPath), limits::kEventLogBytes), warnings);
 }
 
 Status writeReplayJson(Writer& w, const ReplayStats& stats) {

@@ -59,6 +59,10 @@ Replay replayEventLog(std::string_view log, Warnings& warnings);
 // it. A missing file gives the not-found warning and an enabled, empty
 // replay; any other read failure is returned.
 Expected<Replay> replayEventFile(const std::string& path, Warnings& warnings);
+// The same for the event log of a trace directory, `eventsPath` as its
+// manifest names it: the log is opened beneath the directory, and one behind
+// a link or out of the trace counts as missing.
+Expected<Replay> replayTraceEvents(const std::string& traceDir, std::string_view eventsPath, Warnings& warnings);
 
 // Writes the fragment
 // ,"replay":{"enabled":..,"eventCount":n,"stepCount":n,"skippedEventCount":n}

@@ -66,9 +66,13 @@ Expected<OpenFile> openForReading(const std::string& path) {
 Expected<std::string> readFileLimited(const std::string& path, size_t limit) {
   auto file = openForReading(path);
   if (!file) return fail(file.error());
-  const Fd& fd = file->fd;
+  return readOpenFile(*file, limit);
+}
+
+Expected<std::string> readOpenFile(const OpenFile& file, size_t limit) {
+  const Fd& fd = file.fd;
   std::string out;
-  if (file->size > 0 && file->size < limit) out.reserve(static_cast<size_t>(file->size));
+  if (file.size > 0 && file.size < limit) out.reserve(static_cast<size_t>(file.size));
   char chunk[65536];
   for (;;) {
     ssize_t n = ::read(fd.get(), chunk, sizeof(chunk));

@@ -28,6 +28,9 @@ Expected<OpenFile> openForReading(const std::string& path);
 // never read, so it cannot block).
 Expected<std::string> readFileLimited(const std::string& path, size_t limit);
 
+// Reads the rest of an open file whole, with readFileLimited's limit rule.
+Expected<std::string> readOpenFile(const OpenFile& file, size_t limit);
+
 // Creates or truncates the file (mode 0666 less the umask) and writes it
 // whole. A write or close that fails removes the file, so that no cut-short
 // copy is left; the error names the cause (NoSpaceLeft, FileTooBig, ...).

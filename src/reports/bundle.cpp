@@ -14,6 +14,7 @@
 #include "core/fd.hpp"
 #include "core/json.hpp"
 #include "core/memory.hpp"
+#include "core/trace_files.hpp"
 #include "core/trace_layout.hpp"
 #include "core/writer.hpp"
 #include "reports/bundle_redaction.hpp"
@@ -31,36 +32,8 @@ using trace_layout::kReportFile;
 constexpr uint64_t kRedactedFileLimit = 64ull * 1024 * 1024;
 constexpr size_t kCopyBuffer = 16 * 1024;
 
-// Opens a path below `dir` one component at a time, following no symbolic
-// link on the way (a link fails with SymLinkLoop or NotDir).
-Expected<Fd> openBeneath(int dir, std::string_view relative, int flags) {
-  Fd current;
-  int at = dir;
-  for (;;) {
-    size_t slash = relative.find('/');
-    bool last = slash == std::string_view::npos;
-    std::string component(relative.substr(0, slash));
-    int componentFlags = last ? flags : O_RDONLY | O_DIRECTORY;
-    int fd;
-    do {
-      fd = ::openat(at, component.c_str(), componentFlags | O_NOFOLLOW | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0 && errno == ENXIO) return fail(Error::NotRegularFile);  // a socket
-    if (fd < 0) return fail(errorFromErrno(errno, Error::ReadFailed));
-    // The previous directory is closed here; `fd` no longer needs it.
-    current = Fd(fd);
-    if (last) return current;
-    at = current.get();
-    relative.remove_prefix(slash + 1);
-  }
-}
-
-Expected<Fd> openDirectory(std::string_view path) {
-  std::string p(path.empty() ? std::string_view(".") : path);
-  int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return fail(errorFromErrno(errno, Error::ReadFailed));
-  return Fd(fd);
-}
+using trace_files::openBeneath;
+using trace_files::openDirectory;
 
 Expected<bool> fileExistsIn(int dir, std::string_view name) {
   auto fd = openBeneath(dir, name, O_RDONLY | O_NONBLOCK);
@@ -135,15 +108,6 @@ Status collectIn(int traceFd, std::string_view relativeDir, std::vector<std::str
     return fail(e);
   }
   return walk(dir->get(), std::string(relativeDir), names);
-}
-
-Expected<Fd> openEntry(int traceFd, std::string_view name, struct stat& st) {
-  auto fd = openBeneath(traceFd, name, O_RDONLY | O_NONBLOCK);
-  if (!fd) return fail(fd.error());
-  if (::fstat(fd->get(), &st) != 0) return fail(errorFromErrno(errno, Error::ReadFailed));
-  if (S_ISDIR(st.st_mode)) return fail(Error::IsDir);
-  if (!S_ISREG(st.st_mode)) return fail(Error::NotRegularFile);
-  return fd;
 }
 
 // Header, exactly `size` bytes of the file, padding.
@@ -248,11 +212,10 @@ Status writeRedactedEntry(int traceFd, const std::string& name, const BundleExpo
     if (options.omitScreenshots) return {};
     return bundle_tar::writeBytes(name, bundle_redaction::kRedactedScreenshotPng, out);
   }
-  struct stat st {};
-  auto fd = openEntry(traceFd, name, st);
-  if (!fd) return fail(fd.error());
-  VYX_TRY(readWhole(fd->get(), static_cast<uint64_t>(st.st_size), buffers.input));
-  fd->reset();
+  auto file = trace_files::openFileBeneath(traceFd, name);
+  if (!file) return fail(file.error());
+  VYX_TRY(readWhole(file->fd.get(), file->size, buffers.input));
+  file->fd.reset();
 
   std::string_view content;
   if (name == kManifestFile) {
@@ -274,10 +237,9 @@ Status writeRedactedEntry(int traceFd, const std::string& name, const BundleExpo
 
 Status writeEntry(int traceFd, const std::string& name, Writer& out) {
   VYX_TRY(bundle_tar::checkEntryName(name));
-  struct stat st {};
-  auto fd = openEntry(traceFd, name, st);
-  if (!fd) return fail(fd.error());
-  return copyEntry(fd->get(), name, static_cast<uint64_t>(st.st_size), out);
+  auto file = trace_files::openFileBeneath(traceFd, name);
+  if (!file) return fail(file.error());
+  return copyEntry(file->fd.get(), name, file->size, out);
 }
 
 }  // namespace

@@ -48,6 +48,15 @@ Status printWrote(Output& out, std::string_view path) {
   return {};
 }
 
+// The JUnit document of whichever kind the directory holds by now.
+Status writeJUnit(Output& output, const std::string& dir, const std::string& resultsPath, const std::string& junit) {
+  auto benchmark = isBenchmarkDirectory(resultsPath);
+  if (!benchmark) return fail(benchmark.error());
+  VYX_TRY(*benchmark ? report::writeBenchmarkJUnitReport(dir, resultsPath, junit)
+                     : report::writeTraceJUnitReport(dir, junit));
+  return printWrote(output, junit);
+}
+
 }  // namespace
 
 Status runReport(ArgIterator& args) {
@@ -74,15 +83,21 @@ Status runReport(ArgIterator& args) {
   const std::string resultsPath = paths::join(*dir, kBenchmarkResults);
   auto benchmark = isBenchmarkDirectory(resultsPath);
   if (!benchmark) return fail(benchmark.error());
-  VYX_TRY(*benchmark ? report::writeBenchmarkReport(*dir, resultsPath, *out) : report::writeTraceReport(*dir, *out));
-  VYX_TRY(printWrote(output, *out));
-  if (junit) {
-    benchmark = isBenchmarkDirectory(resultsPath);
-    if (!benchmark) return fail(benchmark.error());
-    VYX_TRY(*benchmark ? report::writeBenchmarkJUnitReport(*dir, resultsPath, *junit)
-                       : report::writeTraceJUnitReport(*dir, *junit));
-    VYX_TRY(printWrote(output, *junit));
+  if (*benchmark) {
+    VYX_TRY(report::writeBenchmarkReport(*dir, resultsPath, *out));
+    VYX_TRY(printWrote(output, *out));
+    if (junit) VYX_TRY(writeJUnit(output, *dir, resultsPath, *junit));
+    return output.flush();
   }
+  // A trace directory: its manifest is checked for the update first, and the
+  // report's path is recorded in it last, once the documents are written.
+  auto reportPath = report::writeTraceReportFile(*dir, *out);
+  if (!reportPath) return fail(reportPath.error());
+  VYX_TRY(printWrote(output, *out));
+  Status junitWritten = junit ? writeJUnit(output, *dir, resultsPath, *junit) : Status{};
+  Status recorded = reportPath->commit();
+  VYX_TRY(junitWritten);
+  VYX_TRY(recorded);
   return output.flush();
 }
 

@@ -14,6 +14,7 @@
 #include "core/limits.hpp"
 #include "core/paths.hpp"
 #include "core/text.hpp"
+#include "core/trace_files.hpp"
 #include "core/trace_json.hpp"
 #include "core/trace_layout.hpp"
 #include "reports/report_html.hpp"
@@ -314,26 +315,6 @@ std::string workingDirectory() {
   }
 }
 
-// Sets "reportPath" in trace.json: in place when the key exists, else as the
-// last member. A missing trace.json is left alone.
-Status recordReportPath(std::string_view traceDir, std::string_view outPath) {
-  std::string manifestPath = trace_layout::manifestPath(traceDir);
-  auto text = files::readFileLimited(manifestPath, limits::kManifestReadBytes);
-  if (!text) return text.error() == Error::FileNotFound ? Status{} : fail(text.error());
-  auto manifest = json::parseValue(*text);
-  if (!manifest) return fail(manifest.error());
-  if (!manifest->isObject()) return fail(Error::InvalidTraceManifest);
-
-  json::Value path;
-  path.kind = json::Kind::String;
-  path.string = relativePath(traceDir, outPath);
-  manifest->set("reportPath", std::move(path));
-  StringWriter doc;
-  VYX_TRY(trace_json::writeJsonValue(doc, *manifest));
-  VYX_TRY(doc.writeByte('\n'));
-  return files::writeFileAtomicBelowLimit(manifestPath, doc.str(), limits::kManifestReadBytes);
-}
-
 // Refuses an output path that names one of the document's inputs: the
 // document renamed over it would lose that file.
 Status refuseInputAsOutput(std::string_view outPath, std::initializer_list<std::string_view> inputs) {
@@ -371,8 +352,14 @@ Status TextLines::forEachLine(const std::function<Status(std::string_view)>& lin
   }
 }
 
+FileLines FileLines::beneath(std::string dir, std::string name) {
+  FileLines lines(std::move(name));
+  lines.dir_ = std::move(dir);
+  return lines;
+}
+
 Status FileLines::forEachLine(const std::function<Status(std::string_view)>& line) const {
-  auto file = files::openForReading(path_);
+  auto file = dir_ ? trace_files::openTraceFile(*dir_, path_) : files::openForReading(path_);
   if (!file) return fail(file.error());
   const int fd = file->fd.get();
   if (budget_ < 0) {
@@ -568,16 +555,117 @@ Status writeBenchmarkJUnitReport(std::string_view benchmarkDir, std::string_view
                            [&](Writer& w) { return benchmarkJUnit(w, benchmarkDir, results, &*totals); });
 }
 
-Status writeTraceReport(std::string_view traceDir, std::string_view outPath) {
+// ---------------------------------------------------------------- reportPath
+
+Expected<ReportPathUpdate> ReportPathUpdate::prepare(std::string_view traceDir, std::string_view outPath) {
+  ReportPathUpdate update;
+  auto dir = trace_files::openDirectory(traceDir);
+  if (!dir) return fail(dir.error());
+  auto text = trace_files::readFileBeneath(dir->get(), trace_layout::kManifestFile, limits::kManifestReadBytes);
+  if (!text) {
+    if (text.error() == Error::FileNotFound) return update;  // nothing to update
+    return fail(text.error());
+  }
+  auto manifest = json::parseValue(*text);
+  if (!manifest || !manifest->isObject()) {
+    update.manifestError_ = manifest ? Error::InvalidTraceManifest : manifest.error();
+    return update;
+  }
+
+  json::Value path;
+  path.kind = json::Kind::String;
+  path.string = relativePath(traceDir, outPath);
+  manifest->set("reportPath", std::move(path));
+  StringWriter doc;
+  VYX_TRY(trace_json::writeJsonValue(doc, *manifest));
+  VYX_TRY(doc.writeByte('\n'));
+  // The manifest stays within what its readers take.
+  if (doc.str().size() >= limits::kManifestReadBytes) return fail(Error::StreamTooLong);
+  update.text_ = doc.take();
+
+  std::string tempName = std::string(trace_layout::kManifestFile) + ".tmp-" + std::to_string(::getpid());
+  int fd;
+  do {
+    fd = ::openat(dir->get(), tempName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return fail(errorFromErrno(errno, Error::WriteFailed));
+  update.dir_ = std::move(*dir);
+  update.temp_ = Fd(fd);
+  update.tempName_ = std::move(tempName);
+  return update;
+}
+
+ReportPathUpdate::ReportPathUpdate(ReportPathUpdate&& other) noexcept
+    : dir_(std::move(other.dir_)),
+      temp_(std::move(other.temp_)),
+      tempName_(std::move(other.tempName_)),
+      text_(std::move(other.text_)),
+      manifestError_(other.manifestError_) {
+  other.tempName_.clear();
+}
+
+ReportPathUpdate::~ReportPathUpdate() { discard(); }
+
+void ReportPathUpdate::discard() {
+  temp_.reset();
+  if (!tempName_.empty() && dir_.valid()) (void)::unlinkat(dir_.get(), tempName_.c_str(), 0);
+  tempName_.clear();
+  dir_.reset();
+}
+
+Status ReportPathUpdate::commit() {
+  if (manifestError_) {
+    discard();
+    return fail(*manifestError_);
+  }
+  if (tempName_.empty()) return {};
+  std::string_view rest = text_;
+  while (!rest.empty()) {
+    ssize_t n = ::write(temp_.get(), rest.data(), rest.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Error e = errorFromErrno(errno, Error::WriteFailed);
+      discard();
+      return fail(e);
+    }
+    rest.remove_prefix(static_cast<size_t>(n));
+  }
+  if (::close(temp_.release()) != 0 && errno != EINTR) {
+    Error e = errorFromErrno(errno, Error::WriteFailed);
+    discard();
+    return fail(e);
+  }
+  // renameat replaces whatever is named trace.json by then, a link
+  // included, and never writes through it.
+  if (::renameat(dir_.get(), tempName_.c_str(), dir_.get(), std::string(trace_layout::kManifestFile).c_str()) != 0) {
+    Error e = errorFromErrno(errno, Error::WriteFailed);
+    discard();
+    return fail(e);
+  }
+  tempName_.clear();
+  dir_.reset();
+  return {};
+}
+
+Expected<ReportPathUpdate> writeTraceReportFile(std::string_view traceDir, std::string_view outPath) {
   std::string eventsPath = trace_layout::eventsPath(traceDir);
-  FileLines events{eventsPath};
+  FileLines events = FileLines::beneath(std::string(traceDir), std::string(trace_layout::kEventsFile));
   auto totals = traceTotals(events);
   if (!totals) return fail(totals.error());
   std::string manifestPath = trace_layout::manifestPath(traceDir);
   VYX_TRY(refuseInputAsOutput(outPath, {eventsPath, manifestPath}));
+  auto update = ReportPathUpdate::prepare(traceDir, outPath);
+  if (!update) return fail(update.error());
   VYX_TRY(writeDocumentFile(outPath,
                             [&](Writer& w) { return traceHtml(w, traceDir, eventsPath, events, &*totals); }));
-  return recordReportPath(traceDir, outPath);
+  if (auto e = update->manifestError()) return fail(*e);
+  return update;
+}
+
+Status writeTraceReport(std::string_view traceDir, std::string_view outPath) {
+  auto update = writeTraceReportFile(traceDir, outPath);
+  if (!update) return fail(update.error());
+  return update->commit();
 }
 
 Status writeTraceJUnitReport(std::string_view traceDir, std::string_view junitPath) {

@@ -11,10 +11,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/errors.hpp"
+#include "core/fd.hpp"
 #include "core/writer.hpp"
 
 namespace vyx::report {
@@ -44,10 +46,15 @@ class TextLines final : public LineSource {
 class FileLines final : public LineSource {
  public:
   explicit FileLines(std::string path) : path_(std::move(path)) {}
+  // The file `name` beneath the directory `dir`, opened as every trace
+  // reader opens a trace's files (core/trace_files.hpp): one behind a
+  // symbolic link counts as missing (FileNotFound).
+  static FileLines beneath(std::string dir, std::string name);
   Status forEachLine(const std::function<Status(std::string_view)>& line) const override;
 
  private:
   std::string path_;
+  std::optional<std::string> dir_;
   mutable int64_t budget_ = -1;
 };
 
@@ -75,9 +82,52 @@ Status writeBenchmarkReport(std::string_view benchmarkDir, std::string_view resu
 Status writeBenchmarkJUnitReport(std::string_view benchmarkDir, std::string_view resultsPath,
                                  std::string_view junitPath);
 
+// The "reportPath" update of a trace's trace.json, made ready before any
+// report is written: the manifest is read (never through a symbolic link;
+// a link counts as a missing manifest, which is left alone), its new text
+// is built, and the temporary file that will replace it is created beside
+// it, so a trace that cannot be updated fails before any output is
+// replaced. commit() writes and renames it over trace.json; released
+// without a commit, the temporary file is removed and the manifest is left
+// as it was.
+class ReportPathUpdate {
+ public:
+  static Expected<ReportPathUpdate> prepare(std::string_view traceDir, std::string_view outPath);
+
+  ReportPathUpdate(ReportPathUpdate&& other) noexcept;
+  ReportPathUpdate& operator=(ReportPathUpdate&&) = delete;
+  ~ReportPathUpdate();
+
+  // A manifest that does not parse, or is not an object, cannot be
+  // updated; its error is kept for the caller to return once the report is
+  // written.
+  std::optional<Error> manifestError() const { return manifestError_; }
+  // Records the path (nothing to do without a manifest); fails with the
+  // manifest's error or the file system's.
+  Status commit();
+
+ private:
+  ReportPathUpdate() = default;
+  void discard();
+  Fd dir_;
+  Fd temp_;
+  std::string tempName_;
+  std::string text_;
+  std::optional<Error> manifestError_;
+};
+
+// Writes the trace HTML report to `outPath` and returns the prepared
+// "reportPath" update, for the caller to commit once every other document
+// is written. Fails with FileNotFound when the trace has no event log (or
+// only one behind a link), with the manifest's error when trace.json cannot
+// be updated (both before anything is written), and with
+// InvalidTraceManifest after the report was written when trace.json holds
+// no object.
+Expected<ReportPathUpdate> writeTraceReportFile(std::string_view traceDir, std::string_view outPath);
+
 // Writes the trace HTML report to `outPath`, then records its path relative
 // to the trace directory as "reportPath" in trace.json (a missing trace.json
-// is left alone). Fails with FileNotFound when the trace has no event log.
+// is left alone).
 Status writeTraceReport(std::string_view traceDir, std::string_view outPath);
 
 // Writes the trace JUnit document to `junitPath`.

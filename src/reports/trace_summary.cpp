@@ -2,7 +2,7 @@
 
 #include "core/files.hpp"
 #include "core/limits.hpp"
-#include "core/paths.hpp"
+#include "core/trace_files.hpp"
 #include "core/trace_layout.hpp"
 
 namespace vyx::trace_summary {
@@ -60,7 +60,9 @@ void scanLine(std::string_view line, Summary& summary, std::optional<TerminalEve
 }  // namespace
 
 Expected<Summary> read(const std::string& traceDir) {
-  auto manifestText = files::readFileLimited(trace_layout::manifestPath(traceDir), limits::kManifestReadBytes);
+  // Both files are opened beneath the directory: a link, or an event-log
+  // path that leads out of the trace, reads as a missing file.
+  auto manifestText = trace_files::readTraceFile(traceDir, trace_layout::kManifestFile, limits::kManifestReadBytes);
   if (!manifestText) return fail(manifestText.error());
   auto manifest = json::parseValue(*manifestText);
   if (!manifest) return fail(manifest.error());
@@ -81,7 +83,8 @@ Expected<Summary> read(const std::string& traceDir) {
   summary.partialFailureCount = optInteger(*manifest, "partialFailureCount");
 
   std::optional<TerminalEvent> terminal;
-  auto log = files::readFileLimited(paths::join(traceDir, summary.eventsPath), limits::kEventLogBytes);
+  auto log = trace_files::readTraceFile(traceDir, trace_files::manifestRelative(summary.eventsPath),
+                                        limits::kEventLogBytes);
   if (log) {
     trace_layout::forEachJsonLine(*log, [&](std::string_view line) {
       scanLine(line, summary, terminal);

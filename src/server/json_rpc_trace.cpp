@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/files.hpp"
+#include "core/trace_files.hpp"
 #include "core/json.hpp"
 #include "core/json_writer.hpp"
 #include "core/limits.hpp"
@@ -43,7 +43,7 @@ Expected<std::string> eventsPage(const TraceWriter* trace, uint64_t afterSeq, ui
   StringWriter events;
   std::string log;
   if (trace != nullptr) {
-    auto text = files::readFileLimited(trace_layout::eventsPath(trace->traceDir()), limits::kEventLogBytes);
+    auto text = trace_files::readTraceFile(trace->traceDir(), trace_layout::kEventsFile, limits::kEventLogBytes);
     if (text) {
       log = std::move(*text);
     } else if (text.error() != Error::FileNotFound) {
