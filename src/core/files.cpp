@@ -178,12 +178,18 @@ namespace {
 
 // Appends unless the file holds `limit` bytes or more before the append
 // (`counting` false) or would hold them after it (`counting` true).
+// `counting` also keeps to what the readers of such a file take: no link as
+// its last component and nothing but a regular file (opened without
+// blocking, so a FIFO put in its place cannot hang the writer).
 Status appendUnderLimit(const std::string& path, std::string_view bytes, uint64_t limit, bool counting) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-  if (fd.get() < 0) return fail(errorFromErrno(errno, Error::WriteFailed));
+  const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (counting ? O_NOFOLLOW | O_NONBLOCK : 0);
+  Fd fd(::open(path.c_str(), flags, 0666));
+  // ENXIO: a FIFO that nobody reads.
+  if (fd.get() < 0) return fail(counting && errno == ENXIO ? Error::NotRegularFile : errorFromErrno(errno, Error::WriteFailed));
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return fail(errorFromErrno(errno, Error::ReadFailed));
   if (S_ISDIR(st.st_mode)) return fail(Error::IsDir);
+  if (counting && !S_ISREG(st.st_mode)) return fail(Error::NotRegularFile);
   const uint64_t size = static_cast<uint64_t>(st.st_size);
   if (size >= limit || (counting && bytes.size() >= limit - size)) return fail(Error::StreamTooLong);
   if (auto s = writeAllFd(fd.get(), bytes); !s) {

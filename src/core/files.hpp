@@ -73,7 +73,9 @@ Status appendWithinLimit(const std::string& path, std::string_view bytes, uint64
 // Appends bytes to a file that is read back under `limit` (readFileLimited):
 // an append that would take it to `limit` bytes or past fails with
 // StreamTooLong and writes nothing, so the file always stays readable whole.
-// Otherwise as appendWithinLimit.
+// Like its readers it follows no link as the file's last component and
+// takes only a regular file (NotRegularFile; a link fails as SymLinkLoop or
+// its errno's error). Otherwise as appendWithinLimit.
 Status appendBelowLimit(const std::string& path, std::string_view bytes, uint64_t limit);
 
 bool exists(const std::string& path);

@@ -375,6 +375,30 @@ TEST_F(TraceTest, AFailedAppendLeavesTheEarlierEventsExactly) {
   EXPECT_EQ(test::splitLines(readFile(log)).size(), 2u);
 }
 
+// The log is appended to only as its readers read it: a link or a FIFO put
+// in its place during a session is refused at once, and what lies behind
+// the link is left untouched.
+TEST_F(TraceTest, EventLogSwappedForALinkOrAFifoIsNotWrittenThrough) {
+  TraceWriter w = make();
+  ASSERT_TRUE(w.recordEvent("first", "{}"));
+  const std::string log = file("events.jsonl");
+  const std::string outside = tmp.file("outside.jsonl");
+  test::writeFile(outside, "kept\n");
+
+  ASSERT_EQ(::unlink(log.c_str()), 0);
+  ASSERT_EQ(::symlink(outside.c_str(), log.c_str()), 0);
+  auto linked = w.recordEvent("second", "{}");
+  ASSERT_FALSE(linked.has_value());
+  EXPECT_EQ(linked.error(), Error::SymLinkLoop);
+  EXPECT_EQ(readFile(outside), "kept\n");
+
+  ASSERT_EQ(::unlink(log.c_str()), 0);
+  ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+  auto fifo = w.recordEvent("third", "{}");
+  ASSERT_FALSE(fifo.has_value());
+  EXPECT_EQ(fifo.error(), Error::NotRegularFile);
+}
+
 ObservationSnapshot sampleSnapshot() {
   ObservationSnapshot s;
   s.id = "snapshot-1";
