@@ -2,7 +2,9 @@
 // the real binary: one request at a time, two requests sent together before
 // either reply is read, and one request written in two pieces. The server's
 // replies never wait for a delayed acknowledgement, so the pipelined pair
-// takes no longer than a single round trip plus the second reply.
+// takes no longer than a single round trip plus the second reply; and it
+// acknowledges every read at once, so the second piece of a request is not
+// held back by the client's own Nagle's algorithm either.
 //
 // Counters (medians, microseconds): single_us (one request, its reply),
 // pipelined_us (two requests in one write, both replies),

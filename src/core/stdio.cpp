@@ -1,6 +1,9 @@
 #include "core/stdio.hpp"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -35,6 +38,12 @@ Status LineReader::fill() {
       return {};
     }
     buffer_.append(chunk, static_cast<size_t>(n));
+    if (quickAck_) {
+      // The system leaves quick acknowledgement mode by itself, so it is set
+      // again after every read.
+      int on = 1;
+      (void)::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof(on));
+    }
     return {};
   }
 }

@@ -30,10 +30,15 @@ class LineReader {
   // bytes or the end of input has arrived (and returns at most `limit`
   // bytes). Only a failed read fails. For the start of a stream only.
   Expected<std::string_view> peekLineHead(size_t limit = limits::kRequestLineBytes);
+  // For a TCP connection: every read acknowledges at once what it got, so a
+  // client whose own Nagle's algorithm holds back the rest of a request
+  // until then does not wait for a delayed acknowledgement (about 40 ms).
+  void acknowledgeEachRead() { quickAck_ = true; }
 
  private:
   Status fill();
   int fd_;
+  bool quickAck_ = false;
   std::string buffer_;
   size_t start_ = 0;
   bool eof_ = false;

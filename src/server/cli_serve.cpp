@@ -172,6 +172,7 @@ bool isHttpRequestLine(std::string_view line) {
 Expected<StreamEnd> serveStream(int inFd, FdWriter& out, const LineHandler& handler, bool refuseHttp,
                                 bool connection) {
   stdio::LineReader reader(inFd);
+  if (connection) reader.acknowledgeEachRead();
   StringWriter reply;
   bool first = true;
   // Each reply goes out in one piece, in one write when the system takes it.
