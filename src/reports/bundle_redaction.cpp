@@ -176,9 +176,8 @@ bool leftToScrub(const json::Value& value, std::optional<std::string_view> key) 
 // An event log scrubbed line by line. A line keeps its own bytes, scrubbed
 // as free text, when that still reads back as JSON with nothing left to
 // scrub in it; otherwise it is written again from its value, as a document
-// of its own would be. False when some line other than the
-// last (which a run may have cut short) is not JSON: the text is no event
-// log.
+// of its own would be. False when a line other than the last (which a run
+// may have cut short) is not JSON: the text is no event log.
 bool redactJsonLinesInto(std::string_view text, std::string& out) {
   out.clear();
   out.reserve(text.size());
