@@ -187,7 +187,7 @@ Expected<std::string> redactManifest(std::string_view text, bool omitScreenshots
   if (!parsed->isObject()) return bundle_redaction::redactJsonishText(text);
   parsed->set("redaction", redactionRecord(omitScreenshots));
   StringWriter w;
-  VYX_TRY(bundle_redaction::writeJsonValueRedacted(w, *parsed, std::nullopt));
+  VYX_TRY(bundle_redaction::writeJsonValueScrubbed(w, *parsed));
   VYX_TRY(w.writeByte('\n'));
   return w.take();
 }

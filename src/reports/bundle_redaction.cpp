@@ -112,37 +112,25 @@ inline bool isBlankLine(std::string_view line) {
   return line.find_first_not_of(" \t\r") == std::string_view::npos;
 }
 
-// Every line that is not blank holds one JSON value: an event log. The last
-// line may be cut short (a run that ended mid-write).
-bool isJsonLines(std::string_view text) {
-  while (!text.empty()) {
-    size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    bool last = end == std::string_view::npos || end + 1 == text.size();
-    if (!isBlankLine(line) && !json::parseValue(line) && !last) return false;
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
-  return true;
+// Whether the free-text scrubber can change the text at all: it replaces
+// only around an "@", a "bearer " or inside a tag.
+bool mayScrub(std::string_view text) {
+  return text.find_first_of("@<") != std::string_view::npos || trace_json::containsAsciiFolded(text, "bearer ");
 }
 
-// How a value is written: as it stands (the string rule only), or again
-// so that it reads back: the keys of an object as they will stand (U+FFFD
-// for stray bytes), a key equal to an earlier one of its object told apart
-// by "#2", "#3", ..., nothing dropped; with `Scrubbed`, strings (after the
-// string rule) and keys then go through the free-text scrubber as well.
-// Keys are told apart where the plain writing would not read back as JSON:
-// an event line whose free-text scrub made two keys alike or let a tag's
-// attribute rule run over the end of a string, and keys that differ only in
-// stray bytes.
-enum class Keys { AsTheyStand, Apart, ApartScrubbed };
+// How a value is written: as it stands (the string rule only), or scrubbed
+// alike in every file: strings after the string rule, and keys, through the
+// free-text scrubber too, keys as they will stand (U+FFFD for stray bytes),
+// a key equal to an earlier one of its object told apart by "#2", "#3", ...,
+// nothing dropped.
+enum class Keys { AsTheyStand, ApartScrubbed };
 
 Status writeRedacted(Writer& w, const json::Value& value, std::optional<std::string_view> key, Keys keys);
 
 // The name under which a member is written, told apart from the names
 // already written in its object.
-std::string memberName(const std::string& key, Keys keys, const std::unordered_set<std::string>& written) {
-  std::string name = asValidUtf8(keys == Keys::ApartScrubbed ? redactFreeText(key) : key);
+std::string memberName(const std::string& key, const std::unordered_set<std::string>& written) {
+  std::string name = asValidUtf8(mayScrub(key) ? redactFreeText(key) : key);
   if (!written.contains(name)) return name;
   for (int n = 2;; ++n) {
     std::string numbered = name + "#" + std::to_string(n);
@@ -150,33 +138,82 @@ std::string memberName(const std::string& key, Keys keys, const std::unordered_s
   }
 }
 
-// An event log scrubbed line by line: each line as free text, as the whole
-// text would be, unless that breaks a line that was JSON.
-void redactJsonLinesInto(std::string_view text, std::string& out) {
+// Whether some key of the object changes once written; only then can two of
+// them come out alike.
+bool someKeyChanges(const json::Value& object) {
+  for (const json::Member& member : object.object) {
+    if (mayScrub(member.key) || !trace_json::isValidUtf8(member.key)) return true;
+  }
+  return false;
+}
+
+// Whether writing the value scrubbed would still change it: a string that
+// the string rule replaces (and is not already its marker), or a string or
+// key that the free-text scrubber changes.
+bool leftToScrub(const json::Value& value, std::optional<std::string_view> key) {
+  auto scrubs = [](const std::string& text) { return mayScrub(text) && redactFreeText(text) != text; };
+  switch (value.kind) {
+    case json::Kind::String: {
+      std::string_view marker = redactedMarker(value.string, key);
+      if (!marker.empty()) return marker != value.string;
+      return scrubs(value.string);
+    }
+    case json::Kind::Array:
+      for (const json::Value& element : value.array) {
+        if (leftToScrub(element, key)) return true;
+      }
+      return false;
+    case json::Kind::Object:
+      for (const json::Member& member : value.object) {
+        if (scrubs(member.key) || leftToScrub(member.value, std::string_view(member.key))) return true;
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+// An event log scrubbed line by line. A line keeps its own bytes, scrubbed
+// as free text, when that still reads back as JSON with nothing left to
+// scrub in it; otherwise it is written again from its value, as a document
+// of its own would be. False when a line other than the last (which a run
+// may have cut short) is not JSON: the text is no event log.
+bool redactJsonLinesInto(std::string_view text, std::string& out) {
   out.clear();
   out.reserve(text.size());
   AppendWriter w(out);
+  std::string scrubbed;
   while (!text.empty()) {
     size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
+    bool last = end == std::string_view::npos || end + 1 == text.size();
     if (isBlankLine(line)) {
       out.append(line);
     } else {
-      std::string scrubbed = asValidUtf8(redactFreeText(line));
-      std::optional<json::Value> before;
-      if (scrubbed != line && !json::parseValue(scrubbed)) {
-        if (auto parsed = json::parseValue(line)) before = std::move(*parsed);
-      }
+      auto before = json::parseValue(line);
+      if (!before && !last) return false;
+      redactFreeTextInto(line, scrubbed);
+      if (!trace_json::isValidUtf8(scrubbed)) scrubbed = asValidUtf8(std::move(scrubbed));
+      bool keep = true;
       if (before) {
-        (void)writeRedacted(w, *before, std::nullopt, Keys::ApartScrubbed);
-      } else {
+        if (scrubbed == line) {
+          keep = !leftToScrub(*before, std::nullopt);
+        } else {
+          auto after = json::parseValue(scrubbed);
+          keep = after && !leftToScrub(*after, std::nullopt);
+        }
+      }
+      if (keep) {
         out.append(scrubbed);
+      } else {
+        (void)writeRedacted(w, *before, std::nullopt, Keys::ApartScrubbed);
       }
     }
     if (end == std::string_view::npos) break;
     out.push_back('\n');
     text.remove_prefix(end + 1);
   }
+  return true;
 }
 
 }  // namespace
@@ -210,7 +247,9 @@ Status writeRedacted(Writer& w, const json::Value& value, std::optional<std::str
     case json::Kind::String: {
       std::string_view marker = redactedMarker(value.string, key);
       if (!marker.empty()) return trace_json::writeJsonString(w, marker);
-      if (keys == Keys::ApartScrubbed) return trace_json::writeJsonString(w, redactFreeText(value.string));
+      if (keys == Keys::ApartScrubbed && mayScrub(value.string)) {
+        return trace_json::writeJsonString(w, redactFreeText(value.string));
+      }
       return trace_json::writeJsonString(w, value.string);
     }
     case json::Kind::Array: {
@@ -226,14 +265,15 @@ Status writeRedacted(Writer& w, const json::Value& value, std::optional<std::str
     case json::Kind::Object: {
       VYX_TRY(w.writeByte('{'));
       std::unordered_set<std::string> written;
+      const bool keysAsTheyStand = keys == Keys::AsTheyStand || !someKeyChanges(value);
       bool first = true;
       for (const json::Member& member : value.object) {
         if (!first) VYX_TRY(w.writeByte(','));
         first = false;
-        if (keys == Keys::AsTheyStand) {
+        if (keysAsTheyStand) {
           VYX_TRY(trace_json::writeJsonString(w, member.key));
         } else {
-          std::string name = memberName(member.key, keys, written);
+          std::string name = memberName(member.key, written);
           VYX_TRY(trace_json::writeJsonString(w, name));
           written.insert(std::move(name));
         }
@@ -341,35 +381,28 @@ std::string redactFreeText(std::string_view text) {
   return out;
 }
 
+Status writeJsonValueScrubbed(Writer& w, const json::Value& value) {
+  return writeRedacted(w, value, std::nullopt, Keys::ApartScrubbed);
+}
+
 void redactJsonishTextInto(std::string_view text, std::string& out) {
-  auto parsed = json::parseValue(text);
-  if (!parsed) {
-    redactFreeTextInto(text, out);
-    // Lines of JSON must stay JSON once scrubbed; where something was
-    // replaced, each line is checked on its own.
-    if ((out != text || !trace_json::isValidUtf8(out)) && isJsonLines(text)) {
-      redactJsonLinesInto(text, out);
-      return;
-    }
-    // What stands in a JSON file (an event log above all) leaves as UTF-8
-    // even when the trace's copy carries stray bytes.
-    if (!trace_json::isValidUtf8(out)) {
-      std::string scrubbed = std::move(out);
-      out.clear();
-      AppendWriter w(out);
-      (void)trace_json::writeValidUtf8(w, scrubbed);
-    }
+  if (auto parsed = json::parseValue(text)) {
+    out.clear();
+    AppendWriter w(out);
+    (void)writeJsonValueScrubbed(w, *parsed);
+    out.push_back('\n');
     return;
   }
-  out.clear();
-  AppendWriter w(out);
-  (void)writeJsonValueRedacted(w, *parsed, std::nullopt);
-  // Keys that differ only in stray bytes are alike once written.
-  if (!trace_json::isValidUtf8(text) && !json::parseValue(out)) {
+  if (redactJsonLinesInto(text, out)) return;
+  redactFreeTextInto(text, out);
+  // What stands in a JSON file leaves as UTF-8 even when the trace's copy
+  // carries stray bytes.
+  if (!trace_json::isValidUtf8(out)) {
+    std::string scrubbed = std::move(out);
     out.clear();
-    (void)writeRedacted(w, *parsed, std::nullopt, Keys::Apart);
+    AppendWriter w(out);
+    (void)trace_json::writeValidUtf8(w, scrubbed);
   }
-  out.push_back('\n');
 }
 
 std::string redactJsonishText(std::string_view text) {

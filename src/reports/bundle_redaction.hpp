@@ -1,9 +1,9 @@
 #pragma once
 // Rewrites the content of trace files for a redacted bundle, without any
 // configuration: JSON is re-serialised with sensitive string values replaced
-// by markers; text (UI XML, HTML, logs, JSON that does not parse) goes
-// through a single-pass scrubber. Also holds the image that stands in for
-// screenshots.
+// by markers and its strings and keys scrubbed as text is; text (UI XML,
+// HTML, logs, JSON that does not parse) goes through a single-pass scrubber.
+// Also holds the image that stands in for screenshots.
 
 #include <optional>
 #include <string>
@@ -41,12 +41,20 @@ std::string redactFreeText(std::string_view text);
 // The same into `out` (cleared first), so a caller can reuse its buffer.
 void redactFreeTextInto(std::string_view text, std::string& out);
 
-// One JSON document comes back compact and redacted with a line feed;
-// anything else (an event log of several lines included) is scrubbed as free
-// text, then every byte that is not UTF-8 becomes U+FFFD. Lines of JSON stay
-// lines of JSON: a line that the scrub would break is written again from its
-// value, strings and keys scrubbed, keys that came out alike told apart by
-// "#2", "#3", ...; so are keys of one document alike only in stray bytes.
+// The same value scrubbed as every text file of a bundle is: the string
+// rule first, then strings and keys through the free-text scrubber (e-mail
+// words in keys and sentences, bearer tokens, tag attributes), keys as they
+// will stand in UTF-8 and told apart by "#2", "#3", ... where they came out
+// alike.
+Status writeJsonValueScrubbed(Writer& w, const json::Value& value);
+
+// One JSON document comes back compact and scrubbed by
+// writeJsonValueScrubbed, with a line feed. Lines of JSON (an event log,
+// whose last line may be cut short) stay lines of JSON, each scrubbed as
+// that line would be as a document of its own: a line whose free-text scrub
+// reads back with nothing left for the string rule keeps its bytes, any
+// other is written again from its value. Anything else is scrubbed as free
+// text, then every byte that is not UTF-8 becomes U+FFFD.
 std::string redactJsonishText(std::string_view text);
 void redactJsonishTextInto(std::string_view text, std::string& out);
 

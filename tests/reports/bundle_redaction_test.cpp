@@ -88,8 +88,9 @@ TEST(BundleRedaction, FreeText) {
 TEST(BundleRedaction, JsonishChoosesJsonOrFreeText) {
   EXPECT_EQ(br::redactJsonishText("{ \"password\" : \"x\",\n \"to\": \"a@b.cd\" }\n"),
             "{\"password\":\"[REDACTED:secret]\",\"to\":\"[REDACTED:email]\"}\n");
+  // A line of an event log is scrubbed as it would be as a document alone.
   EXPECT_EQ(br::redactJsonishText("{\"to\":\"a@b.cd\"}\n{\"password\":\"x\"}\n"),
-            "{\"to\":\"[REDACTED:email]\"}\n{\"password\":\"x\"}\n");
+            "{\"to\":\"[REDACTED:email]\"}\n{\"password\":\"[REDACTED:secret]\"}\n");
   EXPECT_EQ(br::redactJsonishText("not json a@b.cd"), "not json [REDACTED:email]");
   // Stray bytes leave as U+FFFD from either path; free text files keep them.
   EXPECT_EQ(br::redactJsonishText("{\"t\":\"\xff\"}"), "{\"t\":\"\xef\xbf\xbd\"}\n");
@@ -114,7 +115,7 @@ TEST(BundleRedaction, ScrubbedEventLinesStayJson) {
   EXPECT_EQ(out,
             R"({"seq":1,"payload":{"text":"He said \"[REDACTED:token]\" twice","to":"[REDACTED:email]\"x"}})" "\n"
             R"({"seq":2,"payload":{"log":"auth: [REDACTED:token]\\en\nnext [REDACTED:email]\\"}})" "\n"
-            R"({"seq":3,"payload":{"xml":"<node password=\"1\" text=\"x\"/>"}})" "\n"
+            R"({"seq":3,"payload":{"xml":"<node password=\"1\" text=\"[REDACTED:secret]\"/>"}})" "\n"
             R"({"seq":4,"payload":{"a":"x\bearer y","b":"\uBeBearer z","c":"\u0Bearer \\[REDACTED:token]"}})" "\n");
   for (const std::string& line : vyx::test::splitLines(out)) {
     if (line.empty()) continue;
@@ -155,6 +156,34 @@ TEST(BundleRedaction, EventLinesTheScrubberWouldBreakAreWrittenAgain) {
   // A text that is not lines of JSON keeps the one free-text pass.
   EXPECT_EQ(br::redactJsonishText("log a@b.cd\n{\"a@b.cd\":1,\"c@d.ef\":2}\n"),
             "log [REDACTED:email]\n{\"[REDACTED:email]\":1,\"[REDACTED:email]\":2}\n");
+}
+
+TEST(BundleRedaction, OneDocumentIsScrubbedAsALineOfALogIs) {
+  struct Case {
+    const char* why;
+    std::string in;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"an e-mail key", R"({"kind":"x","payload":{"a@b.co":1}})",
+       R"({"kind":"x","payload":{"[REDACTED:email]":1}})"},
+      {"an e-mail in a sentence, keys scrubbed alike told apart",
+       R"({"text":"Signed in as s@example.com","u@example.com":1,"v@example.com":2,"[REDACTED:email]#2":3})",
+       R"({"text":"Signed in as [REDACTED:email]","[REDACTED:email]":1,"[REDACTED:email]#2":2,)"
+       R"("[REDACTED:email]#2#2":3})"},
+      {"the string rule first", R"({"password":"a@b.co","h":"Authorization: Bearer abc","n":"x"})",
+       R"({"password":"[REDACTED:secret]","h":"[REDACTED:token]","n":"x"})"},
+      {"a sensitive tag inside a string", R"({"xml":"<node password=\"1\" text=\"hunter2\"/>"})",
+       R"({"xml":"<node password=\"1\" text=\"[REDACTED:secret]\"/>"})"},
+  };
+  for (const Case& c : cases) {
+    // Alone, with or without a line feed, and as a line among others.
+    EXPECT_EQ(br::redactJsonishText(c.in), c.out + "\n") << c.why;
+    EXPECT_EQ(br::redactJsonishText(c.in + "\n"), c.out + "\n") << c.why;
+    EXPECT_EQ(br::redactJsonishText("{\"seq\":1}\n" + c.in + "\n{\"seq\":3}\n"),
+              "{\"seq\":1}\n" + c.out + "\n{\"seq\":3}\n")
+        << c.why;
+  }
 }
 
 TEST(BundleRedaction, PlaceholderScreenshotIsAOnePixelPng) {

@@ -146,7 +146,8 @@ TEST(Bundle, RedactedExport) {
             R"("screenshotsRedacted":true,"screenRecordingsOmitted":true},"appId":"[REDACTED:email]","status":"passed"})"
             "\n");
   EXPECT_EQ(entries[1].data,
-            R"({"seq":1,"payload":{"password":"p"}})" "\n" R"({"seq":2,"payload":{"to":"[REDACTED:email]"}})" "\n");
+            R"({"seq":1,"payload":{"password":"[REDACTED:secret]"}})" "\n"
+            R"({"seq":2,"payload":{"to":"[REDACTED:email]"}})" "\n");
   EXPECT_EQ(entries[2].data, "joe@example.com");
   EXPECT_EQ(entries[3].data, "Authorization: [REDACTED:token]");
   EXPECT_EQ(entries[4].data, R"({"nodes":[{"text":"[REDACTED:email]","token":"[REDACTED:secret]"}]})" "\n");
