@@ -46,10 +46,9 @@ std::vector<DeviceInfo> parseDevicesOutput(std::string_view output) {
 }
 
 Expected<std::vector<DeviceInfo>> listDevices(command::ProcessRunner& runner, std::string_view adbPath) {
-  auto out = command::stdoutOrError(
-      runner.runWithTimeout({std::string(adbPath), "devices"}, kDevicesCap, kDevicesTimeoutMs));
-  if (!out) return fail(out.error());
-  return parseDevicesOutput(*out);
+  VYX_TRY_ASSIGN(auto out, command::stdoutOrError(
+      runner.runWithTimeout({std::string(adbPath), "devices"}, kDevicesCap, kDevicesTimeoutMs)));
+  return parseDevicesOutput(out);
 }
 
 }  // namespace vyx::android_devices

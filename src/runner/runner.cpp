@@ -51,12 +51,10 @@ Status appAction(Device& device, Status done, TraceWriter* trace, std::string_vi
 }
 
 Status snapshotStep(Device& device, TraceWriter* trace) {
-  Expected<ObservationSnapshot> snap = device.snapshot(trace);
-  if (!snap) return fail(snap.error());
+  VYX_TRY_ASSIGN(ObservationSnapshot snap, device.snapshot(trace));
   if (!trace) return {};
-  Expected<std::string> path = trace->writeSnapshot(*snap);
-  if (!path) return fail(path.error());
-  return trace->recordEvent("observe.snapshot", runner_events::eventString(*path));
+  VYX_TRY_ASSIGN(std::string path, trace->writeSnapshot(snap));
+  return trace->recordEvent("observe.snapshot", runner_events::eventString(path));
 }
 
 Status optionalStep(Device& device, const step::Optional& s, TraceWriter* trace, Clock& clock) {
@@ -140,9 +138,9 @@ Status executeStep(Device& device, const Step& step, TraceWriter* trace, Clock& 
           return judged(untilNotVisibleKind(device, s.selector, s.timeoutMs, trace, "wait.notVisible", clock),
                         Error::WaitTimeout);
         } else if constexpr (std::is_same_v<T, step::WaitAny>) {
-          Expected<std::optional<size_t>> index = waitUntilAnyVisible(device, s.selectors, s.timeoutMs, trace, clock);
-          if (!index) return fail(index.error());
-          if (!*index) return fail(Error::WaitTimeout);
+          VYX_TRY_ASSIGN(std::optional<size_t> index,
+                         waitUntilAnyVisible(device, s.selectors, s.timeoutMs, trace, clock));
+          if (!index) return fail(Error::WaitTimeout);
           return {};
         } else if constexpr (std::is_same_v<T, step::AssertVisible>) {
           return judged(untilVisibleKind(device, s.selector, s.timeoutMs.value_or(kDefaultAssertTimeoutMs), trace,
