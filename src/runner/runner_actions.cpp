@@ -5,6 +5,7 @@
 #include <span>
 
 #include "core/selector.hpp"
+#include "core/trace_layout.hpp"
 #include "runner/runner_diagnostics.hpp"
 #include "runner/runner_events.hpp"
 #include "runner/runner_native.hpp"
@@ -61,9 +62,9 @@ Status tapBySnapshot(Device& device, const Selector& selector, TraceWriter* trac
     }
     if (clock.nowMs() >= deadline) {
       if (trace) {
-        Status st = runner_diagnostics::recordWithOptions(*trace, "ui.tap.notFound", "not_found", std::nullopt,
-                                                          std::span<const Selector>(&selector, 1), snap,
-                                                          std::nullopt);
+        Status st = runner_diagnostics::recordWithOptions(*trace, event_kinds::kUiTapNotFound, "not_found",
+                                                          std::nullopt, std::span<const Selector>(&selector, 1),
+                                                          snap, std::nullopt);
         if (!st) return st;
       }
       return fail(Error::SelectorNotFound);
@@ -99,8 +100,8 @@ Point tapPointOf(const UiNode& node) {
 
 Status tapSelector(Device& device, const Selector& selector, TraceWriter* trace, Clock& clock) {
   const SelectorAction action{.kind = SelectorAction::Kind::tap};
-  VYX_TRY_ASSIGN(bool done, tryNative(device, action, selector, "ui.tap", trace, [&](TraceWriter& t) {
-    return runner_native::recordSelectorAction(t, "ui.tap", selector, std::nullopt);
+  VYX_TRY_ASSIGN(bool done, tryNative(device, action, selector, event_kinds::kUiTap, trace, [&](TraceWriter& t) {
+    return runner_native::recordSelectorAction(t, event_kinds::kUiTap, selector, std::nullopt);
   }));
   if (done) return {};
   return tapBySnapshot(device, selector, trace, clock);
@@ -109,7 +110,7 @@ Status tapSelector(Device& device, const Selector& selector, TraceWriter* trace,
 Status typeTextSelector(Device& device, const Selector& selector, std::string_view text, TraceWriter* trace,
                         Clock& clock) {
   const SelectorAction action{.kind = SelectorAction::Kind::typeText, .text = text};
-  VYX_TRY_ASSIGN(bool done, tryNative(device, action, selector, "ui.type", trace, [&](TraceWriter& t) {
+  VYX_TRY_ASSIGN(bool done, tryNative(device, action, selector, event_kinds::kUiType, trace, [&](TraceWriter& t) {
     return runner_events::recordType(t, selector, text, true);
   }));
   if (done) return {};
@@ -127,8 +128,8 @@ Status typeTextSelector(Device& device, const Selector& selector, std::string_vi
 Status eraseTextSelector(Device& device, const Selector& selector, uint32_t maxChars, TraceWriter* trace,
                          Clock& clock) {
   const SelectorAction action{.kind = SelectorAction::Kind::eraseText, .maxChars = maxChars};
-  VYX_TRY_ASSIGN(bool done, tryNative(device, action, selector, "ui.eraseText", trace, [&](TraceWriter& t) {
-    return runner_native::recordSelectorAction(t, "ui.eraseText", selector, maxChars);
+  VYX_TRY_ASSIGN(bool done, tryNative(device, action, selector, event_kinds::kUiEraseText, trace, [&](TraceWriter& t) {
+    return runner_native::recordSelectorAction(t, event_kinds::kUiEraseText, selector, maxChars);
   }));
   if (done) return {};
   Status st = tapSelector(device, selector, trace, clock);
@@ -156,7 +157,7 @@ ScrollSwipe scrollGeometry(const Viewport& viewport, ScrollDirection direction) 
 
 Expected<bool> scrollUntilVisible(Device& device, const Selector& selector, uint64_t timeoutMs,
                                   ScrollDirection direction, TraceWriter* trace, Clock& clock) {
-  constexpr std::string_view kind = "ui.scrollUntilVisible";
+  constexpr std::string_view kind = event_kinds::kUiScrollUntilVisible;
   const int64_t deadline = deadlineAfter(clock, timeoutMs);
   for (;;) {
     Expected<ObservationSnapshot> snap = device.snapshot(trace);

@@ -58,10 +58,6 @@ std::string Payload::finish() {
   return out_.take();
 }
 
-void writeSelectorList(Writer& w, std::span<const Selector> selectors) {
-  (void)trace::writeSelectorListJson(w, selectors);
-}
-
 std::string eventString(std::string_view value) { return Payload().str("value", value).finish(); }
 
 Status recordValue(TraceWriter& trace, std::string_view kind, std::string_view value) {

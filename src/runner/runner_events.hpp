@@ -50,9 +50,6 @@ class Payload {
   JsonObjectWriter object_{out_};
 };
 
-// Writes a JSON array of selector objects (trace::writeSelectorListJson).
-void writeSelectorList(Writer& w, std::span<const Selector> selectors);
-
 // {"value":<string>}
 std::string eventString(std::string_view value);
 // Records {"value":<string>} under the kind ("scenario.start",

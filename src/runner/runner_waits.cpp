@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/selector.hpp"
+#include "core/trace_layout.hpp"
 #include "runner/health.hpp"
 #include "runner/runner_diagnostics.hpp"
 #include "runner/runner_events.hpp"
@@ -120,7 +121,7 @@ struct AnyPoll {
 // One snapshot poll of the any-of wait: selectors outer, nodes inner.
 Expected<AnyPoll> pollAny(Device& device, std::span<const Selector> selectors, uint64_t timeoutMs, int64_t deadline,
                           TraceWriter* trace, Clock& clock) {
-  constexpr std::string_view kind = "wait.any";
+  constexpr std::string_view kind = event_kinds::kWaitAny;
   Expected<ObservationSnapshot> snap = device.snapshot(trace);
   if (!snap) {
     VYX_TRY_ASSIGN(Poll poll, onSnapshotError(snap.error(), deadline, trace, kind, clock));
@@ -155,16 +156,16 @@ Expected<std::optional<size_t>> waitAnyEmpty(Device& device, uint64_t timeoutMs,
   while (clock.nowMs() < deadline) pause(clock);
   if (trace) {
     Expected<ObservationSnapshot> snap = device.snapshot(trace);
-    VYX_TRY(snap ? runner_diagnostics::recordWithOptions(*trace, "wait.any", "timeout", "nativeSelector", {},
+    VYX_TRY(snap ? runner_diagnostics::recordWithOptions(*trace, event_kinds::kWaitAny, "timeout", "nativeSelector", {},
                                                          *snap, timeoutMs)
-                 : runner_events::recordNativeWaitTimeout(*trace, "wait.any", {}, timeoutMs));
+                 : runner_events::recordNativeWaitTimeout(*trace, event_kinds::kWaitAny, {}, timeoutMs));
   }
   return std::optional<size_t>();
 }
 
 Expected<std::optional<size_t>> waitAnyNative(Device& device, std::span<const Selector> selectors, uint64_t timeoutMs,
                                            TraceWriter* trace, Clock& clock) {
-  constexpr std::string_view kind = "wait.any";
+  constexpr std::string_view kind = event_kinds::kWaitAny;
   const int64_t deadline = deadlineAfter(clock, timeoutMs);
   for (;;) {
     bool fallback = false;
@@ -211,7 +212,7 @@ bool anyMatches(const ObservationSnapshot& snap, std::span<const Selector> selec
 // The snapshot loop of the health assertion (the Android form on both).
 Expected<bool> healthSnapshotLoop(Device& device, uint64_t timeoutMs, int64_t deadline, TraceWriter* trace,
                                   Clock& clock) {
-  constexpr std::string_view kind = "assert.healthy";
+  constexpr std::string_view kind = event_kinds::kAssertHealthy;
   for (;;) {
     Expected<ObservationSnapshot> snap = device.snapshot(trace);
     if (!snap) {
@@ -266,22 +267,22 @@ Expected<bool> untilNotVisibleKind(Device& device, const Selector& selector, uin
 
 Expected<bool> waitUntilVisible(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
                                 Clock& clock) {
-  return untilVisibleKind(device, selector, timeoutMs, trace, "wait.visible", clock);
+  return untilVisibleKind(device, selector, timeoutMs, trace, event_kinds::kWaitVisible, clock);
 }
 
 Expected<bool> waitUntilNotVisible(Device& device, const Selector& selector, uint64_t timeoutMs,
                                    TraceWriter* trace, Clock& clock) {
-  return untilNotVisibleKind(device, selector, timeoutMs, trace, "wait.notVisible", clock);
+  return untilNotVisibleKind(device, selector, timeoutMs, trace, event_kinds::kWaitNotVisible, clock);
 }
 
 Expected<bool> assertVisible(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
                              Clock& clock) {
-  return untilVisibleKind(device, selector, timeoutMs, trace, "assert.visible", clock);
+  return untilVisibleKind(device, selector, timeoutMs, trace, event_kinds::kAssertVisible, clock);
 }
 
 Expected<bool> assertNotVisible(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
                                 Clock& clock) {
-  return untilNotVisibleKind(device, selector, timeoutMs, trace, "assert.notVisible", clock);
+  return untilNotVisibleKind(device, selector, timeoutMs, trace, event_kinds::kAssertNotVisible, clock);
 }
 
 Expected<std::optional<size_t>> waitUntilAnyVisible(Device& device, std::span<const Selector> selectors,
@@ -299,7 +300,7 @@ Expected<std::optional<size_t>> waitUntilAnyVisible(Device& device, std::span<co
 
 Expected<bool> assertNoneVisible(Device& device, std::span<const Selector> selectors, uint64_t timeoutMs,
                                  TraceWriter* trace, Clock& clock) {
-  constexpr std::string_view kind = "assert.noneVisible";
+  constexpr std::string_view kind = event_kinds::kAssertNoneVisible;
   const int64_t deadline = deadlineAfter(clock, timeoutMs);
   for (;;) {
     Expected<ObservationSnapshot> snap = device.snapshot(trace);
@@ -339,7 +340,7 @@ Expected<bool> assertHealthy(Device& device, uint64_t timeoutMs, TraceWriter* tr
       if (!answer) {
         if (!retryable(answer.error())) return fail(answer.error());
         if (trace) {
-          VYX_TRY(runner_events::recordObservationRetry(*trace, "assert.healthy", answer.error()));
+          VYX_TRY(runner_events::recordObservationRetry(*trace, event_kinds::kAssertHealthy, answer.error()));
         }
         allAbsent = false;
         break;
