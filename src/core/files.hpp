@@ -34,9 +34,6 @@ Status writeFile(const std::string& path, std::string_view bytes);
 // Writes to a temporary file beside `path`, then renames it over `path`.
 Status writeFileAtomic(const std::string& path, std::string_view bytes);
 
-// Appends bytes to a file, creating it (0666 less the umask) when missing.
-Status appendFile(const std::string& path, std::string_view bytes);
-
 // Creates the directory and its missing parents (0777 less the umask).
 Status makePath(const std::string& path);
 

@@ -113,17 +113,6 @@ IosDevice::IosDevice(std::string xcrunPath, std::optional<std::string> deviceId,
       runner_(&runner),
       clock_(&clock) {}
 
-Expected<IosDevice> IosDevice::initWithKindAndShim(std::string_view xcrunPath, std::optional<std::string_view> deviceId,
-                                                  std::string_view appId, bool physical,
-                                                  std::optional<std::string_view> shimPath,
-                                                  command::ProcessRunner& runner, Clock& clock) {
-  std::optional<std::string> id;
-  if (deviceId) id.emplace(*deviceId);
-  std::optional<std::string> shim;
-  if (shimPath) shim.emplace(*shimPath);
-  return IosDevice(std::string(xcrunPath), std::move(id), std::string(appId), physical, std::move(shim), runner, clock);
-}
-
 // ---- tools ----
 
 Status IosDevice::runSimctl(const std::vector<std::string>& args, std::optional<std::string_view> tolerated) {

@@ -52,9 +52,6 @@ class Payload {
 
 // {"value":<string>}
 std::string eventString(std::string_view value);
-// Records {"value":<string>} under the kind ("scenario.start",
-// "observe.snapshot").
-Status recordValue(TraceWriter& trace, std::string_view kind, std::string_view value);
 
 // {"status":..[,"error":<name>][,"url":..]} under the caller's kind.
 Status recordActionStatus(TraceWriter& trace, std::string_view kind, std::string_view status,
