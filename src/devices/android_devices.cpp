@@ -2,18 +2,13 @@
 
 #include <string>
 
+#include "core/text.hpp"
+
 namespace vyx::android_devices {
 
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trim(std::string_view line) {
-  auto trimmable = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!line.empty() && trimmable(line.front())) line.remove_prefix(1);
-  while (!line.empty() && trimmable(line.back())) line.remove_suffix(1);
-  return line;
-}
 
 // The next run of non-blank characters, consuming it from `rest`.
 std::string_view nextToken(std::string_view& rest) {
@@ -34,7 +29,7 @@ std::vector<DeviceInfo> parseDevicesOutput(std::string_view output) {
   std::string_view rest = output.substr(newline + 1);
   while (true) {
     newline = rest.find('\n');
-    std::string_view line = trim(rest.substr(0, newline));
+    std::string_view line = text::trimBlanks(rest.substr(0, newline));
     std::string_view tokens = line;
     std::string_view serial = nextToken(tokens);
     std::string_view state = nextToken(tokens);

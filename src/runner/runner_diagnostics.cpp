@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/json_writer.hpp"
+#include "core/text.hpp"
 
 namespace vyx::runner_diagnostics {
 namespace {
@@ -28,18 +29,6 @@ std::optional<std::string_view> labelOf(const UiNode& node) {
   const std::optional<std::string_view> label = node.text ? node.text : node.contentDesc;
   if (!label || label->empty()) return std::nullopt;
   return label;
-}
-
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool containsFolded(std::string_view haystack, std::string_view needle) {
-  if (needle.size() > haystack.size()) return false;
-  for (size_t start = 0; start + needle.size() <= haystack.size(); ++start) {
-    size_t i = 0;
-    while (i < needle.size() && fold(haystack[start + i]) == fold(needle[i])) ++i;
-    if (i == needle.size()) return true;
-  }
-  return false;
 }
 
 const std::optional<std::string>& queryOf(const Selector& sel) {
@@ -142,11 +131,11 @@ bool isOffscreen(const UiNode& node, const Viewport& viewport) {
 }
 
 uint64_t nearestScore(std::string_view query, std::string_view label) {
-  if (containsFolded(label, query) || containsFolded(query, label)) {
+  if (text::containsAsciiFolded(label, query) || text::containsAsciiFolded(query, label)) {
     return query.size() > label.size() ? query.size() - label.size() : label.size() - query.size();
   }
   size_t prefix = 0;
-  while (prefix < query.size() && prefix < label.size() && fold(query[prefix]) == fold(label[prefix])) ++prefix;
+  while (prefix < query.size() && prefix < label.size() && text::asciiLower(query[prefix]) == text::asciiLower(label[prefix])) ++prefix;
   return std::max(query.size(), label.size()) - prefix;
 }
 
