@@ -181,14 +181,9 @@ Expected<bool> scrollUntilVisible(Device& device, const Selector& selector, uint
       return false;
     }
     const ScrollSwipe s = scrollGeometry(snap->viewport, direction);
-    Status st = device.swipe(s.x, s.y1, s.x, s.y2, kScrollSwipeMs);
-    if (!st) return fail(st.error());
-    if (trace) {
-      st = runner_events::recordScroll(*trace, direction, s.x, s.y1, s.y2);
-      if (!st) return fail(st.error());
-    }
-    st = device.settle();
-    if (!st) return fail(st.error());
+    VYX_TRY(device.swipe(s.x, s.y1, s.x, s.y2, kScrollSwipeMs));
+    if (trace) VYX_TRY(runner_events::recordScroll(*trace, direction, s.x, s.y1, s.y2));
+    VYX_TRY(device.settle());
   }
 }
 

@@ -316,9 +316,8 @@ Expected<bool> assertNoneVisible(Device& device, std::span<const Selector> selec
     }
     if (clock.nowMs() >= deadline) {
       if (trace) {
-        Status st =
-            runner_diagnostics::recordWithOptions(*trace, kind, "visible", std::nullopt, selectors, *snap, timeoutMs);
-        if (!st) return fail(st.error());
+        VYX_TRY(
+            runner_diagnostics::recordWithOptions(*trace, kind, "visible", std::nullopt, selectors, *snap, timeoutMs));
       }
       return false;
     }
