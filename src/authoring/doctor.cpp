@@ -8,6 +8,7 @@
 
 #include "authoring/doctor_hints.hpp"
 #include "core/json_writer.hpp"
+#include "core/text.hpp"
 #include "core/validation.hpp"
 #include "devices/android_devices.hpp"
 #include "devices/ios_devices.hpp"
@@ -29,15 +30,6 @@ constexpr CodeRow kCodes[] = {
     {"android-shim", "setup.android_shim.not_found", "setup.android_shim.command_failed"},
     {"ios-shim", "setup.ios_shim.not_found", "setup.ios_shim.command_failed"},
 };
-
-constexpr std::string_view kBlanks = " \t\r\n";
-
-std::string_view trim(std::string_view text) {
-  size_t start = text.find_first_not_of(kBlanks);
-  if (start == std::string_view::npos) return {};
-  size_t end = text.find_last_not_of(kBlanks);
-  return text.substr(start, end - start + 1);
-}
 
 // A record that is not ok: status, code, detail and the check's hint.
 Check problem(std::string_view name, CheckStatus status, std::string_view code, std::string detail) {
@@ -163,12 +155,12 @@ Check checkCommand(command::ProcessRunner& runner, std::string_view name, const 
     return problem(name, CheckStatus::missing, notFoundCode(name), withError(tool, e));
   }
   if (result->term.exitedZero()) {
-    std::string_view out = trim(result->stdoutBytes);
+    std::string_view out = text::trimBlanks(result->stdoutBytes);
     return okRecord(name, std::string(out.substr(0, out.find('\n'))));
   }
   const uint32_t code = result->term.kind == command::Term::Kind::Exited ? result->term.value : 255;
   std::string detail = "exit " + std::to_string(code) + ": ";
-  detail += trim(result->stderrBytes);
+  detail += text::trimBlanks(result->stderrBytes);
   return problem(name, CheckStatus::warning, commandFailedCode(name), std::move(detail));
 }
 

@@ -7,33 +7,25 @@
 #include "authoring/importer_json.hpp"
 #include "authoring/output_file.hpp"
 #include "core/files.hpp"
+#include "core/step_defaults.hpp"
+#include "core/text.hpp"
 
 namespace vyx::importer {
 
 namespace {
 
 constexpr std::string_view kDefaultName = "Imported mobile flow";
-constexpr uint64_t kDefaultEraseChars = 80;
+constexpr uint64_t kDefaultEraseChars = step_defaults::kEraseMaxChars;
 constexpr uint64_t kDefaultAnimationWaitMs = 1000;
-constexpr uint64_t kDefaultTimeoutMs = 5000;
+constexpr uint64_t kDefaultTimeoutMs = step_defaults::kTimeoutMs;
 constexpr uint64_t kMaxEraseChars = 4'294'967'295ull;
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 bool isItem(std::string_view trimmed) { return trimmed.starts_with("- "); }
-
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    if (text::asciiLower(a[i]) != text::asciiLower(b[i])) return false;
   }
   return true;
 }
@@ -48,7 +40,7 @@ std::vector<FlowLine> meaningfulLines(std::string_view text) {
     ++number;
     size_t end = text.find('\n', start);
     std::string_view raw = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    std::string_view t = trim(raw);
+    std::string_view t = text::trimBlanks(raw);
     if (!t.empty() && t.front() != '#') lines.push_back({number, t});
     if (end == std::string_view::npos) break;
     start = end + 1;
@@ -157,7 +149,7 @@ ImportExpected<ImportedStep> convertItem(std::string_view commandText, Block blo
 }  // namespace
 
 std::string parseScalarString(std::string_view text) {
-  std::string_view t = trim(text);
+  std::string_view t = text::trimBlanks(text);
   if (t.size() >= 2 && t.front() == '"' && t.back() == '"') {
     std::string_view inner = t.substr(1, t.size() - 2);
     std::string out;
@@ -185,11 +177,11 @@ std::string parseScalarString(std::string_view text) {
 std::optional<std::pair<std::string_view, std::string_view>> splitColon(std::string_view line) {
   size_t colon = line.find(':');
   if (colon == std::string_view::npos) return std::nullopt;
-  return std::pair{trim(line.substr(0, colon)), trim(line.substr(colon + 1))};
+  return std::pair{text::trimBlanks(line.substr(0, colon)), text::trimBlanks(line.substr(colon + 1))};
 }
 
 Expected<uint64_t> parseU64(std::string_view text) {
-  std::string_view t = trim(text);
+  std::string_view t = text::trimBlanks(text);
   bool negative = false;
   if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
     negative = t.front() == '-';
@@ -297,7 +289,7 @@ ImportExpected<ImportedScenario> parseFlow(std::string_view text, const ImportOp
       size_t end = i + 1;
       while (end < lines.size() && !isItem(lines[end].text) && lines[end].text != "---") ++end;
       Block block(lines.data() + i + 1, end - i - 1);
-      auto step = convertItem(trim(line.text.substr(2)), block, line.number);
+      auto step = convertItem(text::trimBlanks(line.text.substr(2)), block, line.number);
       if (!step) return std::unexpected(step.error());
       scenario.steps.push_back(std::move(*step));
       i = end;

@@ -1,4 +1,5 @@
 #pragma once
+// In core: `version` and `schemas` are the entry's own commands, and core owns the entry.
 // `vyx version` and `vyx schemas`. The version numbers themselves are in
 // core/version.hpp.
 

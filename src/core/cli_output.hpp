@@ -1,4 +1,5 @@
 #pragma once
+// In core: these pieces are used by commands of every folder, so they sit below all of them.
 // Shared output pieces: JSON string content, shell quoting for suggested
 // command lines, and the validation result document.
 

@@ -1,4 +1,5 @@
 #pragma once
+// In core: `validate` is the entry's own command, and core owns the entry and validation.
 // The `validate` command: checks one scenario file and prints the outcome as
 // text or, with --json, as the validation document.
 

@@ -2,8 +2,10 @@
 // The program-wide set of named failures, their public classification and
 // the exit status the entry point derives from them.
 
+#include <concepts>
 #include <expected>
 #include <string_view>
+#include <utility>
 
 namespace vyx {
 
@@ -15,9 +17,29 @@ enum class Error : int {
 #undef VYX_ERROR_NAMED
 };
 
+// A result or the failure. The class is std::expected and nothing more; it
+// exists so that the result of every function that returns one must be used
+// (libstdc++ does not mark std::expected itself [[nodiscard]]).
 template <class T>
-using Expected = std::expected<T, Error>;
-using Status = std::expected<void, Error>;
+class [[nodiscard]] Expected : public std::expected<T, Error> {
+ public:
+  using std::expected<T, Error>::expected;
+
+  // Compares as std::expected does (with another result, a value or an
+  // std::unexpected). Without it the standard's comparisons, which are
+  // written for std::expected itself, are ambiguous for this class.
+  template <class A, class B>
+    requires std::same_as<A, Expected>
+  friend constexpr bool operator==(const A& a, const B& b) {
+    const std::expected<T, Error>& base = a;
+    if constexpr (std::same_as<B, Expected>) {
+      return base == static_cast<const std::expected<T, Error>&>(b);
+    } else {
+      return base == b;
+    }
+  }
+};
+using Status = Expected<void>;
 
 inline std::unexpected<Error> fail(Error e) { return std::unexpected<Error>(e); }
 
@@ -27,6 +49,17 @@ inline std::unexpected<Error> fail(Error e) { return std::unexpected<Error>(e); 
   do {                                                                            \
     if (auto vyx_try_ = (expr); !vyx_try_) return ::vyx::fail(vyx_try_.error()); \
   } while (0)
+
+// Evaluates an Expected expression once; on failure returns the failure from
+// the enclosing function, otherwise initialises or assigns `decl` (say
+// `auto name` or `options.field`) from the value, moved out of the result.
+#define VYX_TRY_ASSIGN(decl, ...) VYX_TRY_ASSIGN_(VYX_TRY_CONCAT_(vyx_try_, __LINE__), decl, (__VA_ARGS__))
+#define VYX_TRY_CONCAT_(a, b) VYX_TRY_CONCAT2_(a, b)
+#define VYX_TRY_CONCAT2_(a, b) a##b
+#define VYX_TRY_ASSIGN_(tmp, decl, expr)     \
+  auto tmp = expr;                           \
+  if (!tmp) return ::vyx::fail(tmp.error()); \
+  decl = std::move(*tmp)
 
 // The error's name as it appears in traces, manifests and summaries.
 std::string_view errorName(Error e);

@@ -141,13 +141,6 @@ void removeStaleTemporaries(const std::string& path) {
   for (const std::string& name : stale) ::unlink((dir + "/" + name).c_str());
 }
 
-Status appendFile(const std::string& path, std::string_view bytes) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-  if (fd.get() < 0) return fail(errorFromErrno(errno, Error::WriteFailed));
-  if (auto s = writeAllFd(fd.get(), bytes); !s) return s;
-  return closeChecked(fd);
-}
-
 Status makePath(const std::string& path) {
   if (path.empty()) return {};
   std::string partial;

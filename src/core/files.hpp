@@ -51,9 +51,6 @@ Status writeFileAtomicBelowLimit(const std::string& path, std::string_view bytes
 // renaming). Files of running processes, this one included, are kept.
 void removeStaleTemporaries(const std::string& path);
 
-// Appends bytes to a file, creating it (0666 less the umask) when missing.
-Status appendFile(const std::string& path, std::string_view bytes);
-
 // Creates the directory and its missing parents (0777 less the umask).
 Status makePath(const std::string& path);
 

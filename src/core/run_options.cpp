@@ -24,10 +24,6 @@ std::string_view platformName(Platform platform) {
   return platform == Platform::ios ? "ios" : "android";
 }
 
-std::string_view iosDeviceTypeName(IosDeviceType type) {
-  return type == IosDeviceType::physical ? "physical" : "simulator";
-}
-
 std::string RunSettings::appIdWith(const std::optional<std::string>& scenarioAppId) const {
   if (!appIdGiven && scenarioAppId) return *scenarioAppId;
   return appId;

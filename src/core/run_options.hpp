@@ -26,7 +26,6 @@ Expected<Platform> parsePlatform(std::string_view text);
 Expected<IosDeviceType> parseIosDeviceType(std::string_view text);
 
 std::string_view platformName(Platform platform);
-std::string_view iosDeviceTypeName(IosDeviceType type);
 
 // The app id used when neither the command line nor the configuration names one.
 inline constexpr std::string_view kPlaceholderAppId = "com.example.app";

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/scenario_fields.hpp"
+#include "core/step_defaults.hpp"
 
 namespace vyx {
 
@@ -131,7 +132,7 @@ Expected<Step> readKind(StepKind kind, const json::Value& o) {
       if (!x2) return fail(x2.error());
       auto y2 = f::requiredI32OrError(o, "y2", Error::StepMissingY2);
       if (!y2) return fail(y2.error());
-      auto duration = f::optionalU32(o, "durationMs", 300);
+      auto duration = f::optionalU32(o, "durationMs", step_defaults::kSwipeDurationMs);
       if (!duration) return fail(duration.error());
       s.x1 = *x1;
       s.y1 = *y1;
@@ -143,7 +144,7 @@ Expected<Step> readKind(StepKind kind, const json::Value& o) {
     case StepKind::eraseText: {
       auto sel = f::parseOptionalSelectorField(o, "selector");
       if (!sel) return fail(sel.error());
-      auto maxChars = f::optionalU32(o, "maxChars", 80);
+      auto maxChars = f::optionalU32(o, "maxChars", step_defaults::kEraseMaxChars);
       if (!maxChars) return fail(maxChars.error());
       return Step{step::EraseText{std::move(*sel), *maxChars}};
     }
@@ -151,7 +152,7 @@ Expected<Step> readKind(StepKind kind, const json::Value& o) {
     case StepKind::waitNotVisible: {
       auto sel = f::parseSelectorField(o, "selector");
       if (!sel) return fail(sel.error());
-      auto timeout = f::optionalU64(o, "timeoutMs", 5000);
+      auto timeout = f::optionalU64(o, "timeoutMs", step_defaults::kTimeoutMs);
       if (!timeout) return fail(timeout.error());
       if (kind == StepKind::waitVisible) return Step{step::WaitVisible{std::move(*sel), *timeout}};
       return Step{step::WaitNotVisible{std::move(*sel), *timeout}};
@@ -160,7 +161,7 @@ Expected<Step> readKind(StepKind kind, const json::Value& o) {
     case StepKind::assertNoneVisible: {
       auto sels = f::parseSelectorArrayField(o, "selectors");
       if (!sels) return fail(sels.error());
-      auto timeout = f::optionalU64(o, "timeoutMs", kind == StepKind::waitAny ? 5000 : 0);
+      auto timeout = f::optionalU64(o, "timeoutMs", kind == StepKind::waitAny ? step_defaults::kTimeoutMs : 0);
       if (!timeout) return fail(timeout.error());
       if (kind == StepKind::waitAny) return Step{step::WaitAny{std::move(*sels), *timeout}};
       return Step{step::AssertNoneVisible{std::move(*sels), *timeout}};
@@ -188,7 +189,7 @@ Expected<Step> readKind(StepKind kind, const json::Value& o) {
     case StepKind::scrollUntilVisible: {
       auto sel = f::parseSelectorField(o, "selector");
       if (!sel) return fail(sel.error());
-      auto timeout = f::optionalU64(o, "timeoutMs", 5000);
+      auto timeout = f::optionalU64(o, "timeoutMs", step_defaults::kTimeoutMs);
       if (!timeout) return fail(timeout.error());
       auto direction = scenario::optionalDirection(o, "direction");
       if (!direction) return fail(direction.error());

@@ -12,6 +12,7 @@
 
 #include "core/errors.hpp"
 #include "core/json.hpp"
+#include "core/step_defaults.hpp"
 #include "core/types.hpp"
 
 namespace vyx {
@@ -70,23 +71,23 @@ struct Swipe {
   int32_t y1 = 0;
   int32_t x2 = 0;
   int32_t y2 = 0;
-  uint32_t durationMs = 300;
+  uint32_t durationMs = step_defaults::kSwipeDurationMs;
 };
 struct EraseText {
   std::optional<Selector> selector{};
-  uint32_t maxChars = 80;
+  uint32_t maxChars = step_defaults::kEraseMaxChars;
 };
 struct WaitVisible {
   Selector selector{};
-  uint64_t timeoutMs = 5000;
+  uint64_t timeoutMs = step_defaults::kTimeoutMs;
 };
 struct WaitNotVisible {
   Selector selector{};
-  uint64_t timeoutMs = 5000;
+  uint64_t timeoutMs = step_defaults::kTimeoutMs;
 };
 struct WaitAny {
   std::vector<Selector> selectors{};  // never empty
-  uint64_t timeoutMs = 5000;
+  uint64_t timeoutMs = step_defaults::kTimeoutMs;
 };
 struct AssertVisible {
   Selector selector{};
@@ -132,7 +133,7 @@ struct Repeat {
 };
 struct ScrollUntilVisible {
   Selector selector{};
-  uint64_t timeoutMs = 5000;
+  uint64_t timeoutMs = step_defaults::kTimeoutMs;
   ScrollDirection direction = ScrollDirection::down;
 };
 struct Sleep {

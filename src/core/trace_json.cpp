@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/text.hpp"
+
 namespace vyx::trace_json {
 
 namespace {
@@ -221,25 +223,9 @@ Status putInteger(Sink& s, int64_t value) {
   return s.put(std::string_view(buf, static_cast<size_t>(end - buf)));
 }
 
-inline unsigned char fold(char c) {
-  auto u = static_cast<unsigned char>(c);
-  return static_cast<unsigned>(u - 'A') < 26u ? static_cast<unsigned char>(u + 32) : u;
-}
+inline unsigned char fold(char c) { return static_cast<unsigned char>(text::asciiLower(c)); }
 
-// Substring test with ASCII-only case folding on both sides.
-bool containsFolded(std::string_view hay, std::string_view needle) {
-  if (needle.empty()) return true;
-  if (needle.size() > hay.size()) return false;
-  unsigned char first = fold(needle[0]);
-  size_t last = hay.size() - needle.size();
-  for (size_t i = 0; i <= last; ++i) {
-    if (fold(hay[i]) != first) continue;
-    size_t j = 1;
-    while (j < needle.size() && fold(hay[i + j]) == fold(needle[j])) ++j;
-    if (j == needle.size()) return true;
-  }
-  return false;
-}
+bool containsFolded(std::string_view hay, std::string_view needle) { return text::containsAsciiFolded(hay, needle); }
 
 constexpr std::string_view kSensitiveKeyWords[] = {"password", "token",  "secret", "authorization", "auth",
                                                    "cookie",   "apikey", "api_key", "bearer"};

@@ -1,4 +1,5 @@
 #pragma once
+// In core: the usage text belongs to the entry and its dispatch, which are core's.
 #include <string_view>
 
 #include "core/errors.hpp"

@@ -44,14 +44,13 @@ Status AndroidDevice::runAdbChecked(const shell::Args& args, size_t maxBytes, ui
 Expected<std::string> AndroidDevice::runShim(const ShimCommand& command) {
   if (!shimPath_) return fail(Error::AndroidShimRequired);
   StringWriter request;
-  if (auto s = shim_protocol::writeCommandJson(request, command); !s) return fail(s.error());
+  VYX_TRY(shim_protocol::writeCommandJson(request, command));
   return command::stdoutOrError(runner_->runWithInputTimeout({*shimPath_}, request.str(), kShimCap, kShimTimeoutMs));
 }
 
 Status AndroidDevice::shimOk(const ShimCommand& command) {
-  auto reply = runShim(command);
-  if (!reply) return fail(reply.error());
-  return shim_protocol::parseOkResponse(*reply);
+  VYX_TRY_ASSIGN(auto reply, runShim(command));
+  return shim_protocol::parseOkResponse(reply);
 }
 
 Status AndroidDevice::launch() { return runAdbChecked(shell::launch(appId_)); }
@@ -135,10 +134,9 @@ Expected<std::vector<DeviceInfo>> AndroidDevice::listDevices() {
 }
 
 Expected<ActiveWindow> AndroidDevice::activeWindow() {
-  auto out = command::stdoutOrError(runAdbWithTimeout(shell::Args{"shell", "dumpsys", "window"}, kOutputCap,
-                                                      kAdbTimeoutMs));
-  if (!out) return fail(out.error());
-  return android_device_info::parseActiveWindow(*out);
+  VYX_TRY_ASSIGN(auto out, command::stdoutOrError(runAdbWithTimeout(shell::Args{"shell", "dumpsys", "window"},
+                                                                     kOutputCap, kAdbTimeoutMs)));
+  return android_device_info::parseActiveWindow(out);
 }
 
 Expected<ObservationSnapshot> AndroidDevice::snapshot(TraceWriter* trace) {
@@ -149,21 +147,17 @@ Expected<ObservationSnapshot> AndroidDevice::snapshot(TraceWriter* trace) {
   // in the snapshot: its nodes' strings refer to it.
   std::string_view xml;
   if (shimPath_) {
-    auto reply = runShim(shim_protocol::request(ShimCmd::snapshot));
-    if (!reply) return fail(reply.error());
-    auto parsed = shim_protocol::parseSnapshotResponse(*reply);
-    if (!parsed) return fail(parsed.error());
-    snap.nodes = std::move(parsed->nodes);
-    snap.nodeText = std::move(parsed->nodeText);
+    VYX_TRY_ASSIGN(auto reply, runShim(shim_protocol::request(ShimCmd::snapshot)));
+    VYX_TRY_ASSIGN(auto parsed, shim_protocol::parseSnapshotResponse(reply));
+    snap.nodes = std::move(parsed.nodes);
+    snap.nodeText = std::move(parsed.nodeText);
   } else {
-    auto dump = command::stdoutOrError(
-        runAdbWithTimeout(shell::Args{"exec-out", "uiautomator", "dump", "/dev/tty"}, kOutputCap, kAdbTimeoutMs));
-    if (!dump) return fail(dump.error());
+    VYX_TRY_ASSIGN(auto dump, command::stdoutOrError(
+        runAdbWithTimeout(shell::Args{"exec-out", "uiautomator", "dump", "/dev/tty"}, kOutputCap, kAdbTimeoutMs)));
     auto text = std::make_shared<NodeText>();
-    xml = text->adopt(std::move(*dump));
-    auto nodes = uiautomator::scanNodes(xml, *text);
-    if (!nodes) return fail(nodes.error());
-    snap.nodes = std::move(*nodes);
+    xml = text->adopt(std::move(dump));
+    VYX_TRY_ASSIGN(auto nodes, uiautomator::scanNodes(xml, *text));
+    snap.nodes = std::move(nodes);
     snap.nodeText.store = std::move(text);
   }
 
@@ -171,22 +165,19 @@ Expected<ObservationSnapshot> AndroidDevice::snapshot(TraceWriter* trace) {
     auto png = command::stdoutOrError(
         runAdbWithTimeout(shell::Args{"exec-out", "screencap", "-p"}, kOutputCap, kAdbTimeoutMs));
     if (png) {
-      auto path = trace->writeArtifact(snap.id + ".png", *png);
-      if (!path) return fail(path.error());
-      snap.screenshotArtifact = std::move(*path);
+      VYX_TRY_ASSIGN(auto path, trace->writeArtifact(snap.id + ".png", *png));
+      snap.screenshotArtifact = std::move(path);
     }
   }
 
   if (trace != nullptr && trace->options().hierarchy && !shimPath_) {
-    auto path = trace->writeArtifact(snap.id + ".xml", xml);
-    if (!path) return fail(path.error());
-    snap.treeArtifact = std::move(*path);
+    VYX_TRY_ASSIGN(auto path, trace->writeArtifact(snap.id + ".xml", xml));
+    snap.treeArtifact = std::move(path);
   }
 
-  auto window = activeWindow();
-  if (!window) return fail(window.error());
-  snap.activePackage = std::move(window->package);
-  snap.activeActivity = std::move(window->activity);
+  VYX_TRY_ASSIGN(auto window, activeWindow());
+  snap.activePackage = std::move(window.package);
+  snap.activeActivity = std::move(window.activity);
 
   if (auto size = command::stdoutOrError(
           runAdbWithTimeout(shell::Args{"shell", "wm", "size"}, kWmCap, kAdbTimeoutMs))) {

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "core/text.hpp"
+
 namespace vyx::android_device_info {
 
 namespace {
@@ -9,13 +11,6 @@ namespace {
 bool isAlnum(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 bool isPackageChar(char c) { return isAlnum(c) || c == '_' || c == '.'; }
 bool isActivityChar(char c) { return isAlnum(c) || c == '_' || c == '.' || c == '$'; }
-
-std::string_view trim(std::string_view s, std::string_view chars) {
-  const size_t first = s.find_first_not_of(chars);
-  if (first == std::string_view::npos) return {};
-  const size_t last = s.find_last_not_of(chars);
-  return s.substr(first, last - first + 1);
-}
 
 constexpr std::string_view kBlanks = " \t\r\n";
 
@@ -60,10 +55,10 @@ Viewport parseWmSize(std::string_view output) {
   constexpr std::string_view kMarker = "Physical size:";
   const size_t at = output.find(kMarker);
   if (at == std::string_view::npos) return {};
-  const std::string_view rest = trim(output.substr(at + kMarker.size()), kBlanks);
+  const std::string_view rest = text::trim(output.substr(at + kMarker.size()), kBlanks);
   const size_t x = rest.find('x');
   if (x == std::string_view::npos) return {};
-  const auto width = parseU32(trim(rest.substr(0, x), " \t"));
+  const auto width = parseU32(text::trim(rest.substr(0, x), " \t"));
   size_t end = x + 1;
   while (end < rest.size() && rest[end] >= '0' && rest[end] <= '9') ++end;
   const auto height = parseU32(rest.substr(x + 1, end - x - 1));
@@ -77,8 +72,8 @@ std::optional<uint32_t> parseWmDensity(std::string_view output) {
   while (pos <= output.size()) {
     const size_t lf = output.find('\n', pos);
     const size_t end = lf == std::string_view::npos ? output.size() : lf;
-    const std::string_view line = trim(output.substr(pos, end - pos), kBlanks);
-    if (line.starts_with(kPrefix)) return parseU32(trim(line.substr(kPrefix.size()), kBlanks));
+    const std::string_view line = text::trim(output.substr(pos, end - pos), kBlanks);
+    if (line.starts_with(kPrefix)) return parseU32(text::trim(line.substr(kPrefix.size()), kBlanks));
     if (lf == std::string_view::npos) break;
     pos = lf + 1;
   }

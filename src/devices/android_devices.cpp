@@ -2,18 +2,13 @@
 
 #include <string>
 
+#include "core/text.hpp"
+
 namespace vyx::android_devices {
 
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trim(std::string_view line) {
-  auto trimmable = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!line.empty() && trimmable(line.front())) line.remove_prefix(1);
-  while (!line.empty() && trimmable(line.back())) line.remove_suffix(1);
-  return line;
-}
 
 // The next run of non-blank characters, consuming it from `rest`.
 std::string_view nextToken(std::string_view& rest) {
@@ -34,7 +29,7 @@ std::vector<DeviceInfo> parseDevicesOutput(std::string_view output) {
   std::string_view rest = output.substr(newline + 1);
   while (true) {
     newline = rest.find('\n');
-    std::string_view line = trim(rest.substr(0, newline));
+    std::string_view line = text::trimBlanks(rest.substr(0, newline));
     std::string_view tokens = line;
     std::string_view serial = nextToken(tokens);
     std::string_view state = nextToken(tokens);
@@ -46,10 +41,9 @@ std::vector<DeviceInfo> parseDevicesOutput(std::string_view output) {
 }
 
 Expected<std::vector<DeviceInfo>> listDevices(command::ProcessRunner& runner, std::string_view adbPath) {
-  auto out = command::stdoutOrError(
-      runner.runWithTimeout({std::string(adbPath), "devices"}, kDevicesCap, kDevicesTimeoutMs));
-  if (!out) return fail(out.error());
-  return parseDevicesOutput(*out);
+  VYX_TRY_ASSIGN(auto out, command::stdoutOrError(
+      runner.runWithTimeout({std::string(adbPath), "devices"}, kDevicesCap, kDevicesTimeoutMs)));
+  return parseDevicesOutput(out);
 }
 
 }  // namespace vyx::android_devices

@@ -32,9 +32,8 @@ Expected<Options> parseArgs(ArgIterator& args) {
     if (*arg == "--platform") {
       auto value = args.next();
       if (!value) return fail(Error::MissingPlatform);
-      auto platform = parsePlatform(*value);
-      if (!platform) return fail(platform.error());
-      o.platform = *platform;
+      VYX_TRY_ASSIGN(auto platform, parsePlatform(*value));
+      o.platform = platform;
     } else if (*arg == "--ios-device-type") {
       auto value = args.next();
       if (!value) return fail(Error::MissingIosDeviceType);
@@ -66,9 +65,8 @@ Expected<std::vector<DeviceInfo>> listDevices(const Options& o) {
   if (o.iosKinds == IosKinds::physical) return ios_devices::listPhysical(runner, o.xcrun);
   auto simulators = ios_devices::listSimulators(runner, systemClock(), o.xcrun);
   if (!simulators || o.iosKinds == IosKinds::simulator) return simulators;
-  auto physical = ios_devices::listPhysical(runner, o.xcrun);
-  if (!physical) return fail(physical.error());
-  simulators->insert(simulators->end(), physical->begin(), physical->end());
+  VYX_TRY_ASSIGN(auto physical, ios_devices::listPhysical(runner, o.xcrun));
+  simulators->insert(simulators->end(), physical.begin(), physical.end());
   return simulators;
 }
 
@@ -114,13 +112,11 @@ Status writeText(Writer& w, Platform platform, const std::vector<DeviceInfo>& de
 }  // namespace
 
 Status run(ArgIterator& args) {
-  auto options = parseArgs(args);
-  if (!options) return fail(options.error());
-  auto devices = listDevices(*options);
-  if (!devices) return fail(devices.error());
+  VYX_TRY_ASSIGN(auto options, parseArgs(args));
+  VYX_TRY_ASSIGN(auto devices, listDevices(options));
   Output out;
-  Status written = options->json ? writeJson(out, options->platform, *devices)
-                                 : writeText(out, options->platform, *devices);
+  Status written = options.json ? writeJson(out, options.platform, devices)
+                                 : writeText(out, options.platform, devices);
   if (!written) return written;
   return out.flush();
 }

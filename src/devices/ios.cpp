@@ -77,7 +77,7 @@ Expected<std::string> semanticFailurePayload(Error error, std::string_view scree
     if (auto s = trace_json::writeJsonString(w, screenshotArtifact); !s) return s;
     return w.writeAll(R"(,"source":"ios-xctest-shim"})");
   };
-  if (auto s = write(); !s) return fail(s.error());
+  VYX_TRY(write());
   return w.take();
 }
 
@@ -112,17 +112,6 @@ IosDevice::IosDevice(std::string xcrunPath, std::optional<std::string> deviceId,
       physical_(physical),
       runner_(&runner),
       clock_(&clock) {}
-
-Expected<IosDevice> IosDevice::initWithKindAndShim(std::string_view xcrunPath, std::optional<std::string_view> deviceId,
-                                                  std::string_view appId, bool physical,
-                                                  std::optional<std::string_view> shimPath,
-                                                  command::ProcessRunner& runner, Clock& clock) {
-  std::optional<std::string> id;
-  if (deviceId) id.emplace(*deviceId);
-  std::optional<std::string> shim;
-  if (shimPath) shim.emplace(*shimPath);
-  return IosDevice(std::string(xcrunPath), std::move(id), std::string(appId), physical, std::move(shim), runner, clock);
-}
 
 // ---- tools ----
 
@@ -231,17 +220,16 @@ Expected<std::string> IosDevice::runShim(const ShimCommand& command) {
 Expected<std::string> IosDevice::runShimWithTimeout(const ShimCommand& command, uint64_t timeoutMs) {
   if (!shimPath_) return fail(Error::IosXCTestShimRequired);
   StringWriter request;
-  if (auto s = shim_protocol::writeCommandJson(request, command); !s) return fail(s.error());
+  VYX_TRY(shim_protocol::writeCommandJson(request, command));
   const std::vector<std::string> argv = {*shimPath_};
   for (int attempt = 1;; ++attempt) {
-    auto result = runner_->runWithInputTimeout(argv, request.str(), kShimCap, timeoutMs);
-    if (!result) return fail(result.error());
-    if (result->timedOut) return fail(Error::CommandTimedOut);
-    if (result->term.kind != command::Term::Kind::Exited) return fail(Error::CommandFailed);
-    if (result->term.value == 0) return std::move(result->stdoutBytes);
+    VYX_TRY_ASSIGN(auto result, runner_->runWithInputTimeout(argv, request.str(), kShimCap, timeoutMs));
+    if (result.timedOut) return fail(Error::CommandTimedOut);
+    if (result.term.kind != command::Term::Kind::Exited) return fail(Error::CommandFailed);
+    if (result.term.value == 0) return std::move(result.stdoutBytes);
     bool notReady = false;
     for (std::string_view text : kShimNotReady) {
-      if (result->stderrBytes.find(text) != std::string::npos) notReady = true;
+      if (result.stderrBytes.find(text) != std::string::npos) notReady = true;
     }
     if (attempt > 1 || !notReady) return fail(Error::CommandFailed);
     clock_->sleepMs(kShimRetryPauseMs);
@@ -249,9 +237,8 @@ Expected<std::string> IosDevice::runShimWithTimeout(const ShimCommand& command, 
 }
 
 Status IosDevice::shimOk(const ShimCommand& command) {
-  auto reply = runShim(command);
-  if (!reply) return fail(reply.error());
-  return shim_protocol::parseOkResponse(*reply);
+  VYX_TRY_ASSIGN(auto reply, runShim(command));
+  return shim_protocol::parseOkResponse(reply);
 }
 
 Status IosDevice::settle() {
@@ -310,11 +297,9 @@ Expected<NativeAction> IosDevice::nativeSelectorAction(const SelectorAction& act
       break;
   }
   request.selector = *selectorText;
-  auto reply = runShim(request);
-  if (!reply) return fail(reply.error());
-  auto performed = shim_protocol::parseSelectorActionResponse(*reply);
-  if (!performed) return fail(performed.error());
-  return *performed ? NativeAction::performed : NativeAction::unavailable;
+  VYX_TRY_ASSIGN(auto reply, runShim(request));
+  VYX_TRY_ASSIGN(auto performed, shim_protocol::parseSelectorActionResponse(reply));
+  return performed ? NativeAction::performed : NativeAction::unavailable;
 }
 
 Expected<std::optional<bool>> IosDevice::nativeVisible(const Selector& selector, uint64_t timeoutMs) {
@@ -323,11 +308,9 @@ Expected<std::optional<bool>> IosDevice::nativeVisible(const Selector& selector,
   if (!selectorText) return std::optional<bool>();
   ShimCommand query = shim_protocol::request(ShimCmd::query);
   query.selector = *selectorText;
-  auto reply = runShimWithTimeout(query, std::max<uint64_t>(timeoutMs, 1));
-  if (!reply) return fail(reply.error());
-  auto exists = shim_protocol::parseQueryResponse(*reply);
-  if (!exists) return fail(exists.error());
-  return std::optional<bool>(*exists);
+  VYX_TRY_ASSIGN(auto reply, runShimWithTimeout(query, std::max<uint64_t>(timeoutMs, 1)));
+  VYX_TRY_ASSIGN(auto exists, shim_protocol::parseQueryResponse(reply));
+  return std::optional<bool>(exists);
 }
 
 Expected<std::vector<DeviceInfo>> IosDevice::listDevices() {
@@ -371,9 +354,8 @@ Expected<ObservationSnapshot> IosDevice::snapshot(TraceWriter* trace) {
   if (trace != nullptr && trace->options().screenshots) {
     if (std::optional<std::string> bytes = captureScreenshot()) {
       pngSize = png::size(*bytes);
-      auto path = trace->writeArtifact(snap.id + ".png", *bytes);
-      if (!path) return fail(path.error());
-      snap.screenshotArtifact = std::move(*path);
+      VYX_TRY_ASSIGN(auto path, trace->writeArtifact(snap.id + ".png", *bytes));
+      snap.screenshotArtifact = std::move(path);
     }
   }
 
@@ -384,9 +366,8 @@ Expected<ObservationSnapshot> IosDevice::snapshot(TraceWriter* trace) {
 
   if (shimPath_) {
     auto tree = [&]() -> Expected<shim_protocol::SnapshotReply> {
-      auto reply = runShim(shim_protocol::request(ShimCmd::snapshot));
-      if (!reply) return fail(reply.error());
-      return shim_protocol::parseSnapshotResponse(*reply);
+      VYX_TRY_ASSIGN(auto reply, runShim(shim_protocol::request(ShimCmd::snapshot)));
+      return shim_protocol::parseSnapshotResponse(reply);
     }();
     if (tree) {
       snap.nodes = std::move(tree->nodes);
@@ -397,10 +378,9 @@ Expected<ObservationSnapshot> IosDevice::snapshot(TraceWriter* trace) {
     } else if (snap.screenshotArtifact) {
       // The screenshot alone still makes an observation: record the lost
       // UI tree as a partial failure and go on without nodes.
-      auto payload = semanticFailurePayload(tree.error(), *snap.screenshotArtifact);
-      if (!payload) return fail(payload.error());
+      VYX_TRY_ASSIGN(auto payload, semanticFailurePayload(tree.error(), *snap.screenshotArtifact));
       if (trace != nullptr) {
-        if (auto s = trace->recordEvent("observe.snapshot.semanticExtraction", *payload); !s) return fail(s.error());
+        VYX_TRY(trace->recordEvent("observe.snapshot.semanticExtraction", payload));
       }
     } else {
       return fail(tree.error());

@@ -46,13 +46,6 @@ class IosDevice final : public Device {
             std::optional<std::string> shimPath, command::ProcessRunner& runner = command::realProcessRunner(),
             Clock& clock = systemClock());
 
-  // The same as the constructor, as a fallible factory.
-  static Expected<IosDevice> initWithKindAndShim(std::string_view xcrunPath, std::optional<std::string_view> deviceId,
-                                                 std::string_view appId, bool physical,
-                                                 std::optional<std::string_view> shimPath,
-                                                 command::ProcessRunner& runner = command::realProcessRunner(),
-                                                 Clock& clock = systemClock());
-
   const std::string& xcrunPath() const { return xcrunPath_; }
   const std::optional<std::string>& deviceId() const { return deviceId_; }
   const std::string& appId() const { return appId_; }

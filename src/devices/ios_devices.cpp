@@ -92,15 +92,14 @@ Expected<std::string> runDevicectlJsonCommand(command::ProcessRunner& runner, st
   argv.push_back(resultFile.path());
   argv.emplace_back("--quiet");
   auto result = runner.run(argv, kDevicectlCap);
-  if (auto judged = command::checkResult(result); !judged) return fail(judged.error());
+  VYX_TRY(command::checkResult(result));
   return files::readFileLimited(resultFile.path(), kDevicectlCap);
 }
 
 Expected<std::vector<DeviceInfo>> parseSimulatorList(std::string_view jsonText) {
-  auto doc = json::parseValue(jsonText);
-  if (!doc) return fail(doc.error());
-  if (!doc->isObject()) return fail(Error::SimctlDevicesMustBeObject);
-  const json::Value* runtimes = doc->get("devices");
+  VYX_TRY_ASSIGN(auto doc, json::parseValue(jsonText));
+  if (!doc.isObject()) return fail(Error::SimctlDevicesMustBeObject);
+  const json::Value* runtimes = doc.get("devices");
   if (runtimes == nullptr) return fail(Error::SimctlDevicesMissingDevices);
   if (!runtimes->isObject()) return fail(Error::SimctlDevicesMustBeObject);
   std::vector<DeviceInfo> list;
@@ -120,10 +119,9 @@ Expected<std::vector<DeviceInfo>> parseSimulatorList(std::string_view jsonText) 
 }
 
 Expected<std::vector<DeviceInfo>> parsePhysicalList(std::string_view jsonText) {
-  auto doc = json::parseValue(jsonText);
-  if (!doc) return fail(doc.error());
-  if (!doc->isObject()) return fail(Error::DevicectlDevicesMustBeObject);
-  const json::Value* result = doc->get("result");
+  VYX_TRY_ASSIGN(auto doc, json::parseValue(jsonText));
+  if (!doc.isObject()) return fail(Error::DevicectlDevicesMustBeObject);
+  const json::Value* result = doc.get("result");
   if (result == nullptr) return fail(Error::DevicectlDevicesMissingResult);
   if (!result->isObject()) return fail(Error::DevicectlDevicesMustBeObject);
   const json::Value* devices = result->get("devices");
@@ -156,16 +154,14 @@ Expected<std::vector<DeviceInfo>> parsePhysicalList(std::string_view jsonText) {
 
 Expected<std::vector<DeviceInfo>> listSimulators(command::ProcessRunner& runner, Clock& clock,
                                                  std::string_view xcrunPath) {
-  auto out = command::stdoutOrError(
-      runSimctlCommand(runner, clock, xcrunPath, {"list", "devices", "--json"}, kSimctlListCap));
-  if (!out) return fail(out.error());
-  return parseSimulatorList(*out);
+  VYX_TRY_ASSIGN(auto out, command::stdoutOrError(
+      runSimctlCommand(runner, clock, xcrunPath, {"list", "devices", "--json"}, kSimctlListCap)));
+  return parseSimulatorList(out);
 }
 
 Expected<std::vector<DeviceInfo>> listPhysical(command::ProcessRunner& runner, std::string_view xcrunPath) {
-  auto contents = runDevicectlJsonCommand(runner, xcrunPath, {"list", "devices"});
-  if (!contents) return fail(contents.error());
-  return parsePhysicalList(*contents);
+  VYX_TRY_ASSIGN(auto contents, runDevicectlJsonCommand(runner, xcrunPath, {"list", "devices"}));
+  return parsePhysicalList(contents);
 }
 
 std::optional<int64_t> findPidInValue(const json::Value& value, std::string_view bundleId) {

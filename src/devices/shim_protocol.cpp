@@ -42,10 +42,9 @@ namespace {
 
 // Steps shared by both reply checks: a JSON object whose "status" is "ok".
 Expected<json::Value> parseOkObject(std::string_view reply) {
-  auto doc = json::parseValue(reply);
-  if (!doc) return fail(doc.error());
-  if (!doc->isObject()) return fail(Error::IosShimResponseMustBeObject);
-  const json::Value* status = doc->get("status");
+  VYX_TRY_ASSIGN(auto doc, json::parseValue(reply));
+  if (!doc.isObject()) return fail(Error::IosShimResponseMustBeObject);
+  const json::Value* status = doc.get("status");
   if (status == nullptr || !status->isString()) return fail(Error::IosShimMissingStatus);
   if (status->string != "ok") return fail(Error::IosShimResponseNotOk);
   return doc;
@@ -121,16 +120,14 @@ Status writeCommandJson(Writer& w, const ShimCommand& command) {
 }
 
 Status parseOkResponse(std::string_view reply) {
-  auto doc = parseOkObject(reply);
-  if (!doc) return fail(doc.error());
+  VYX_TRY_ASSIGN(auto doc, parseOkObject(reply));
   return {};
 }
 
 Expected<SnapshotReply> parseSnapshotResponse(std::string_view reply) {
-  auto doc = parseOkObject(reply);
-  if (!doc) return fail(doc.error());
+  VYX_TRY_ASSIGN(auto doc, parseOkObject(reply));
   SnapshotReply out;
-  const json::Value* viewport = doc->get("viewport");
+  const json::Value* viewport = doc.get("viewport");
   if (viewport != nullptr && viewport->isObject()) {
     const json::Value* width = viewport->get("width");
     const json::Value* height = viewport->get("height");
@@ -139,37 +136,34 @@ Expected<SnapshotReply> parseSnapshotResponse(std::string_view reply) {
       out.viewportHeight = static_cast<uint32_t>(height->integer);
     }
   }
-  const json::Value* nodes = doc->get("nodes");
+  const json::Value* nodes = doc.get("nodes");
   if (nodes == nullptr) return fail(Error::IosShimMissingNodes);
   if (!nodes->isArray()) return fail(Error::IosShimNodesMustBeArray);
   out.nodes.reserve(nodes->array.size());
   auto text = std::make_shared<NodeText>();
   for (const json::Value& item : nodes->array) {
-    auto node = readNode(item, *text);
-    if (!node) return fail(node.error());
-    out.nodes.push_back(*node);
+    VYX_TRY_ASSIGN(auto node, readNode(item, *text));
+    out.nodes.push_back(node);
   }
   out.nodeText.store = std::move(text);
   return out;
 }
 
 Expected<bool> parseQueryResponse(std::string_view reply) {
-  auto doc = parseOkObject(reply);
-  if (!doc) return fail(doc.error());
-  const json::Value* exists = doc->get("exists");
+  VYX_TRY_ASSIGN(auto doc, parseOkObject(reply));
+  const json::Value* exists = doc.get("exists");
   if (exists == nullptr) return fail(Error::IosShimMissingExists);
   if (!exists->isBool()) return fail(Error::IosShimExistsMustBeBool);
   return exists->boolean;
 }
 
 Expected<bool> parseSelectorActionResponse(std::string_view reply) {
-  auto doc = json::parseValue(reply);
-  if (!doc) return fail(doc.error());
-  if (!doc->isObject()) return fail(Error::IosShimResponseMustBeObject);
-  const json::Value* status = doc->get("status");
+  VYX_TRY_ASSIGN(auto doc, json::parseValue(reply));
+  if (!doc.isObject()) return fail(Error::IosShimResponseMustBeObject);
+  const json::Value* status = doc.get("status");
   if (status == nullptr || !status->isString()) return fail(Error::IosShimMissingStatus);
   if (status->string == "ok") return true;
-  const json::Value* code = doc->get("code");
+  const json::Value* code = doc.get("code");
   if (code != nullptr && code->isString() &&
       (code->string == "selector.not_found" || code->string == "selector.not_hittable")) {
     return false;

@@ -244,19 +244,6 @@ Status writeEntry(int traceFd, const std::string& name, Writer& out) {
 
 }  // namespace
 
-Expected<bool> traceFileExists(std::string_view traceDir, std::string_view name) {
-  auto dir = openDirectory(traceDir);
-  if (!dir) return fail(dir.error());
-  return fileExistsIn(dir->get(), name);
-}
-
-Status collectArtifactEntries(std::string_view traceDir, std::string_view relativeDir,
-                              std::vector<std::string>& names) {
-  auto dir = openDirectory(traceDir);
-  if (!dir) return fail(dir.error());
-  return collectIn(dir->get(), relativeDir, names);
-}
-
 Status exportTraceBundleWithOptions(std::string_view traceDir, std::string_view outPath,
                                     const BundleExportOptions& options) {
   auto dir = openDirectory(traceDir);

@@ -34,14 +34,4 @@ struct BundleExportOptions {
 Status exportTraceBundleWithOptions(std::string_view traceDir, std::string_view outPath,
                                     const BundleExportOptions& options);
 
-// True when <traceDir>/<name> opens for reading (a symbolic link is not
-// followed), false when it does not exist; any other opening error as is.
-Expected<bool> traceFileExists(std::string_view traceDir, std::string_view name);
-
-// Appends the names of the regular files below <traceDir>/<relativeDir>,
-// each as "<relativeDir>/<path below it>", unsorted. A missing directory
-// (or one that is a symbolic link) appends nothing.
-Status collectArtifactEntries(std::string_view traceDir, std::string_view relativeDir,
-                              std::vector<std::string>& names);
-
 }  // namespace vyx::bundle

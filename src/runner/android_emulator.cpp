@@ -20,9 +20,8 @@ bool listHoldsAvd(std::string_view listing, std::string_view avdName) {
 Status createAvdIfMissing(const EmulatorOptions& options, command::ProcessRunner& runner) {
   std::vector<std::string> list{options.emulatorPath, "-list-avds"};
   if (auto s = recordCommand(options.commandLogPath, list); !s) return s;
-  auto listed = command::stdoutOrError(runner.runWithTimeout(list, kOutputCap, kToolTimeoutMs));
-  if (!listed) return fail(listed.error());
-  if (listHoldsAvd(*listed, *options.avdName)) return {};
+  VYX_TRY_ASSIGN(auto listed, command::stdoutOrError(runner.runWithTimeout(list, kOutputCap, kToolTimeoutMs)));
+  if (listHoldsAvd(listed, *options.avdName)) return {};
 
   std::vector<std::string> create{options.avdmanagerPath, "create", "avd", "--name", *options.avdName,
                                   "--package", *options.systemImage};
@@ -52,9 +51,9 @@ Status startEmulator(const EmulatorOptions& options, command::ProcessRunner& run
 Status waitForBoot(const EmulatorOptions& options, command::ProcessRunner& runner, Clock& clock) {
   if (auto s = command::checkResult(runAdb(runner, options, {"wait-for-device"})); !s) return s;
   for (int attempt = 0; attempt < kBootAttempts; ++attempt) {
-    auto out = command::stdoutOrError(runAdb(runner, options, {"shell", "getprop", "sys.boot_completed"}));
-    if (!out) return fail(out.error());
-    if (text::trimBlanks(*out) == "1") return {};
+    VYX_TRY_ASSIGN(auto out,
+                   command::stdoutOrError(runAdb(runner, options, {"shell", "getprop", "sys.boot_completed"})));
+    if (text::trimBlanks(out) == "1") return {};
     clock.sleepMs(kBootPollMs);
   }
   return fail(Error::AndroidEmulatorBootTimedOut);
@@ -87,7 +86,7 @@ Expected<command::ExecResult> runAdb(command::ProcessRunner& runner, const Emula
     argv.push_back(*options.serial);
   }
   argv.insert(argv.end(), args.begin(), args.end());
-  if (auto s = recordCommand(options.commandLogPath, argv); !s) return fail(s.error());
+  VYX_TRY(recordCommand(options.commandLogPath, argv));
   return runner.runWithTimeout(argv, kOutputCap, kToolTimeoutMs);
 }
 

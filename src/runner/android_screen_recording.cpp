@@ -53,13 +53,11 @@ Expected<command::ExecResult> AndroidScreenRecording::runAdbCommand(const std::v
 
 Status AndroidScreenRecording::stop() {
   (void)child_->interrupt();
-  auto ended = child_->waitFor(stopGraceMs_);
-  if (!ended) return fail(ended.error());
-  if (*ended) return {};
+  VYX_TRY_ASSIGN(auto ended, child_->waitFor(stopGraceMs_));
+  if (ended) return {};
   // A recorder that does not answer SIGINT would hold the run forever.
   (void)child_->kill();
-  auto killed = child_->wait();
-  if (!killed) return fail(killed.error());
+  VYX_TRY(child_->wait());
   return {};
 }
 

@@ -145,15 +145,13 @@ Expected<RunFlags> parseFlags(ArgIterator& args) {
     } else if (a == "--platform") {
       auto v = args.next();
       if (!v) return fail(Error::MissingPlatform);
-      auto p = parsePlatform(*v);
-      if (!p) return fail(p.error());
-      o.platform = *p;
+      VYX_TRY_ASSIGN(auto p, parsePlatform(*v));
+      o.platform = p;
     } else if (a == "--ios-device-type") {
       auto v = args.next();
       if (!v) return fail(Error::MissingIosDeviceType);
-      auto t = parseIosDeviceType(*v);
-      if (!t) return fail(t.error());
-      o.iosDeviceType = *t;
+      VYX_TRY_ASSIGN(auto t, parseIosDeviceType(*v));
+      o.iosDeviceType = t;
     } else if (a == "--config") {
       s = takeValue(args, Error::MissingConfigPath, f.configPath);
     } else if (a == "--discover-out") {
@@ -195,24 +193,20 @@ Status run(ArgIterator& args) {
 }
 
 Status run(ArgIterator& args, Environment& env) {
-  auto parsed = parseFlags(args);
-  if (!parsed) return fail(parsed.error());
-  RunFlags& flags = *parsed;
+  VYX_TRY_ASSIGN(auto parsed, parseFlags(args));
+  RunFlags& flags = parsed;
 
-  auto loaded = run_options::loadConfig(flags.configPath);
-  if (!loaded) return fail(loaded.error());
-  const RunSettings settings = run_options::resolveRun(flags.options, *loaded);
+  VYX_TRY_ASSIGN(auto loaded, run_options::loadConfig(flags.configPath));
+  const RunSettings settings = run_options::resolveRun(flags.options, loaded);
 
   if (!settings.scenarioPath) return fail(Error::MissingScenarioPath);
   if (flags.discoverOut && !settings.traceDir) return fail(Error::MissingTraceDir);
 
   Scenario scenario;
   {
-    auto text = files::readFileLimited(*settings.scenarioPath, limits::kScenarioBytes);
-    if (!text) return fail(text.error());
-    auto s = scenario::parseSlice(*text);
-    if (!s) return fail(s.error());
-    scenario = std::move(*s);
+    VYX_TRY_ASSIGN(auto text, files::readFileLimited(*settings.scenarioPath, limits::kScenarioBytes));
+    VYX_TRY_ASSIGN(auto s, scenario::parseSlice(text));
+    scenario = std::move(s);
   }
 
   const std::string appId = settings.appIdWith(scenario.appId);
@@ -250,9 +244,8 @@ Status run(ArgIterator& args, Environment& env) {
 
   run_summary::Discovery discovery;
   if (flags.discoverOut) {
-    auto drafted = discoverFromNewTrace(*settings.traceDir, *flags.discoverOut, traceWritten, outcome);
-    if (!drafted) return fail(drafted.error());
-    discovery = std::move(*drafted);
+    VYX_TRY_ASSIGN(auto drafted, discoverFromNewTrace(*settings.traceDir, *flags.discoverOut, traceWritten, outcome));
+    discovery = std::move(drafted);
   }
 
   if (flags.json) {

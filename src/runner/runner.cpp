@@ -3,6 +3,7 @@
 #include <optional>
 #include <type_traits>
 
+#include "core/trace_layout.hpp"
 #include "runner/runner_events.hpp"
 
 namespace vyx::runner {
@@ -51,12 +52,10 @@ Status appAction(Device& device, Status done, TraceWriter* trace, std::string_vi
 }
 
 Status snapshotStep(Device& device, TraceWriter* trace) {
-  Expected<ObservationSnapshot> snap = device.snapshot(trace);
-  if (!snap) return fail(snap.error());
+  VYX_TRY_ASSIGN(ObservationSnapshot snap, device.snapshot(trace));
   if (!trace) return {};
-  Expected<std::string> path = trace->writeSnapshot(*snap);
-  if (!path) return fail(path.error());
-  return trace->recordEvent("observe.snapshot", runner_events::eventString(*path));
+  VYX_TRY_ASSIGN(std::string path, trace->writeSnapshot(snap));
+  return trace->recordEvent(event_kinds::kObserveSnapshot, runner_events::eventString(path));
 }
 
 Status optionalStep(Device& device, const step::Optional& s, TraceWriter* trace, Clock& clock) {
@@ -66,9 +65,9 @@ Status optionalStep(Device& device, const step::Optional& s, TraceWriter* trace,
 }
 
 Status whenVisibleStep(Device& device, const step::WhenVisible& s, TraceWriter* trace, Clock& clock) {
-  Expected<bool> visible = s.timeoutMs != 0
-                               ? untilVisibleKind(device, s.selector, s.timeoutMs, trace, "wait.visible", clock)
-                               : isVisibleNow(device, s.selector, trace);
+  Expected<bool> visible =
+      s.timeoutMs != 0 ? untilVisibleKind(device, s.selector, s.timeoutMs, trace, event_kinds::kWaitVisible, clock)
+                       : isVisibleNow(device, s.selector, trace);
   if (!visible) {
     return traced(trace, [&](TraceWriter& t) {
       return runner_events::recordSelectorEventWithError(t, s.selector, visible.error());
@@ -99,7 +98,7 @@ Status executeStep(Device& device, const Step& step, TraceWriter* trace, Clock& 
       [&](const auto& s) -> Status {
         using T = std::decay_t<decltype(s)>;
         if constexpr (std::is_same_v<T, step::Launch>) {
-          return appAction(device, device.launch(), trace, "app.launch", std::nullopt);
+          return appAction(device, device.launch(), trace, event_kinds::kAppLaunch, std::nullopt);
         } else if constexpr (std::is_same_v<T, step::Stop>) {
           return device.stop();
         } else if constexpr (std::is_same_v<T, step::ClearState>) {
@@ -107,7 +106,7 @@ Status executeStep(Device& device, const Step& step, TraceWriter* trace, Clock& 
         } else if constexpr (std::is_same_v<T, step::Snapshot>) {
           return snapshotStep(device, trace);
         } else if constexpr (std::is_same_v<T, step::OpenLink>) {
-          return appAction(device, device.openLink(s.url), trace, "app.openLink", std::string_view(s.url));
+          return appAction(device, device.openLink(s.url), trace, event_kinds::kAppOpenLink, std::string_view(s.url));
         } else if constexpr (std::is_same_v<T, step::Tap>) {
           return tapSelector(device, s.selector, trace, clock);
         } else if constexpr (std::is_same_v<T, step::TypeText>) {
@@ -117,11 +116,11 @@ Status executeStep(Device& device, const Step& step, TraceWriter* trace, Clock& 
           return device.settle();
         } else if constexpr (std::is_same_v<T, step::PressBack>) {
           return thenRecordAndSettle(device, device.pressBack(), trace, [](TraceWriter& t) {
-            return runner_events::recordStatusOk(t, "ui.pressBack");
+            return runner_events::recordStatusOk(t, event_kinds::kUiPressBack);
           });
         } else if constexpr (std::is_same_v<T, step::HideKeyboard>) {
           return thenRecordAndSettle(device, device.hideKeyboard(), trace, [](TraceWriter& t) {
-            return runner_events::recordStatusOk(t, "ui.hideKeyboard");
+            return runner_events::recordStatusOk(t, event_kinds::kUiHideKeyboard);
           });
         } else if constexpr (std::is_same_v<T, step::Swipe>) {
           return thenRecordAndSettle(device, device.swipe(s.x1, s.y1, s.x2, s.y2, s.durationMs), trace,
@@ -134,23 +133,24 @@ Status executeStep(Device& device, const Step& step, TraceWriter* trace, Clock& 
             return runner_events::recordEraseText(t, s.maxChars);
           });
         } else if constexpr (std::is_same_v<T, step::WaitVisible>) {
-          return judged(untilVisibleKind(device, s.selector, s.timeoutMs, trace, "wait.visible", clock),
+          return judged(untilVisibleKind(device, s.selector, s.timeoutMs, trace, event_kinds::kWaitVisible, clock),
                         Error::WaitTimeout);
         } else if constexpr (std::is_same_v<T, step::WaitNotVisible>) {
-          return judged(untilNotVisibleKind(device, s.selector, s.timeoutMs, trace, "wait.notVisible", clock),
-                        Error::WaitTimeout);
+          return judged(
+              untilNotVisibleKind(device, s.selector, s.timeoutMs, trace, event_kinds::kWaitNotVisible, clock),
+              Error::WaitTimeout);
         } else if constexpr (std::is_same_v<T, step::WaitAny>) {
-          Expected<std::optional<size_t>> index = waitUntilAnyVisible(device, s.selectors, s.timeoutMs, trace, clock);
-          if (!index) return fail(index.error());
-          if (!*index) return fail(Error::WaitTimeout);
+          VYX_TRY_ASSIGN(std::optional<size_t> index,
+                         waitUntilAnyVisible(device, s.selectors, s.timeoutMs, trace, clock));
+          if (!index) return fail(Error::WaitTimeout);
           return {};
         } else if constexpr (std::is_same_v<T, step::AssertVisible>) {
           return judged(untilVisibleKind(device, s.selector, s.timeoutMs.value_or(kDefaultAssertTimeoutMs), trace,
-                                         "assert.visible", clock),
+                                         event_kinds::kAssertVisible, clock),
                         Error::AssertionFailed);
         } else if constexpr (std::is_same_v<T, step::AssertNotVisible>) {
           return judged(untilNotVisibleKind(device, s.selector, s.timeoutMs.value_or(kDefaultAssertTimeoutMs),
-                                            trace, "assert.notVisible", clock),
+                                            trace, event_kinds::kAssertNotVisible, clock),
                         Error::AssertionFailed);
         } else if constexpr (std::is_same_v<T, step::AssertNoneVisible>) {
           return judged(assertNoneVisible(device, s.selectors, s.timeoutMs, trace, clock), Error::AssertionFailed);
@@ -189,7 +189,7 @@ Status runScenario(Device& device, const Scenario& scenario, TraceWriter* trace,
   if (scenario.appId) appId = *scenario.appId;
   Status st = trace->startManifest(scenario.name, appId);
   if (!st) return st;
-  st = trace->recordEvent("scenario.start", runner_events::eventString(scenario.name));
+  st = trace->recordEvent(event_kinds::kScenarioStart, runner_events::eventString(scenario.name));
   if (!st) return st;
   for (size_t j = 0; j < scenario.steps.size(); ++j) {
     Status result = executeStep(device, scenario.steps[j], trace, clock);

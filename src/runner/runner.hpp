@@ -16,6 +16,7 @@
 #include "core/clock.hpp"
 #include "core/errors.hpp"
 #include "core/scenario.hpp"
+#include "core/step_defaults.hpp"
 #include "core/trace.hpp"
 #include "devices/device.hpp"
 #include "runner/runner_actions.hpp"
@@ -24,7 +25,7 @@
 namespace vyx::runner {
 
 // The time-out of assertVisible and assertNotVisible steps without one.
-inline constexpr uint64_t kDefaultAssertTimeoutMs = 5000;
+inline constexpr uint64_t kDefaultAssertTimeoutMs = step_defaults::kTimeoutMs;
 
 // Performs one step; nested steps of optional, whenVisible and repeat run
 // with the same device, trace writer and clock.

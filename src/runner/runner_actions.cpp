@@ -5,6 +5,7 @@
 #include <span>
 
 #include "core/selector.hpp"
+#include "core/trace_layout.hpp"
 #include "runner/runner_diagnostics.hpp"
 #include "runner/runner_events.hpp"
 #include "runner/runner_native.hpp"
@@ -32,18 +33,15 @@ Expected<bool> tryNative(Device& device, const SelectorAction& action, const Sel
   Expected<NativeAction> native = device.nativeSelectorAction(action, selector);
   if (!native) {
     if (trace) {
-      Status st = runner_native::recordSelectorActionFailure(*trace, kind, selector, native.error());
-      if (!st) return fail(st.error());
+      VYX_TRY(runner_native::recordSelectorActionFailure(*trace, kind, selector, native.error()));
     }
     return fail(native.error());
   }
   if (*native == NativeAction::unavailable) return false;
   if (trace) {
-    Status st = recordOk(*trace);
-    if (!st) return fail(st.error());
+    VYX_TRY(recordOk(*trace));
   }
-  Status settled = device.settle();
-  if (!settled) return fail(settled.error());
+  VYX_TRY(device.settle());
   return true;
 }
 
@@ -51,23 +49,22 @@ Status tapBySnapshot(Device& device, const Selector& selector, TraceWriter* trac
   const int64_t deadline = saturatingAdd(clock.monotonicMs(), kActionDeadlineMs);
   uint32_t attempts = 1;
   for (;;) {
-    Expected<ObservationSnapshot> snap = device.snapshot(trace);
-    if (!snap) return fail(snap.error());
-    if (const UiNode* node = findActionable(*snap, selector)) {
+    VYX_TRY_ASSIGN(ObservationSnapshot snap, device.snapshot(trace));
+    if (const UiNode* node = findActionable(snap, selector)) {
       const Point p = tapPointOf(*node);
       Status tapped = device.tapPoint(p.x, p.y);
       if (!tapped) return tapped;
       if (trace) {
-        Status st = runner_events::recordTap(*trace, snap->id, node->stableId, p.x, p.y, attempts, selector);
+        Status st = runner_events::recordTap(*trace, snap.id, node->stableId, p.x, p.y, attempts, selector);
         if (!st) return st;
       }
       return device.settle();
     }
     if (clock.monotonicMs() >= deadline) {
       if (trace) {
-        Status st = runner_diagnostics::recordWithOptions(*trace, "ui.tap.notFound", "not_found", std::nullopt,
-                                                          std::span<const Selector>(&selector, 1), *snap,
-                                                          std::nullopt);
+        Status st = runner_diagnostics::recordWithOptions(*trace, event_kinds::kUiTapNotFound, "not_found",
+                                                          std::nullopt, std::span<const Selector>(&selector, 1),
+                                                          snap, std::nullopt);
         if (!st) return st;
       }
       return fail(Error::SelectorNotFound);
@@ -103,22 +100,20 @@ Point tapPointOf(const UiNode& node) {
 
 Status tapSelector(Device& device, const Selector& selector, TraceWriter* trace, Clock& clock) {
   const SelectorAction action{.kind = SelectorAction::Kind::tap};
-  Expected<bool> done = tryNative(device, action, selector, "ui.tap", trace, [&](TraceWriter& t) {
-    return runner_native::recordSelectorAction(t, "ui.tap", selector, std::nullopt);
-  });
-  if (!done) return fail(done.error());
-  if (*done) return {};
+  VYX_TRY_ASSIGN(bool done, tryNative(device, action, selector, event_kinds::kUiTap, trace, [&](TraceWriter& t) {
+    return runner_native::recordSelectorAction(t, event_kinds::kUiTap, selector, std::nullopt);
+  }));
+  if (done) return {};
   return tapBySnapshot(device, selector, trace, clock);
 }
 
 Status typeTextSelector(Device& device, const Selector& selector, std::string_view text, TraceWriter* trace,
                         Clock& clock) {
   const SelectorAction action{.kind = SelectorAction::Kind::typeText, .text = text};
-  Expected<bool> done = tryNative(device, action, selector, "ui.type", trace, [&](TraceWriter& t) {
+  VYX_TRY_ASSIGN(bool done, tryNative(device, action, selector, event_kinds::kUiType, trace, [&](TraceWriter& t) {
     return runner_events::recordType(t, selector, text, true);
-  });
-  if (!done) return fail(done.error());
-  if (*done) return {};
+  }));
+  if (done) return {};
   Status st = tapSelector(device, selector, trace, clock);
   if (!st) return st;
   st = device.typeText(text);
@@ -133,11 +128,10 @@ Status typeTextSelector(Device& device, const Selector& selector, std::string_vi
 Status eraseTextSelector(Device& device, const Selector& selector, uint32_t maxChars, TraceWriter* trace,
                          Clock& clock) {
   const SelectorAction action{.kind = SelectorAction::Kind::eraseText, .maxChars = maxChars};
-  Expected<bool> done = tryNative(device, action, selector, "ui.eraseText", trace, [&](TraceWriter& t) {
-    return runner_native::recordSelectorAction(t, "ui.eraseText", selector, maxChars);
-  });
-  if (!done) return fail(done.error());
-  if (*done) return {};
+  VYX_TRY_ASSIGN(bool done, tryNative(device, action, selector, event_kinds::kUiEraseText, trace, [&](TraceWriter& t) {
+    return runner_native::recordSelectorAction(t, event_kinds::kUiEraseText, selector, maxChars);
+  }));
+  if (done) return {};
   Status st = tapSelector(device, selector, trace, clock);
   if (!st) return st;
   st = device.eraseText(maxChars);
@@ -163,41 +157,33 @@ ScrollSwipe scrollGeometry(const Viewport& viewport, ScrollDirection direction) 
 
 Expected<bool> scrollUntilVisible(Device& device, const Selector& selector, uint64_t timeoutMs,
                                   ScrollDirection direction, TraceWriter* trace, Clock& clock) {
-  constexpr std::string_view kind = "ui.scrollUntilVisible";
+  constexpr std::string_view kind = event_kinds::kUiScrollUntilVisible;
   const int64_t deadline = deadlineAfter(clock, timeoutMs);
   for (;;) {
     Expected<ObservationSnapshot> snap = device.snapshot(trace);
     if (!snap) {
-      Status st = retryObservation(snap.error(), deadline, trace, kind, clock);
-      if (!st) return fail(st.error());
+      VYX_TRY(retryObservation(snap.error(), deadline, trace, kind, clock));
       continue;
     }
     for (const UiNode& node : snap->nodes) {
       if (!selector::matches(selector, node)) continue;
       if (trace) {
-        Status st = runner_events::recordScrollFound(*trace, node.stableId, selector, direction, timeoutMs);
-        if (!st) return fail(st.error());
+        VYX_TRY(runner_events::recordScrollFound(*trace, node.stableId, selector, direction, timeoutMs));
       }
       return true;
     }
     if (clock.monotonicMs() >= deadline) {
       if (trace) {
-        Status st = runner_diagnostics::recordWithOptions(*trace, kind, "timeout", std::nullopt,
-                                                          std::span<const Selector>(&selector, 1), *snap,
-                                                          std::nullopt);
-        if (!st) return fail(st.error());
+        VYX_TRY(runner_diagnostics::recordWithOptions(*trace, kind, "timeout", std::nullopt,
+                                                      std::span<const Selector>(&selector, 1), *snap,
+                                                      std::nullopt));
       }
       return false;
     }
     const ScrollSwipe s = scrollGeometry(snap->viewport, direction);
-    Status st = device.swipe(s.x, s.y1, s.x, s.y2, kScrollSwipeMs);
-    if (!st) return fail(st.error());
-    if (trace) {
-      st = runner_events::recordScroll(*trace, direction, s.x, s.y1, s.y2);
-      if (!st) return fail(st.error());
-    }
-    st = device.settle();
-    if (!st) return fail(st.error());
+    VYX_TRY(device.swipe(s.x, s.y1, s.x, s.y2, kScrollSwipeMs));
+    if (trace) VYX_TRY(runner_events::recordScroll(*trace, direction, s.x, s.y1, s.y2));
+    VYX_TRY(device.settle());
   }
 }
 

@@ -4,8 +4,8 @@
 #include <array>
 #include <string>
 
-#include "core/trace_json.hpp"
-#include "runner/runner_events.hpp"
+#include "core/json_writer.hpp"
+#include "core/text.hpp"
 
 namespace vyx::runner_diagnostics {
 namespace {
@@ -14,20 +14,6 @@ constexpr size_t kMaxVisibleTexts = 20;
 constexpr size_t kMaxCandidates = 10;
 constexpr size_t kNearestPerSelector = 5;
 constexpr size_t kMaxNearest = 10;
-
-// Writes into memory; the status cannot be an error.
-void put(Writer& w, std::string_view bytes) { (void)w.writeAll(bytes); }
-void putString(Writer& w, std::string_view bytes) { (void)trace_json::writeJsonString(w, bytes); }
-void putInt(Writer& w, int64_t v) { (void)w.writeInt(v); }
-void putUint(Writer& w, uint64_t v) { (void)w.writeUint(v); }
-void putBool(Writer& w, bool v) { put(w, v ? "true" : "false"); }
-void putOptString(Writer& w, std::optional<std::string_view> v) {
-  if (v) {
-    putString(w, *v);
-  } else {
-    put(w, "null");
-  }
-}
 
 bool fieldEquals(const std::optional<std::string>& want, std::optional<std::string_view> have) {
   return !want || (have && *have == *want);
@@ -43,18 +29,6 @@ std::optional<std::string_view> labelOf(const UiNode& node) {
   const std::optional<std::string_view> label = node.text ? node.text : node.contentDesc;
   if (!label || label->empty()) return std::nullopt;
   return label;
-}
-
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool containsFolded(std::string_view haystack, std::string_view needle) {
-  if (needle.size() > haystack.size()) return false;
-  for (size_t start = 0; start + needle.size() <= haystack.size(); ++start) {
-    size_t i = 0;
-    while (i < needle.size() && fold(haystack[start + i]) == fold(needle[i])) ++i;
-    if (i == needle.size()) return true;
-  }
-  return false;
 }
 
 const std::optional<std::string>& queryOf(const Selector& sel) {
@@ -81,30 +55,21 @@ bool inClass(const UiNode& node, const Viewport& viewport, CandidateClass cls) {
   return false;
 }
 
-void writeCandidate(Writer& w, const UiNode& node) {
-  put(w, "{\"stableId\":");
-  putString(w, node.stableId);
-  put(w, ",\"className\":");
-  putString(w, node.className);
-  put(w, ",\"text\":");
-  putOptString(w, node.text);
-  put(w, ",\"contentDesc\":");
-  putOptString(w, node.contentDesc);
-  put(w, ",\"resourceId\":");
-  putOptString(w, node.resourceId);
-  put(w, ",\"bounds\":{\"x\":");
-  putInt(w, node.bounds.x);
-  put(w, ",\"y\":");
-  putInt(w, node.bounds.y);
-  put(w, ",\"width\":");
-  putInt(w, node.bounds.width);
-  put(w, ",\"height\":");
-  putInt(w, node.bounds.height);
-  put(w, "},\"enabled\":");
-  putBool(w, node.enabled);
-  put(w, ",\"visible\":");
-  putBool(w, node.visible);
-  put(w, "}");
+void writeCandidate(JsonObjectWriter& o, const UiNode& node) {
+  o.str("stableId", node.stableId)
+      .str("className", node.className)
+      .strOrNull("text", node.text)
+      .strOrNull("contentDesc", node.contentDesc)
+      .strOrNull("resourceId", node.resourceId)
+      .object("bounds",
+              [&](JsonObjectWriter& b) {
+                b.num("x", node.bounds.x)
+                    .num("y", node.bounds.y)
+                    .num("width", node.bounds.width)
+                    .num("height", node.bounds.height);
+              })
+      .flag("enabled", node.enabled)
+      .flag("visible", node.visible);
 }
 
 struct Nearest {
@@ -113,8 +78,7 @@ struct Nearest {
   uint64_t score = 0;
 };
 
-void writeNearest(Writer& w, std::span<const Selector> selectors, const ObservationSnapshot& snapshot) {
-  put(w, "[");
+void writeNearest(JsonArrayWriter& a, std::span<const Selector> selectors, const ObservationSnapshot& snapshot) {
   size_t written = 0;
   for (const Selector& sel : selectors) {
     if (written >= kMaxNearest) break;
@@ -135,21 +99,15 @@ void writeNearest(Writer& w, std::span<const Selector> selectors, const Observat
       kept[pos] = entry;
     }
     for (size_t i = 0; i < count && written < kMaxNearest; ++i, ++written) {
-      if (written > 0) put(w, ",");
-      put(w, "{\"stableId\":");
-      putString(w, kept[i].node->stableId);
-      put(w, ",\"text\":");
-      putString(w, kept[i].label);
-      put(w, ",\"score\":");
-      putUint(w, kept[i].score);
-      put(w, ",\"enabled\":");
-      putBool(w, kept[i].node->enabled);
-      put(w, ",\"visible\":");
-      putBool(w, kept[i].node->visible);
-      put(w, "}");
+      a.object([&](JsonObjectWriter& o) {
+        o.str("stableId", kept[i].node->stableId)
+            .str("text", kept[i].label)
+            .unum("score", kept[i].score)
+            .flag("enabled", kept[i].node->enabled)
+            .flag("visible", kept[i].node->visible);
+      });
     }
   }
-  put(w, "]");
 }
 
 }  // namespace
@@ -173,79 +131,62 @@ bool isOffscreen(const UiNode& node, const Viewport& viewport) {
 }
 
 uint64_t nearestScore(std::string_view query, std::string_view label) {
-  if (containsFolded(label, query) || containsFolded(query, label)) {
+  if (text::containsAsciiFolded(label, query) || text::containsAsciiFolded(query, label)) {
     return query.size() > label.size() ? query.size() - label.size() : label.size() - query.size();
   }
   size_t prefix = 0;
-  while (prefix < query.size() && prefix < label.size() && fold(query[prefix]) == fold(label[prefix])) ++prefix;
+  while (prefix < query.size() && prefix < label.size() && text::asciiLower(query[prefix]) == text::asciiLower(label[prefix])) ++prefix;
   return std::max(query.size(), label.size()) - prefix;
 }
 
-void writeCandidateList(Writer& w, std::string_view name, std::span<const Selector> selectors,
+void writeCandidateList(JsonObjectWriter& o, std::string_view name, std::span<const Selector> selectors,
                         const ObservationSnapshot& snapshot, CandidateClass cls) {
-  putString(w, name);
-  put(w, ":[");
-  size_t count = 0;
-  if (!selectors.empty()) {
+  o.array(name, [&](JsonArrayWriter& a) {
+    if (selectors.empty()) return;
+    size_t count = 0;
     for (const UiNode& node : snapshot.nodes) {
       if (count >= kMaxCandidates) break;
       if (!inClass(node, snapshot.viewport, cls) || !fieldMatchesAny(node, selectors)) continue;
-      if (count > 0) put(w, ",");
-      writeCandidate(w, node);
+      a.object([&](JsonObjectWriter& c) { writeCandidate(c, node); });
       ++count;
     }
-  }
-  put(w, "]");
+  });
 }
 
-void writePayload(Writer& w, std::string_view status, std::optional<std::string_view> strategy,
-                  std::span<const Selector> selectors, const ObservationSnapshot& snapshot,
-                  std::optional<uint64_t> timeoutMs) {
-  put(w, "{\"status\":");
-  putString(w, status);
-  if (strategy) {
-    put(w, ",\"strategy\":");
-    putString(w, *strategy);
-  }
-  if (timeoutMs) {
-    put(w, ",\"timeoutMs\":");
-    putUint(w, *timeoutMs);
-  }
-  put(w, ",\"snapshotId\":");
-  putString(w, snapshot.id);
-  put(w, ",\"selectors\":");
-  runner_events::writeSelectorList(w, selectors);
-  put(w, ",\"activePackage\":");
-  putOptString(w, snapshot.activePackage);
-  put(w, ",\"activeActivity\":");
-  putOptString(w, snapshot.activeActivity);
-  put(w, ",\"visibleTexts\":[");
-  size_t texts = 0;
-  for (const UiNode& node : snapshot.nodes) {
-    if (texts >= kMaxVisibleTexts) break;
-    if (!node.visible) continue;
-    std::optional<std::string_view> label = labelOf(node);
-    if (!label) continue;
-    if (texts > 0) put(w, ",");
-    putString(w, *label);
-    ++texts;
-  }
-  put(w, "],");
-  writeCandidateList(w, "hiddenCandidates", selectors, snapshot, CandidateClass::hidden);
-  put(w, ",");
-  writeCandidateList(w, "disabledCandidates", selectors, snapshot, CandidateClass::disabled);
-  put(w, ",");
-  writeCandidateList(w, "offscreenCandidates", selectors, snapshot, CandidateClass::offscreen);
-  put(w, ",\"nearestTextMatches\":");
-  writeNearest(w, selectors, snapshot);
-  put(w, "}");
+Status writePayload(Writer& w, std::string_view status, std::optional<std::string_view> strategy,
+                    std::span<const Selector> selectors, const ObservationSnapshot& snapshot,
+                    std::optional<uint64_t> timeoutMs) {
+  JsonObjectWriter o(w);
+  o.str("status", status)
+      .optStr("strategy", strategy)
+      .optUnum("timeoutMs", timeoutMs)
+      .str("snapshotId", snapshot.id)
+      .value("selectors", [&](Writer& out) { return trace::writeSelectorListJson(out, selectors); })
+      .strOrNull("activePackage", snapshot.activePackage)
+      .strOrNull("activeActivity", snapshot.activeActivity)
+      .array("visibleTexts", [&](JsonArrayWriter& a) {
+        size_t texts = 0;
+        for (const UiNode& node : snapshot.nodes) {
+          if (texts >= kMaxVisibleTexts) break;
+          if (!node.visible) continue;
+          std::optional<std::string_view> label = labelOf(node);
+          if (!label) continue;
+          a.str(*label);
+          ++texts;
+        }
+      });
+  writeCandidateList(o, "hiddenCandidates", selectors, snapshot, CandidateClass::hidden);
+  writeCandidateList(o, "disabledCandidates", selectors, snapshot, CandidateClass::disabled);
+  writeCandidateList(o, "offscreenCandidates", selectors, snapshot, CandidateClass::offscreen);
+  o.array("nearestTextMatches", [&](JsonArrayWriter& a) { writeNearest(a, selectors, snapshot); });
+  return o.finish();
 }
 
 Status recordWithOptions(TraceWriter& trace, std::string_view kind, std::string_view status,
                          std::optional<std::string_view> strategy, std::span<const Selector> selectors,
                          const ObservationSnapshot& snapshot, std::optional<uint64_t> timeoutMs) {
   StringWriter w;
-  writePayload(w, status, strategy, selectors, snapshot, timeoutMs);
+  VYX_TRY(writePayload(w, status, strategy, selectors, snapshot, timeoutMs));
   return trace.recordEvent(kind, w.str());
 }
 

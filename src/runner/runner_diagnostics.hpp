@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/errors.hpp"
+#include "core/json_writer.hpp"
 #include "core/trace.hpp"
 #include "core/types.hpp"
 #include "core/writer.hpp"
@@ -29,13 +30,13 @@ bool isOffscreen(const UiNode& node, const Viewport& viewport);
 uint64_t nearestScore(std::string_view query, std::string_view label);
 
 // Writes one candidate list member: "<name>":[...].
-void writeCandidateList(Writer& w, std::string_view name, std::span<const Selector> selectors,
+void writeCandidateList(JsonObjectWriter& o, std::string_view name, std::span<const Selector> selectors,
                         const ObservationSnapshot& snapshot, CandidateClass cls);
 
 // The whole diagnostics payload.
-void writePayload(Writer& w, std::string_view status, std::optional<std::string_view> strategy,
-                  std::span<const Selector> selectors, const ObservationSnapshot& snapshot,
-                  std::optional<uint64_t> timeoutMs);
+Status writePayload(Writer& w, std::string_view status, std::optional<std::string_view> strategy,
+                    std::span<const Selector> selectors, const ObservationSnapshot& snapshot,
+                    std::optional<uint64_t> timeoutMs);
 
 // Builds the payload and records it under `kind`.
 Status recordWithOptions(TraceWriter& trace, std::string_view kind, std::string_view status,

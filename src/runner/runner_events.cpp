@@ -58,15 +58,7 @@ std::string Payload::finish() {
   return out_.take();
 }
 
-void writeSelectorList(Writer& w, std::span<const Selector> selectors) {
-  (void)trace::writeSelectorListJson(w, selectors);
-}
-
 std::string eventString(std::string_view value) { return Payload().str("value", value).finish(); }
-
-Status recordValue(TraceWriter& trace, std::string_view kind, std::string_view value) {
-  return trace.recordEvent(kind, [&](JsonObjectWriter& p) { p.str("value", value); });
-}
 
 Status recordActionStatus(TraceWriter& trace, std::string_view kind, std::string_view status,
                           std::optional<Error> error, std::optional<std::string_view> url) {

@@ -50,14 +50,8 @@ class Payload {
   JsonObjectWriter object_{out_};
 };
 
-// Writes a JSON array of selector objects (trace::writeSelectorListJson).
-void writeSelectorList(Writer& w, std::span<const Selector> selectors);
-
 // {"value":<string>}
 std::string eventString(std::string_view value);
-// Records {"value":<string>} under the kind ("scenario.start",
-// "observe.snapshot").
-Status recordValue(TraceWriter& trace, std::string_view kind, std::string_view value);
 
 // {"status":..[,"error":<name>][,"url":..]} under the caller's kind.
 Status recordActionStatus(TraceWriter& trace, std::string_view kind, std::string_view status,

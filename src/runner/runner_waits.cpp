@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/selector.hpp"
+#include "core/trace_layout.hpp"
 #include "runner/health.hpp"
 #include "runner/runner_diagnostics.hpp"
 #include "runner/runner_events.hpp"
@@ -37,8 +38,7 @@ enum class Poll : uint8_t { met, timedOut, again };
 // (Poll::again, pause done), returned otherwise.
 Expected<Poll> onSnapshotError(Error error, int64_t deadline, TraceWriter* trace, std::string_view kind,
                                Clock& clock) {
-  Status st = retryObservation(error, deadline, trace, kind, clock);
-  if (!st) return fail(st.error());
+  VYX_TRY(retryObservation(error, deadline, trace, kind, clock));
   return Poll::again;
 }
 
@@ -51,17 +51,15 @@ Expected<Poll> pollVisibility(Device& device, const Selector& sel, bool wantVisi
   const UiNode* node = firstMatch(*snap, sel);
   if (wantVisible == (node != nullptr)) {
     if (trace) {
-      Status st = wantVisible ? runner_events::recordVisibleOk(*trace, kind, std::nullopt, node->stableId, sel, timeoutMs)
-                              : runner_events::recordNotVisibleOk(*trace, kind, sel, timeoutMs);
-      if (!st) return fail(st.error());
+      VYX_TRY(wantVisible ? runner_events::recordVisibleOk(*trace, kind, std::nullopt, node->stableId, sel, timeoutMs)
+                          : runner_events::recordNotVisibleOk(*trace, kind, sel, timeoutMs));
     }
     return Poll::met;
   }
   if (clock.monotonicMs() >= deadline) {
     if (trace) {
-      Status st = runner_diagnostics::recordWithOptions(*trace, kind, "timeout", std::nullopt,
-                                                        std::span<const Selector>(&sel, 1), *snap, timeoutMs);
-      if (!st) return fail(st.error());
+      VYX_TRY(runner_diagnostics::recordWithOptions(*trace, kind, "timeout", std::nullopt,
+                                                    std::span<const Selector>(&sel, 1), *snap, timeoutMs));
     }
     return Poll::timedOut;
   }
@@ -80,44 +78,38 @@ Expected<bool> untilVisibility(Device& device, const Selector& sel, bool wantVis
   const int64_t deadline = deadlineAfter(clock, timeoutMs);
   if (!device.waitsNatively() || timeoutMs == 0) {
     for (;;) {
-      Expected<Poll> poll = pollVisibility(device, sel, wantVisible, timeoutMs, deadline, trace, kind, clock);
-      if (!poll) return fail(poll.error());
-      if (*poll != Poll::again) return *poll == Poll::met;
+      VYX_TRY_ASSIGN(Poll poll, pollVisibility(device, sel, wantVisible, timeoutMs, deadline, trace, kind, clock));
+      if (poll != Poll::again) return poll == Poll::met;
     }
   }
   const std::span<const Selector> one(&sel, 1);
   for (;;) {
     const int64_t now = clock.monotonicMs();
     if (now >= deadline) {
-      Status st = nativeTimeout(device, trace, kind, one, timeoutMs);
-      if (!st) return fail(st.error());
+      VYX_TRY(nativeTimeout(device, trace, kind, one, timeoutMs));
       return false;
     }
     Expected<std::optional<bool>> answer = device.nativeVisible(sel, remainingMs(deadline, now));
     if (!answer) {
-      Status st = retryObservation(answer.error(), deadline, trace, kind, clock);
-      if (!st) return fail(st.error());
+      VYX_TRY(retryObservation(answer.error(), deadline, trace, kind, clock));
       continue;
     }
     if (answer->has_value()) {
       if (**answer == wantVisible) {
         if (trace) {
-          Status st = runner_events::recordNativeWait(*trace, kind, sel, std::nullopt, timeoutMs);
-          if (!st) return fail(st.error());
+          VYX_TRY(runner_events::recordNativeWait(*trace, kind, sel, std::nullopt, timeoutMs));
         }
         return true;
       }
       if (clock.monotonicMs() >= deadline) {
-        Status st = nativeTimeout(device, trace, kind, one, timeoutMs);
-        if (!st) return fail(st.error());
+        VYX_TRY(nativeTimeout(device, trace, kind, one, timeoutMs));
         return false;
       }
       pause(clock);
       continue;
     }
-    Expected<Poll> poll = pollVisibility(device, sel, wantVisible, timeoutMs, deadline, trace, kind, clock);
-    if (!poll) return fail(poll.error());
-    if (*poll != Poll::again) return *poll == Poll::met;
+    VYX_TRY_ASSIGN(Poll poll, pollVisibility(device, sel, wantVisible, timeoutMs, deadline, trace, kind, clock));
+    if (poll != Poll::again) return poll == Poll::met;
   }
 }
 
@@ -129,27 +121,24 @@ struct AnyPoll {
 // One snapshot poll of the any-of wait: selectors outer, nodes inner.
 Expected<AnyPoll> pollAny(Device& device, std::span<const Selector> selectors, uint64_t timeoutMs, int64_t deadline,
                           TraceWriter* trace, Clock& clock) {
-  constexpr std::string_view kind = "wait.any";
+  constexpr std::string_view kind = event_kinds::kWaitAny;
   Expected<ObservationSnapshot> snap = device.snapshot(trace);
   if (!snap) {
-    Expected<Poll> poll = onSnapshotError(snap.error(), deadline, trace, kind, clock);
-    if (!poll) return fail(poll.error());
-    return AnyPoll{*poll, 0};
+    VYX_TRY_ASSIGN(Poll poll, onSnapshotError(snap.error(), deadline, trace, kind, clock));
+    return AnyPoll{poll, 0};
   }
   for (size_t i = 0; i < selectors.size(); ++i) {
     if (const UiNode* node = firstMatch(*snap, selectors[i])) {
       if (trace) {
-        Status st = runner_events::recordVisibleOk(*trace, kind, i, node->stableId, selectors[i], timeoutMs);
-        if (!st) return fail(st.error());
+        VYX_TRY(runner_events::recordVisibleOk(*trace, kind, i, node->stableId, selectors[i], timeoutMs));
       }
       return AnyPoll{Poll::met, i};
     }
   }
   if (clock.monotonicMs() >= deadline) {
     if (trace) {
-      Status st = runner_diagnostics::recordWithOptions(*trace, kind, "timeout", std::nullopt, selectors, *snap,
-                                                        std::nullopt);
-      if (!st) return fail(st.error());
+      VYX_TRY(runner_diagnostics::recordWithOptions(*trace, kind, "timeout", std::nullopt, selectors, *snap,
+                                                    std::nullopt));
     }
     return AnyPoll{Poll::timedOut, 0};
   }
@@ -167,31 +156,28 @@ Expected<std::optional<size_t>> waitAnyEmpty(Device& device, uint64_t timeoutMs,
   while (clock.monotonicMs() < deadline) pause(clock);
   if (trace) {
     Expected<ObservationSnapshot> snap = device.snapshot(trace);
-    Status st = snap ? runner_diagnostics::recordWithOptions(*trace, "wait.any", "timeout", "nativeSelector", {},
-                                                             *snap, timeoutMs)
-                     : runner_events::recordNativeWaitTimeout(*trace, "wait.any", {}, timeoutMs);
-    if (!st) return fail(st.error());
+    VYX_TRY(snap ? runner_diagnostics::recordWithOptions(*trace, event_kinds::kWaitAny, "timeout", "nativeSelector", {},
+                                                         *snap, timeoutMs)
+                 : runner_events::recordNativeWaitTimeout(*trace, event_kinds::kWaitAny, {}, timeoutMs));
   }
   return std::optional<size_t>();
 }
 
 Expected<std::optional<size_t>> waitAnyNative(Device& device, std::span<const Selector> selectors, uint64_t timeoutMs,
                                            TraceWriter* trace, Clock& clock) {
-  constexpr std::string_view kind = "wait.any";
+  constexpr std::string_view kind = event_kinds::kWaitAny;
   const int64_t deadline = deadlineAfter(clock, timeoutMs);
   for (;;) {
     bool fallback = false;
     for (size_t i = 0; i < selectors.size(); ++i) {
       const int64_t now = clock.monotonicMs();
       if (now >= deadline) {
-        Status st = nativeTimeout(device, trace, kind, selectors, timeoutMs);
-        if (!st) return fail(st.error());
+        VYX_TRY(nativeTimeout(device, trace, kind, selectors, timeoutMs));
         return std::optional<size_t>();
       }
       Expected<std::optional<bool>> answer = device.nativeVisible(selectors[i], remainingMs(deadline, now));
       if (!answer) {
-        Status st = retryObservation(answer.error(), deadline, trace, kind, clock);
-        if (!st) return fail(st.error());
+        VYX_TRY(retryObservation(answer.error(), deadline, trace, kind, clock));
         continue;
       }
       if (!answer->has_value()) {
@@ -200,21 +186,18 @@ Expected<std::optional<size_t>> waitAnyNative(Device& device, std::span<const Se
       }
       if (**answer) {
         if (trace) {
-          Status st = runner_events::recordNativeWait(*trace, kind, selectors[i], i, timeoutMs);
-          if (!st) return fail(st.error());
+          VYX_TRY(runner_events::recordNativeWait(*trace, kind, selectors[i], i, timeoutMs));
         }
         return std::optional<size_t>(i);
       }
     }
     if (fallback) {
-      Expected<AnyPoll> poll = pollAny(device, selectors, timeoutMs, deadline, trace, clock);
-      if (!poll) return fail(poll.error());
-      if (poll->poll != Poll::again) return anyResult(*poll);
+      VYX_TRY_ASSIGN(AnyPoll poll, pollAny(device, selectors, timeoutMs, deadline, trace, clock));
+      if (poll.poll != Poll::again) return anyResult(poll);
       continue;
     }
     if (clock.monotonicMs() >= deadline) {
-      Status st = nativeTimeout(device, trace, kind, selectors, timeoutMs);
-      if (!st) return fail(st.error());
+      VYX_TRY(nativeTimeout(device, trace, kind, selectors, timeoutMs));
       return std::optional<size_t>();
     }
     pause(clock);
@@ -229,26 +212,23 @@ bool anyMatches(const ObservationSnapshot& snap, std::span<const Selector> selec
 // The snapshot loop of the health assertion (the Android form on both).
 Expected<bool> healthSnapshotLoop(Device& device, uint64_t timeoutMs, int64_t deadline, TraceWriter* trace,
                                   Clock& clock) {
-  constexpr std::string_view kind = "assert.healthy";
+  constexpr std::string_view kind = event_kinds::kAssertHealthy;
   for (;;) {
     Expected<ObservationSnapshot> snap = device.snapshot(trace);
     if (!snap) {
-      Expected<Poll> poll = onSnapshotError(snap.error(), deadline, trace, kind, clock);
-      if (!poll) return fail(poll.error());
+      VYX_TRY(onSnapshotError(snap.error(), deadline, trace, kind, clock));
       continue;
     }
     if (!health::hasUnhealthyOverlay(snap->nodes)) {
       if (trace) {
-        Status st = runner_events::recordHealthyOk(*trace, timeoutMs);
-        if (!st) return fail(st.error());
+        VYX_TRY(runner_events::recordHealthyOk(*trace, timeoutMs));
       }
       return true;
     }
     if (clock.monotonicMs() >= deadline) {
       if (trace) {
-        Status st = runner_diagnostics::recordWithOptions(*trace, kind, "unhealthy", std::nullopt,
-                                                          health::defaultSelectors(), *snap, timeoutMs);
-        if (!st) return fail(st.error());
+        VYX_TRY(runner_diagnostics::recordWithOptions(*trace, kind, "unhealthy", std::nullopt,
+                                                      health::defaultSelectors(), *snap, timeoutMs));
       }
       return false;
     }
@@ -287,22 +267,22 @@ Expected<bool> untilNotVisibleKind(Device& device, const Selector& selector, uin
 
 Expected<bool> waitUntilVisible(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
                                 Clock& clock) {
-  return untilVisibleKind(device, selector, timeoutMs, trace, "wait.visible", clock);
+  return untilVisibleKind(device, selector, timeoutMs, trace, event_kinds::kWaitVisible, clock);
 }
 
 Expected<bool> waitUntilNotVisible(Device& device, const Selector& selector, uint64_t timeoutMs,
                                    TraceWriter* trace, Clock& clock) {
-  return untilNotVisibleKind(device, selector, timeoutMs, trace, "wait.notVisible", clock);
+  return untilNotVisibleKind(device, selector, timeoutMs, trace, event_kinds::kWaitNotVisible, clock);
 }
 
 Expected<bool> assertVisible(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
                              Clock& clock) {
-  return untilVisibleKind(device, selector, timeoutMs, trace, "assert.visible", clock);
+  return untilVisibleKind(device, selector, timeoutMs, trace, event_kinds::kAssertVisible, clock);
 }
 
 Expected<bool> assertNotVisible(Device& device, const Selector& selector, uint64_t timeoutMs, TraceWriter* trace,
                                 Clock& clock) {
-  return untilNotVisibleKind(device, selector, timeoutMs, trace, "assert.notVisible", clock);
+  return untilNotVisibleKind(device, selector, timeoutMs, trace, event_kinds::kAssertNotVisible, clock);
 }
 
 Expected<std::optional<size_t>> waitUntilAnyVisible(Device& device, std::span<const Selector> selectors,
@@ -313,35 +293,31 @@ Expected<std::optional<size_t>> waitUntilAnyVisible(Device& device, std::span<co
   }
   const int64_t deadline = deadlineAfter(clock, timeoutMs);
   for (;;) {
-    Expected<AnyPoll> poll = pollAny(device, selectors, timeoutMs, deadline, trace, clock);
-    if (!poll) return fail(poll.error());
-    if (poll->poll != Poll::again) return anyResult(*poll);
+    VYX_TRY_ASSIGN(AnyPoll poll, pollAny(device, selectors, timeoutMs, deadline, trace, clock));
+    if (poll.poll != Poll::again) return anyResult(poll);
   }
 }
 
 Expected<bool> assertNoneVisible(Device& device, std::span<const Selector> selectors, uint64_t timeoutMs,
                                  TraceWriter* trace, Clock& clock) {
-  constexpr std::string_view kind = "assert.noneVisible";
+  constexpr std::string_view kind = event_kinds::kAssertNoneVisible;
   const int64_t deadline = deadlineAfter(clock, timeoutMs);
   for (;;) {
     Expected<ObservationSnapshot> snap = device.snapshot(trace);
     if (!snap) {
-      Expected<Poll> poll = onSnapshotError(snap.error(), deadline, trace, kind, clock);
-      if (!poll) return fail(poll.error());
+      VYX_TRY(onSnapshotError(snap.error(), deadline, trace, kind, clock));
       continue;
     }
     if (!anyMatches(*snap, selectors)) {
       if (trace) {
-        Status st = runner_events::recordSelectorArrayStatus(*trace, selectors, timeoutMs);
-        if (!st) return fail(st.error());
+        VYX_TRY(runner_events::recordSelectorArrayStatus(*trace, selectors, timeoutMs));
       }
       return true;
     }
     if (clock.monotonicMs() >= deadline) {
       if (trace) {
-        Status st =
-            runner_diagnostics::recordWithOptions(*trace, kind, "visible", std::nullopt, selectors, *snap, timeoutMs);
-        if (!st) return fail(st.error());
+        VYX_TRY(
+            runner_diagnostics::recordWithOptions(*trace, kind, "visible", std::nullopt, selectors, *snap, timeoutMs));
       }
       return false;
     }
@@ -363,8 +339,7 @@ Expected<bool> assertHealthy(Device& device, uint64_t timeoutMs, TraceWriter* tr
       if (!answer) {
         if (!retryable(answer.error())) return fail(answer.error());
         if (trace) {
-          Status st = runner_events::recordObservationRetry(*trace, "assert.healthy", answer.error());
-          if (!st) return fail(st.error());
+          VYX_TRY(runner_events::recordObservationRetry(*trace, event_kinds::kAssertHealthy, answer.error()));
         }
         allAbsent = false;
         break;
@@ -375,16 +350,14 @@ Expected<bool> assertHealthy(Device& device, uint64_t timeoutMs, TraceWriter* tr
       }
       if (**answer) {
         if (trace) {
-          Status st = runner_events::recordNativeSelectorArrayStatus(*trace, "unhealthy", i, timeoutMs);
-          if (!st) return fail(st.error());
+          VYX_TRY(runner_events::recordNativeSelectorArrayStatus(*trace, "unhealthy", i, timeoutMs));
         }
         return false;
       }
     }
     if (allAbsent) {
       if (trace) {
-        Status st = runner_events::recordNativeSelectorArrayStatus(*trace, "ok", std::nullopt, timeoutMs);
-        if (!st) return fail(st.error());
+        VYX_TRY(runner_events::recordNativeSelectorArrayStatus(*trace, "ok", std::nullopt, timeoutMs));
       }
       return true;
     }
@@ -393,9 +366,8 @@ Expected<bool> assertHealthy(Device& device, uint64_t timeoutMs, TraceWriter* tr
 }
 
 Expected<bool> isVisibleNow(Device& device, const Selector& selector, TraceWriter* trace) {
-  Expected<ObservationSnapshot> snap = device.snapshot(trace);
-  if (!snap) return fail(snap.error());
-  return firstMatch(*snap, selector) != nullptr;
+  VYX_TRY_ASSIGN(ObservationSnapshot snap, device.snapshot(trace));
+  return firstMatch(snap, selector) != nullptr;
 }
 
 }  // namespace vyx::runner

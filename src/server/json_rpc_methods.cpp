@@ -8,6 +8,7 @@
 #include "core/cli_output.hpp"
 #include "core/json_writer.hpp"
 #include "core/selector.hpp"
+#include "core/step_defaults.hpp"
 #include "core/trace.hpp"
 #include "core/validation.hpp"
 #include "core/version.hpp"
@@ -28,9 +29,9 @@ namespace params = json_rpc_params;
 
 namespace {
 
-constexpr uint64_t kDefaultTimeoutMs = 5000;
-constexpr uint32_t kDefaultMaxChars = 80;
-constexpr uint32_t kDefaultSwipeMs = 300;
+constexpr uint64_t kDefaultTimeoutMs = step_defaults::kTimeoutMs;
+constexpr uint32_t kDefaultMaxChars = step_defaults::kEraseMaxChars;
+constexpr uint32_t kDefaultSwipeMs = step_defaults::kSwipeDurationMs;
 constexpr uint64_t kDefaultPageSize = 100;
 
 // The method names in the order of the table below and of the capabilities.

@@ -261,12 +261,6 @@ std::string_view toolsJson() {
   return document;
 }
 
-std::optional<std::string_view> optionalParamString(const json::Value* arguments, std::string_view name) {
-  const json::Value* v = params::member(arguments, name);
-  if (v == nullptr || !v->isString()) return std::nullopt;
-  return std::string_view(v->string);
-}
-
 Status writeVisibleToolResult(Writer& w, const json::Value* id, bool visible) {
   return mcp_protocol::writeToolTextResult(w, id, visible ? R"({"visible":true})" : R"({"visible":false})");
 }

@@ -24,9 +24,6 @@ std::string_view toolsJson();
 // "notifications/"), which gets none. Fails only when writing failed.
 Status dispatchLine(json_rpc::Session& session, std::string_view line, Writer& w);
 
-// The argument as a string; none when absent or not a string.
-std::optional<std::string_view> optionalParamString(const json::Value* arguments, std::string_view name);
-
 // Tool text replies {"visible":..} and {"matchedIndex":n|null}.
 Status writeVisibleToolResult(Writer& w, const json::Value* id, bool visible);
 Status writeMatchedIndexToolResult(Writer& w, const json::Value* id, std::optional<size_t> index);

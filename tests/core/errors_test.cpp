@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 using vyx::Error;
 
 TEST(Errors, ClassificationAndExitCodes) {
@@ -43,4 +45,42 @@ TEST(Errors, ChildBrokenPipeCarriesTheNameButNotTheIdentity) {
   Error found{};
   ASSERT_TRUE(vyx::errorFromName("BrokenPipe", found));
   EXPECT_EQ(found, Error::BrokenPipe);
+}
+
+namespace {
+
+vyx::Expected<std::string> word(bool ok, int& calls) {
+  ++calls;
+  if (!ok) return vyx::fail(Error::CommandFailed);
+  return std::string("word");
+}
+
+// Declares from one result and assigns a member from another.
+vyx::Expected<size_t> twoWords(bool firstOk, bool secondOk, int& calls) {
+  struct {
+    std::string second;
+  } out;
+  VYX_TRY_ASSIGN(auto first, word(firstOk, calls));
+  VYX_TRY_ASSIGN(out.second, word(secondOk, calls));
+  return first.size() + out.second.size();
+}
+
+}  // namespace
+
+TEST(Errors, TryAssignTakesTheValueOrReturnsTheFailureOnce) {
+  struct Case {
+    bool firstOk, secondOk;
+    vyx::Expected<size_t> want;
+    int calls;
+  };
+  const Case cases[] = {
+      {true, true, size_t{8}, 2},
+      {false, true, vyx::fail(Error::CommandFailed), 1},
+      {true, false, vyx::fail(Error::CommandFailed), 2},
+  };
+  for (const Case& c : cases) {
+    int calls = 0;
+    EXPECT_EQ(twoWords(c.firstOk, c.secondOk, calls), c.want);
+    EXPECT_EQ(calls, c.calls);
+  }
 }

@@ -22,8 +22,9 @@ const std::string kScreen =
 class McpClients : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(vyx::test::fileExists(clients() + "/node_modules/@modelcontextprotocol/sdk/package.json"))
-        << "run scripts/setup.sh to install the MCP clients";
+    if (!vyx::test::fileExists(clients() + "/node_modules/@modelcontextprotocol/sdk/package.json")) {
+      GTEST_SKIP() << "the MCP clients are not installed in tests/mcp_client (scripts/setup.sh installs them)";
+    }
     writeFile(dir.file("device/ui.xml"), kScreen);
     writeFile(dir.file("device/wm-size.txt"), "Physical size: 1080x2400\n");
     writeFile(dir.file("scenario.json"), R"({"name":"smoke","steps":[{"action":"launch"}]})");
@@ -56,6 +57,9 @@ TEST_F(McpClients, TypeScriptSdkClient) {
 }
 
 TEST_F(McpClients, InspectorCommandLine) {
+  if (!vyx::test::fileExists(clients() + "/node_modules/.bin/mcp-inspector")) {
+    GTEST_SKIP() << "the MCP inspector is not installed in tests/mcp_client (scripts/setup.sh installs it)";
+  }
   ProcResult list = inspector({"--method", "tools/list"});
   EXPECT_EQ(list.status, 0) << list.out << list.err;
   EXPECT_NE(list.out.find("\"name\": \"trace_export\""), std::string::npos) << list.out;

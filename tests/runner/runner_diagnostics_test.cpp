@@ -22,7 +22,7 @@ std::string payload(std::string_view status, std::optional<std::string_view> str
                     const std::vector<Selector>& selectors, const ObservationSnapshot& snap,
                     std::optional<uint64_t> timeoutMs) {
   StringWriter w;
-  diag::writePayload(w, status, strategy, selectors, snap, timeoutMs);
+  EXPECT_TRUE(diag::writePayload(w, status, strategy, selectors, snap, timeoutMs));
   return w.str();
 }
 
@@ -100,7 +100,9 @@ TEST(RunnerDiagnostics, CandidateClasses) {
     ObservationSnapshot snap = screen({node("n", "X", c.bounds, c.visible, c.enabled)}, c.viewport);
     for (int i = 0; i < 3; ++i) {
       StringWriter w;
-      diag::writeCandidateList(w, lists[i], std::vector<Selector>{byText("X")}, snap, classes[i]);
+      JsonObjectWriter o(w);
+      diag::writeCandidateList(o, lists[i], std::vector<Selector>{byText("X")}, snap, classes[i]);
+      EXPECT_TRUE(o.finish());
       const bool listed = w.str().find("\"stableId\":\"n\"") != std::string::npos;
       EXPECT_EQ(listed, std::string_view(c.list) == lists[i]) << c.name << " / " << lists[i];
     }
