@@ -15,6 +15,7 @@
 #include "core/files.hpp"
 #include "core/json.hpp"
 #include "core/limits.hpp"
+#include "core/run_options.hpp"
 #include "core/writer.hpp"
 
 namespace vyx::cli_doctor {
@@ -86,7 +87,7 @@ Check loadedConfigRecord(const std::string& path, const Config& config) {
 
 // The check paths: flags, then the configuration's values resolved against
 // its app root, then the defaults. A flag left at its default value gives
-// way to the configuration.
+// way to the configuration, as for the servers (not as for `run`).
 doctor::DoctorOptions checkPaths(const Flags& f, const std::string& configPath, const Config* config) {
   doctor::DoctorOptions o;
   o.zigPath = f.zig;
@@ -97,19 +98,19 @@ doctor::DoctorOptions checkPaths(const Flags& f, const std::string& configPath, 
   if (config == nullptr) return o;
   const std::string root = config_paths::rootForPath(configPath);
   const ToolsConfig& tools = config->tools;
-  if (o.adbPath == "adb" && tools.adbPath) o.adbPath = config_paths::ownCommandPath(root, *tools.adbPath);
+  o.adbPath = run_options::serveTool(o.adbPath, tools.adbPath, root, "adb");
   if (!f.androidShim && tools.androidShimPath) {
     o.androidShimPath = config_paths::ownFilePath(root, *tools.androidShimPath);
   }
   if (config->android.smokeScenario) {
     o.androidSmokeScenario = config_paths::ownFilePath(root, *config->android.smokeScenario);
   }
-  if (o.xcrunPath == "xcrun" && tools.xcrunPath) o.xcrunPath = config_paths::ownCommandPath(root, *tools.xcrunPath);
+  o.xcrunPath = run_options::serveTool(o.xcrunPath, tools.xcrunPath, root, "xcrun");
   if (!f.iosShim && tools.iosShimPath) o.iosShimPath = config_paths::ownFilePath(root, *tools.iosShimPath);
   if (config->ios.smokeScenario) {
     o.iosSmokeScenario = config_paths::ownFilePath(root, *config->ios.smokeScenario);
   }
-  if (o.zigPath == "zig" && tools.zigPath) o.zigPath = config_paths::ownCommandPath(root, *tools.zigPath);
+  o.zigPath = run_options::serveTool(o.zigPath, tools.zigPath, root, "zig");
   return o;
 }
 

@@ -24,6 +24,25 @@ std::string_view platformName(Platform platform) {
   return platform == Platform::ios ? "ios" : "android";
 }
 
+namespace {
+
+DeviceSettings deviceSettingsOf(Platform platform, IosDeviceType iosDeviceType,
+                                const std::optional<std::string>& device, const std::string& adbPath,
+                                const std::string& xcrunPath, const std::optional<std::string>& androidShimPath,
+                                const std::optional<std::string>& iosShimPath) {
+  return DeviceSettings{platform, iosDeviceType, device, adbPath, xcrunPath, androidShimPath, iosShimPath};
+}
+
+}  // namespace
+
+DeviceSettings RunSettings::deviceSettings() const {
+  return deviceSettingsOf(platform, iosDeviceType, device, adbPath, xcrunPath, androidShimPath, iosShimPath);
+}
+
+DeviceSettings ServeSettings::deviceSettings() const {
+  return deviceSettingsOf(platform, iosDeviceType, device, adbPath, xcrunPath, androidShimPath, iosShimPath);
+}
+
 std::string RunSettings::appIdWith(const std::optional<std::string>& scenarioAppId) const {
   if (!appIdGiven && scenarioAppId) return *scenarioAppId;
   return appId;
@@ -55,28 +74,6 @@ std::optional<std::string> pickPath(const std::optional<std::string>& cli,
   return value;
 }
 
-// A tool value from the configuration, resolved like a command.
-std::string configTool(const std::string& value, const LoadedConfig& loaded) {
-  return loaded.appRoot ? config_paths::ownCommandPath(*loaded.appRoot, value) : value;
-}
-
-// A tool of `run`: the command line's, else the configuration's, else the
-// command name.
-std::string pickTool(const std::optional<std::string>& cli, const std::optional<std::string>* fromConfig,
-                     const LoadedConfig& loaded, std::string_view name) {
-  if (cli) return *cli;
-  if (fromConfig != nullptr && *fromConfig) return configTool(**fromConfig, loaded);
-  return std::string(name);
-}
-
-// A tool of the servers: the value unless it is the bare command name and
-// the configuration names the tool.
-std::string pickServeTool(const std::string& cli, const std::optional<std::string>* fromConfig,
-                          const LoadedConfig& loaded, std::string_view name) {
-  if (cli == name && fromConfig != nullptr && *fromConfig) return configTool(**fromConfig, loaded);
-  return cli;
-}
-
 std::string pickAppId(const std::optional<std::string>& cli, const Config* config) {
   if (cli) return *cli;
   if (config != nullptr && config->appId) return *config->appId;
@@ -90,6 +87,34 @@ bool pickBool(std::optional<bool> cli, const PlatformConfig* section, bool Platf
 }
 
 }  // namespace
+
+namespace {
+
+// A tool value from the configuration, resolved like a command.
+std::string configTool(const std::string& value, const std::optional<std::string>& appRoot) {
+  return appRoot ? config_paths::ownCommandPath(*appRoot, value) : value;
+}
+
+// The configuration's value of a tool; none without a configuration.
+const std::optional<std::string>& toolIn(const ToolsConfig* tools, std::optional<std::string> ToolsConfig::*field) {
+  static const std::optional<std::string> kNone;
+  return tools != nullptr ? tools->*field : kNone;
+}
+
+}  // namespace
+
+std::string runTool(const std::optional<std::string>& given, const std::optional<std::string>& configured,
+                    const std::optional<std::string>& appRoot, std::string_view name) {
+  if (given) return *given;
+  if (configured) return configTool(*configured, appRoot);
+  return std::string(name);
+}
+
+std::string serveTool(const std::string& given, const std::optional<std::string>& configured,
+                      const std::optional<std::string>& appRoot, std::string_view name) {
+  if (given == name && configured) return configTool(*configured, appRoot);
+  return given;
+}
 
 Expected<LoadedConfig> loadConfig(const std::optional<std::string>& configPath) {
   if (configPath) return loadFrom(*configPath);
@@ -131,10 +156,10 @@ RunSettings resolveRun(const RunCliOptions& cli, const LoadedConfig& loaded) {
   r.traceDir = pickPath(cli.traceDir, s ? &s->traceDir : nullptr, loaded);
   r.androidShimPath = pickPath(cli.androidShimPath, t ? &t->androidShimPath : nullptr, loaded);
   r.iosShimPath = pickPath(cli.iosShimPath, t ? &t->iosShimPath : nullptr, loaded);
-  r.adbPath = pickTool(cli.adbPath, t ? &t->adbPath : nullptr, loaded, "adb");
-  r.emulatorPath = pickTool(cli.emulatorPath, t ? &t->emulatorPath : nullptr, loaded, "emulator");
-  r.avdmanagerPath = pickTool(cli.avdmanagerPath, t ? &t->avdmanagerPath : nullptr, loaded, "avdmanager");
-  r.xcrunPath = pickTool(cli.xcrunPath, t ? &t->xcrunPath : nullptr, loaded, "xcrun");
+  r.adbPath = runTool(cli.adbPath, toolIn(t, &ToolsConfig::adbPath), loaded.appRoot, "adb");
+  r.emulatorPath = runTool(cli.emulatorPath, toolIn(t, &ToolsConfig::emulatorPath), loaded.appRoot, "emulator");
+  r.avdmanagerPath = runTool(cli.avdmanagerPath, toolIn(t, &ToolsConfig::avdmanagerPath), loaded.appRoot, "avdmanager");
+  r.xcrunPath = runTool(cli.xcrunPath, toolIn(t, &ToolsConfig::xcrunPath), loaded.appRoot, "xcrun");
   r.avdName = pick(cli.avdName, s ? &s->avdName : nullptr);
   r.restoreSnapshot = pick(cli.snapshotName, s ? &s->restoreSnapshot : nullptr);
   r.avdSystemImage = pick(cli.avdSystemImage, s ? &s->avdSystemImage : nullptr);
@@ -161,8 +186,8 @@ ServeSettings resolveServe(const ServeCliOptions& cli, const LoadedConfig& loade
   r.traceDir = pickPath(cli.traceDir, s ? &s->traceDir : nullptr, loaded);
   r.androidShimPath = pickPath(cli.androidShim, t ? &t->androidShimPath : nullptr, loaded);
   r.iosShimPath = pickPath(cli.iosShim, t ? &t->iosShimPath : nullptr, loaded);
-  r.adbPath = pickServeTool(cli.adbPath, t ? &t->adbPath : nullptr, loaded, "adb");
-  r.xcrunPath = pickServeTool(cli.xcrunPath, t ? &t->xcrunPath : nullptr, loaded, "xcrun");
+  r.adbPath = serveTool(cli.adbPath, toolIn(t, &ToolsConfig::adbPath), loaded.appRoot, "adb");
+  r.xcrunPath = serveTool(cli.xcrunPath, toolIn(t, &ToolsConfig::xcrunPath), loaded.appRoot, "xcrun");
   r.traceOptions = traceOptionsFor(config);
   r.platform = cli.platform;
   r.iosDeviceType = cli.iosDeviceType;

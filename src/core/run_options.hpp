@@ -39,6 +39,17 @@ struct LoadedConfig {
   const Config* get() const { return config ? &*config : nullptr; }
 };
 
+// What picks and drives the one device of a run or a server session.
+struct DeviceSettings {
+  Platform platform = Platform::android;
+  IosDeviceType iosDeviceType = IosDeviceType::simulator;
+  std::optional<std::string> device{};
+  std::string adbPath = "adb";
+  std::string xcrunPath = "xcrun";
+  std::optional<std::string> androidShimPath{};
+  std::optional<std::string> iosShimPath{};
+};
+
 // The command-line options of `run` (absent when not given).
 struct RunCliOptions {
   std::optional<std::string> scenarioPath{};
@@ -98,6 +109,8 @@ struct RunSettings {
   // The app id of the run once the scenario is read: the command line's,
   // else the scenario's own, else the configuration's or the placeholder.
   std::string appIdWith(const std::optional<std::string>& scenarioAppId) const;
+
+  DeviceSettings deviceSettings() const;
 };
 
 // The command-line options of `serve` and `mcp` (absent when not given).
@@ -137,6 +150,8 @@ struct ServeSettings {
   TraceOptions traceOptions{};
   Platform platform = Platform::android;
   IosDeviceType iosDeviceType = IosDeviceType::simulator;
+
+  DeviceSettings deviceSettings() const;
 };
 
 namespace run_options {
@@ -156,6 +171,16 @@ const PlatformConfig& sectionFor(const Config& config, Platform platform);
 // The configuration's redaction lists and artifact switches, or the defaults
 // without a configuration.
 TraceOptions traceOptionsFor(const Config* config);
+
+// The two tool rules. For `run`, a tool given on the command line is used
+// as given, even the bare command name ("--adb adb" beats the
+// configuration). For `serve`, `mcp` and `doctor`, the bare command name,
+// given or by default, gives way to the configuration's tool (resolved
+// against the app root when there is one); any other value is used as given.
+std::string runTool(const std::optional<std::string>& given, const std::optional<std::string>& configured,
+                    const std::optional<std::string>& appRoot, std::string_view name);
+std::string serveTool(const std::string& given, const std::optional<std::string>& configured,
+                      const std::optional<std::string>& appRoot, std::string_view name);
 
 RunSettings resolveRun(const RunCliOptions& cli, const LoadedConfig& loaded);
 ServeSettings resolveServe(const ServeCliOptions& cli, const LoadedConfig& loaded);

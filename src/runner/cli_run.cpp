@@ -10,9 +10,8 @@
 #include "core/scenario.hpp"
 #include "core/trace.hpp"
 #include "core/writer.hpp"
-#include "devices/android.hpp"
 #include "devices/device.hpp"
-#include "devices/ios.hpp"
+#include "devices/device_factory.hpp"
 #include "reports/trace_summary.hpp"
 #include "runner/android_emulator.hpp"
 #include "runner/android_screen_recording.hpp"
@@ -212,19 +211,13 @@ Status run(ArgIterator& args, Environment& env) {
   const std::string appId = settings.appIdWith(scenario.appId);
 
   bool android = settings.platform == Platform::android;
-  std::unique_ptr<Device> device;
   if (android) {
     if (wantsEmulator(settings)) {
       auto options = emulatorOptions(settings);
       if (auto s = android_emulator::prepare(options, env.runner, env.clock); !s) return s;
     }
-    device = std::make_unique<AndroidDevice>(settings.adbPath, settings.device, appId, settings.androidShimPath,
-                                             env.runner, env.clock);
-  } else {
-    device = std::make_unique<IosDevice>(settings.xcrunPath, settings.device, appId,
-                                         settings.iosDeviceType == IosDeviceType::physical, settings.iosShimPath,
-                                         env.runner, env.clock);
   }
+  std::unique_ptr<Device> device = device_factory::makeDevice(settings.deviceSettings(), appId, env.runner, env.clock);
 
   Status outcome;
   bool traceWritten = false;

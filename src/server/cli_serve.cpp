@@ -7,9 +7,8 @@
 #include "core/stdio.hpp"
 #include "core/text.hpp"
 #include "core/trace.hpp"
-#include "devices/android.hpp"
 #include "devices/device.hpp"
-#include "devices/ios.hpp"
+#include "devices/device_factory.hpp"
 #include "server/json_rpc.hpp"
 #include "server/json_rpc_protocol.hpp"
 #include "server/mcp.hpp"
@@ -60,15 +59,8 @@ Status runCommand(ArgIterator& args, Environment& env, Protocol protocol) {
   if (!loaded) return fail(loaded.error());
   const ServeSettings settings = run_options::resolveServe(flags.options, *loaded);
 
-  std::unique_ptr<Device> device;
-  if (settings.platform == Platform::ios) {
-    bool physical = settings.iosDeviceType == IosDeviceType::physical;
-    device = std::make_unique<IosDevice>(settings.xcrunPath, settings.device, settings.appId, physical,
-                                         settings.iosShimPath, env.runner, env.clock);
-  } else {
-    device = std::make_unique<AndroidDevice>(settings.adbPath, settings.device, settings.appId,
-                                             settings.androidShimPath, env.runner, env.clock);
-  }
+  std::unique_ptr<Device> device =
+      device_factory::makeDevice(settings.deviceSettings(), settings.appId, env.runner, env.clock);
 
   std::optional<TraceWriter> trace;
   if (settings.traceDir) {
