@@ -181,7 +181,7 @@ Expected<RunFlags> parseFlags(ArgIterator& args) {
       o.scenarioPath = std::string(a);
       scenarioGiven = true;
     }
-    if (!s) return fail(s.error());
+    VYX_TRY(s);
   }
   return f;
 }
@@ -214,7 +214,7 @@ Status run(ArgIterator& args, Environment& env) {
   if (android) {
     if (wantsEmulator(settings)) {
       auto options = emulatorOptions(settings);
-      if (auto s = android_emulator::prepare(options, env.runner, env.clock); !s) return s;
+      VYX_TRY(android_emulator::prepare(options, env.runner, env.clock));
     }
   }
   std::unique_ptr<Device> device = device_factory::makeDevice(settings.deviceSettings(), appId, env.runner, env.clock);
@@ -242,7 +242,7 @@ Status run(ArgIterator& args, Environment& env) {
   }
 
   if (flags.json) {
-    if (auto s = printSummary(outcome, scenario, appId, settings.traceDir, traceWritten, discovery); !s) return s;
+    VYX_TRY(printSummary(outcome, scenario, appId, settings.traceDir, traceWritten, discovery));
   }
   return outcome;
 }

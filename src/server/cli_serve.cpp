@@ -30,17 +30,13 @@ Status parseCommonArg(std::string_view flag, ArgIterator& args, ServeFlags& f) {
   if (flag == "--platform") {
     auto v = args.next();
     if (!v) return fail(Error::MissingPlatform);
-    auto p = parsePlatform(*v);
-    if (!p) return fail(p.error());
-    o.platform = *p;
+    VYX_TRY_ASSIGN(o.platform, parsePlatform(*v));
     return {};
   }
   if (flag == "--ios-device-type") {
     auto v = args.next();
     if (!v) return fail(Error::MissingIosDeviceType);
-    auto t = parseIosDeviceType(*v);
-    if (!t) return fail(t.error());
-    o.iosDeviceType = *t;
+    VYX_TRY_ASSIGN(o.iosDeviceType, parseIosDeviceType(*v));
     return {};
   }
   return fail(Error::unknownFlag);
@@ -51,22 +47,16 @@ Status parseCommonArg(std::string_view flag, ArgIterator& args, ServeFlags& f) {
 enum class Protocol { jsonRpc, mcp };
 
 Status runCommand(ArgIterator& args, Environment& env, Protocol protocol) {
-  auto parsed = parseFlags(args, protocol == Protocol::jsonRpc);
-  if (!parsed) return fail(parsed.error());
-  const ServeFlags& flags = *parsed;
-
-  auto loaded = run_options::loadConfig(flags.configPath);
-  if (!loaded) return fail(loaded.error());
-  const ServeSettings settings = run_options::resolveServe(flags.options, *loaded);
+  VYX_TRY_ASSIGN(const ServeFlags flags, parseFlags(args, protocol == Protocol::jsonRpc));
+  VYX_TRY_ASSIGN(const LoadedConfig loaded, run_options::loadConfig(flags.configPath));
+  const ServeSettings settings = run_options::resolveServe(flags.options, loaded);
 
   std::unique_ptr<Device> device =
       device_factory::makeDevice(settings.deviceSettings(), settings.appId, env.runner, env.clock);
 
   std::optional<TraceWriter> trace;
   if (settings.traceDir) {
-    auto created = TraceWriter::create(*settings.traceDir, settings.traceOptions, env.clock);
-    if (!created) return fail(created.error());
-    trace.emplace(std::move(*created));
+    VYX_TRY_ASSIGN(trace, TraceWriter::create(*settings.traceDir, settings.traceOptions, env.clock));
     // A session outlives what its event log can hold: once the log is full,
     // requests are answered as before and their events only counted.
     trace->setFullLog(FullLog::Skip);
@@ -85,14 +75,12 @@ Status runCommand(ArgIterator& args, Environment& env, Protocol protocol) {
   }
 
   if (flags.transport == "tcp") {
-    auto listener = env.sockets.listenLoopback(flags.port);
-    if (!listener) return fail(listener.error());
-    return serveTcp(**listener, handler);
+    VYX_TRY_ASSIGN(auto listener, env.sockets.listenLoopback(flags.port));
+    return serveTcp(*listener, handler);
   }
   FdWriter out(env.outFd);
-  auto end = serveStream(env.inFd, out, handler, false, false);
-  if (!end) return fail(end.error());
-  if (*end == StreamEnd::readFailed) return fail(Error::ReadFailed);
+  VYX_TRY_ASSIGN(StreamEnd end, serveStream(env.inFd, out, handler, false, false));
+  if (end == StreamEnd::readFailed) return fail(Error::ReadFailed);
   return {};
 }
 
@@ -134,9 +122,7 @@ Expected<ServeFlags> parseFlags(ArgIterator& args, bool serve) {
     if (serve && flag == "--port") {
       auto v = args.next();
       if (!v) return fail(Error::MissingPort);
-      auto port = parsePort(*v);
-      if (!port) return fail(port.error());
-      f.port = *port;
+      VYX_TRY_ASSIGN(f.port, parsePort(*v));
       continue;
     }
     VYX_TRY(parseCommonArg(flag, args, f));
@@ -224,13 +210,11 @@ Expected<StreamEnd> serveStream(int inFd, FdWriter& out, const LineHandler& hand
 
 Status serveTcp(net::Listener& listener, const LineHandler& handler) {
   for (;;) {
-    auto connection = listener.accept();
-    if (!connection) return fail(connection.error());
+    VYX_TRY_ASSIGN(auto connection, listener.accept());
     // A client that goes away, however it does, ends its own connection
     // only; the session and its trace carry over to the next one.
-    FdWriter out(connection->get());
-    auto end = serveStream(connection->get(), out, handler, true, true);
-    if (!end) return fail(end.error());
+    FdWriter out(connection.get());
+    VYX_TRY(serveStream(connection.get(), out, handler, true, true));
   }
 }
 

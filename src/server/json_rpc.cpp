@@ -57,10 +57,9 @@ Status recordRpcErrorEvent(TraceWriter& trace, std::string_view method, const js
 
 Status dispatchLineWithTrace(Session& session, std::string_view line, Writer& w) {
   json::Value root;
-  auto checked = readRequest(line, root, w);
-  if (!checked) return fail(checked.error());
-  if (!*checked) return {};
-  const Request& request = **checked;
+  VYX_TRY_ASSIGN(auto checked, readRequest(line, root, w));
+  if (!checked) return {};
+  const Request& request = *checked;
 
   if (session.trace != nullptr) VYX_TRY(recordRpcEvent(*session.trace, "rpc.request", request.method, request.id));
   // A method that fails part-way must leave no partial reply behind.

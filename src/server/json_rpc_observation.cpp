@@ -5,11 +5,10 @@
 namespace vyx::json_rpc_observation {
 
 Status recordArtifact(TraceWriter& trace, std::string_view kind, const ObservationSnapshot& snapshot) {
-  auto path = trace.writeSnapshot(snapshot);
-  if (!path) return fail(path.error());
+  VYX_TRY_ASSIGN(std::string path, trace.writeSnapshot(snapshot));
   StringWriter payload;
   JsonObjectWriter o(payload);
-  o.str("path", *path).str("snapshotId", snapshot.id);
+  o.str("path", path).str("snapshotId", snapshot.id);
   VYX_TRY(o.finish());
   return trace.recordEvent(kind, payload.str());
 }

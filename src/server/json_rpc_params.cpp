@@ -40,10 +40,9 @@ Expected<uint64_t> optionalU64(const json::Value* params, std::string_view name,
 }
 
 Expected<uint32_t> optionalU32(const json::Value* params, std::string_view name, uint32_t fallback) {
-  auto value = optionalU64(params, name, fallback);
-  if (!value) return fail(value.error());
-  if (*value > std::numeric_limits<uint32_t>::max()) return fail(Error::ParamMustBeInteger);
-  return static_cast<uint32_t>(*value);
+  VYX_TRY_ASSIGN(uint64_t value, optionalU64(params, name, fallback));
+  if (value > std::numeric_limits<uint32_t>::max()) return fail(Error::ParamMustBeInteger);
+  return static_cast<uint32_t>(value);
 }
 
 Expected<int32_t> requiredI32(const json::Value* params, std::string_view name) {
@@ -57,13 +56,12 @@ Expected<int32_t> requiredI32(const json::Value* params, std::string_view name) 
 }
 
 Expected<uint64_t> timeoutMs(const json::Value* params, uint64_t fallback, int64_t nowMs) {
-  auto value = optionalU64(params, "timeoutMs", fallback);
-  if (!value) return fail(value.error());
+  VYX_TRY_ASSIGN(uint64_t value, optionalU64(params, "timeoutMs", fallback));
   int64_t now = nowMs < 0 ? 0 : nowMs;
-  if (*value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max() - now)) {
+  if (value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max() - now)) {
     return fail(Error::ParamMustBeInteger);
   }
-  return *value;
+  return value;
 }
 
 Expected<Selector> selectorParam(const json::Value* params) {
@@ -75,9 +73,8 @@ Expected<Selector> selectorParam(const json::Value* params) {
 Expected<std::optional<Selector>> optionalSelector(const json::Value* params) {
   const json::Value* v = member(params, "selector");
   if (v == nullptr) return std::optional<Selector>();
-  auto parsed = selector::parseFromJson(*v);
-  if (!parsed) return fail(parsed.error());
-  return std::optional<Selector>(std::move(*parsed));
+  VYX_TRY_ASSIGN(Selector parsed, selector::parseFromJson(*v));
+  return std::optional<Selector>(std::move(parsed));
 }
 
 Expected<std::vector<Selector>> selectors(const json::Value* params) {
@@ -88,9 +85,8 @@ Expected<std::vector<Selector>> selectors(const json::Value* params) {
   std::vector<Selector> list;
   list.reserve(v->array.size());
   for (const json::Value& item : v->array) {
-    auto parsed = selector::parseFromJson(item);
-    if (!parsed) return fail(parsed.error());
-    list.push_back(std::move(*parsed));
+    VYX_TRY_ASSIGN(Selector parsed, selector::parseFromJson(item));
+    list.push_back(std::move(parsed));
   }
   return list;
 }

@@ -105,19 +105,13 @@ std::optional<std::string> owned(std::optional<std::string_view> text) {
 Expected<DraftRequest> readDraftRequest(const json::Value* p, bool explore, bool strictNames) {
   namespace params = json_rpc_params;
   DraftRequest draft;
-  auto out = params::requiredString(p, "out");
-  if (!out) return fail(out.error());
-  draft.out = *out;
+  VYX_TRY_ASSIGN(draft.out, params::requiredString(p, "out"));
   if (explore) {
-    auto goal = params::requiredString(p, "goal");
-    if (!goal) return fail(goal.error());
-    draft.goal = *goal;
+    VYX_TRY_ASSIGN(draft.goal, params::requiredString(p, "goal"));
   }
   for (auto [name, flag] : {std::pair{"includeActions", &draft.includeActions}, std::pair{"validate", &draft.validate},
                             std::pair{"force", &draft.force}}) {
-    auto value = params::optionalBool(p, name);
-    if (!value) return fail(value.error());
-    *flag = *value;
+    VYX_TRY_ASSIGN(*flag, params::optionalBool(p, name));
   }
   for (auto [name, field] : {std::pair{"name", &draft.name}, std::pair{"appId", &draft.appId}}) {
     auto value = params::optionalString(p, name);
@@ -141,18 +135,17 @@ Expected<std::string> draftFromLiveTrace(TraceWriter& trace, const DraftRequest&
   options.validate = request.validate;
   options.force = request.force;
   options.json = true;
-  auto result = discover::discoverFromTrace(options);
-  if (!result) return fail(result.error());
-  std::string_view status = result->ok ? "ok" : "failed";
+  VYX_TRY_ASSIGN(auto result, discover::discoverFromTrace(options));
+  std::string_view status = result.ok ? "ok" : "failed";
   if (request.goal) {
-    VYX_TRY(runner_events::recordTraceExplore(trace, status, result->draft.out, *request.goal, request.includeActions,
-                                              result->validated));
+    VYX_TRY(runner_events::recordTraceExplore(trace, status, result.draft.out, *request.goal, request.includeActions,
+                                              result.validated));
   } else {
-    VYX_TRY(runner_events::recordTraceDiscover(trace, status, result->draft.out, request.includeActions,
-                                               result->validated));
+    VYX_TRY(runner_events::recordTraceDiscover(trace, status, result.draft.out, request.includeActions,
+                                               result.validated));
   }
   StringWriter out;
-  VYX_TRY(discover::writeJsonWithOptions(out, *result,
+  VYX_TRY(discover::writeJsonWithOptions(out, result,
                                          request.goal ? discover::exploreForm(request.goal) : discover::kDiscoverForm));
   std::string text = out.take();
   text.resize(json_rpc_protocol::trimTrailing(text).size());
