@@ -44,4 +44,14 @@ inline Status takeValue(ArgIterator& args, Error missing, std::optional<std::str
   return {};
 }
 
+// Takes the next argument as a flag's value and parses it; fails with
+// `missing` when the arguments have run out, else with the parser's error.
+template <class T>
+Status takeParsed(ArgIterator& args, Error missing, Expected<T> (*parse)(std::string_view), T& out) {
+  auto value = args.next();
+  if (!value) return fail(missing);
+  VYX_TRY_ASSIGN(out, parse(*value));
+  return {};
+}
+
 }  // namespace vyx

@@ -142,15 +142,9 @@ Expected<RunFlags> parseFlags(ArgIterator& args) {
     } else if (a == "--ios-shim") {
       s = takeValue(args, Error::MissingIosShimPath, o.iosShimPath);
     } else if (a == "--platform") {
-      auto v = args.next();
-      if (!v) return fail(Error::MissingPlatform);
-      VYX_TRY_ASSIGN(auto p, parsePlatform(*v));
-      o.platform = p;
+      s = takeParsed(args, Error::MissingPlatform, parsePlatform, o.platform);
     } else if (a == "--ios-device-type") {
-      auto v = args.next();
-      if (!v) return fail(Error::MissingIosDeviceType);
-      VYX_TRY_ASSIGN(auto t, parseIosDeviceType(*v));
-      o.iosDeviceType = t;
+      s = takeParsed(args, Error::MissingIosDeviceType, parseIosDeviceType, o.iosDeviceType);
     } else if (a == "--config") {
       s = takeValue(args, Error::MissingConfigPath, f.configPath);
     } else if (a == "--discover-out") {

@@ -107,6 +107,21 @@ Status tapSelector(Device& device, const Selector& selector, TraceWriter* trace,
   return tapBySnapshot(device, selector, trace, clock);
 }
 
+namespace {
+
+// The snapshot road of typing and erasing: tap the element (which settles),
+// run the input, record its event, settle.
+template <class Input, class Record>
+Status tapThenInput(Device& device, const Selector& selector, TraceWriter* trace, Clock& clock, Input input,
+                    Record record) {
+  VYX_TRY(tapSelector(device, selector, trace, clock));
+  VYX_TRY(input());
+  if (trace) VYX_TRY(record(*trace));
+  return device.settle();
+}
+
+}  // namespace
+
 Status typeTextSelector(Device& device, const Selector& selector, std::string_view text, TraceWriter* trace,
                         Clock& clock) {
   const SelectorAction action{.kind = SelectorAction::Kind::typeText, .text = text};
@@ -114,15 +129,9 @@ Status typeTextSelector(Device& device, const Selector& selector, std::string_vi
     return runner_events::recordType(t, selector, text, true);
   }));
   if (done) return {};
-  Status st = tapSelector(device, selector, trace, clock);
-  if (!st) return st;
-  st = device.typeText(text);
-  if (!st) return st;
-  if (trace) {
-    st = runner_events::recordType(*trace, selector, text, false);
-    if (!st) return st;
-  }
-  return device.settle();
+  return tapThenInput(
+      device, selector, trace, clock, [&] { return device.typeText(text); },
+      [&](TraceWriter& t) { return runner_events::recordType(t, selector, text, false); });
 }
 
 Status eraseTextSelector(Device& device, const Selector& selector, uint32_t maxChars, TraceWriter* trace,
@@ -132,15 +141,9 @@ Status eraseTextSelector(Device& device, const Selector& selector, uint32_t maxC
     return runner_native::recordSelectorAction(t, event_kinds::kUiEraseText, selector, maxChars);
   }));
   if (done) return {};
-  Status st = tapSelector(device, selector, trace, clock);
-  if (!st) return st;
-  st = device.eraseText(maxChars);
-  if (!st) return st;
-  if (trace) {
-    st = runner_events::recordEraseText(*trace, maxChars);
-    if (!st) return st;
-  }
-  return device.settle();
+  return tapThenInput(
+      device, selector, trace, clock, [&] { return device.eraseText(maxChars); },
+      [&](TraceWriter& t) { return runner_events::recordEraseText(t, maxChars); });
 }
 
 ScrollSwipe scrollGeometry(const Viewport& viewport, ScrollDirection direction) {

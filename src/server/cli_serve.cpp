@@ -27,17 +27,9 @@ Status parseCommonArg(std::string_view flag, ArgIterator& args, ServeFlags& f) {
   if (flag == "--xcrun") return takeValue(args, Error::MissingXcrunPath, o.xcrunPath);
   if (flag == "--ios-shim") return takeValue(args, Error::MissingIosShimPath, o.iosShim);
   if (flag == "--config") return takeValue(args, Error::MissingConfigPath, f.configPath);
-  if (flag == "--platform") {
-    auto v = args.next();
-    if (!v) return fail(Error::MissingPlatform);
-    VYX_TRY_ASSIGN(o.platform, parsePlatform(*v));
-    return {};
-  }
+  if (flag == "--platform") return takeParsed(args, Error::MissingPlatform, parsePlatform, o.platform);
   if (flag == "--ios-device-type") {
-    auto v = args.next();
-    if (!v) return fail(Error::MissingIosDeviceType);
-    VYX_TRY_ASSIGN(o.iosDeviceType, parseIosDeviceType(*v));
-    return {};
+    return takeParsed(args, Error::MissingIosDeviceType, parseIosDeviceType, o.iosDeviceType);
   }
   return fail(Error::unknownFlag);
 }
