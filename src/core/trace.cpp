@@ -3,6 +3,7 @@
 #include <limits>
 #include <utility>
 
+#include "core/atomic_file.hpp"
 #include "core/files.hpp"
 #include "core/json.hpp"
 #include "core/json_writer.hpp"
@@ -189,7 +190,7 @@ Expected<TraceWriter> TraceWriter::create(std::string traceDir, TraceOptions opt
   VYX_TRY(removeIgnoringMissing(trace_layout::eventsPath(traceDir)));
   VYX_TRY(removeIgnoringMissing(trace_layout::manifestPath(traceDir)));
   // Rewrites cut off by a killed writer (this one's or a report's).
-  files::removeStaleTemporaries(trace_layout::manifestPath(traceDir));
+  atomic_file::removeStaleTemporaries(trace_layout::manifestPath(traceDir));
   VYX_TRY(removeIgnoringMissing(trace_layout::reportPath(traceDir)));
   std::string artifacts = trace_layout::artifactsPath(traceDir);
   VYX_TRY(files::removeTree(artifacts));

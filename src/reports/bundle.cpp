@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <optional>
 
+#include "core/atomic_file.hpp"
 #include "core/fd.hpp"
+#include "core/files.hpp"
 #include "core/json.hpp"
 #include "core/memory.hpp"
 #include "core/trace_files.hpp"
@@ -131,30 +133,6 @@ Status copyEntry(int fd, std::string_view name, uint64_t size, Writer& out) {
   return bundle_tar::writePadding(out, size);
 }
 
-// Reads the whole file into `text` (whose memory is reused from file to
-// file); a file of 64 MiB or more is refused.
-Status readWhole(int fd, uint64_t size, std::string& text) {
-  if (size >= kRedactedFileLimit) return fail(Error::StreamTooLong);
-  text.resize(static_cast<size_t>(size));
-  size_t have = 0;
-  for (;;) {
-    if (have == text.size()) {
-      // The file may have grown since its status was taken.
-      if (text.size() >= kRedactedFileLimit) return fail(Error::StreamTooLong);
-      text.resize(std::min<size_t>(text.size() + kCopyBuffer, kRedactedFileLimit));
-    }
-    ssize_t n = ::read(fd, text.data() + have, text.size() - have);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail(errorFromErrno(errno, Error::ReadFailed));
-    }
-    if (n == 0) break;
-    have += static_cast<size_t>(n);
-  }
-  text.resize(have);
-  return {};
-}
-
 json::Value redactionRecord(bool omitScreenshots) {
   auto member = [](std::string key, json::Value value) { return json::Member{std::move(key), std::move(value)}; };
   auto text = [](std::string_view s) {
@@ -214,7 +192,8 @@ Status writeRedactedEntry(int traceFd, const std::string& name, const BundleExpo
   }
   auto file = trace_files::openFileBeneath(traceFd, name);
   if (!file) return fail(file.error());
-  VYX_TRY(readWhole(file->fd.get(), file->size, buffers.input));
+  // A file of 64 MiB or more is refused.
+  VYX_TRY(files::readOpenFileInto(*file, kRedactedFileLimit, buffers.input));
   file->fd.reset();
 
   std::string_view content;
@@ -284,8 +263,7 @@ Status exportTraceBundleWithOptions(std::string_view traceDir, std::string_view 
   }
 
   // Written beside the output path and renamed over it when complete.
-  auto out = report_html::OutputFile::create(outPath);
-  if (!out) return fail(out.error());
+  VYX_TRY_ASSIGN(auto out, atomic_file::AtomicFile::create(outPath, report_html::kOutputBuffer));
   {
     RedactionBuffers buffers;
     // Redaction parses one JSON file after another into a tree of many small
@@ -294,14 +272,14 @@ Status exportTraceBundleWithOptions(std::string_view traceDir, std::string_view 
     memory::KeepFreedMemory warm(options.redact);
     for (const std::string& name : entries) {
       if (options.redact) {
-        VYX_TRY(writeRedactedEntry(traceFd, name, options, buffers, *out));
+        VYX_TRY(writeRedactedEntry(traceFd, name, options, buffers, out));
       } else {
-        VYX_TRY(writeEntry(traceFd, name, *out));
+        VYX_TRY(writeEntry(traceFd, name, out));
       }
     }
   }
-  VYX_TRY(bundle_tar::writeEnd(*out));
-  return out->commit();
+  VYX_TRY(bundle_tar::writeEnd(out));
+  return out.commit();
 }
 
 }  // namespace vyx::bundle

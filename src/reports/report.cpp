@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/atomic_file.hpp"
 #include "core/files.hpp"
 #include "core/json.hpp"
 #include "core/limits.hpp"
@@ -332,10 +333,9 @@ Status refuseInputAsOutput(std::string_view outPath, std::initializer_list<std::
 // Writes a document into a file that replaces `path` once complete.
 template <class Document>
 Status writeDocumentFile(std::string_view path, Document&& document) {
-  auto file = report_html::OutputFile::create(path);
-  if (!file) return fail(file.error());
-  VYX_TRY(document(*file));
-  return file->commit();
+  VYX_TRY_ASSIGN(auto file, atomic_file::AtomicFile::create(path, report_html::kOutputBuffer));
+  VYX_TRY(document(file));
+  return file.commit();
 }
 
 }  // namespace
@@ -583,33 +583,24 @@ Expected<ReportPathUpdate> ReportPathUpdate::prepare(std::string_view traceDir, 
   if (doc.str().size() >= limits::kManifestReadBytes) return fail(Error::StreamTooLong);
   update.text_ = doc.take();
 
-  std::string tempName = std::string(trace_layout::kManifestFile) + ".tmp-" + std::to_string(::getpid());
-  int fd;
-  do {
-    fd = ::openat(dir->get(), tempName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return fail(errorFromErrno(errno, Error::WriteFailed));
+  VYX_TRY_ASSIGN(auto file, atomic_file::AtomicFile::createBeneath(dir->get(), trace_layout::kManifestFile));
   update.dir_ = std::move(*dir);
-  update.temp_ = Fd(fd);
-  update.tempName_ = std::move(tempName);
+  update.file_.emplace(std::move(file));
   return update;
 }
 
 ReportPathUpdate::ReportPathUpdate(ReportPathUpdate&& other) noexcept
     : dir_(std::move(other.dir_)),
-      temp_(std::move(other.temp_)),
-      tempName_(std::move(other.tempName_)),
+      file_(std::move(other.file_)),
       text_(std::move(other.text_)),
       manifestError_(other.manifestError_) {
-  other.tempName_.clear();
+  other.file_.reset();
 }
 
 ReportPathUpdate::~ReportPathUpdate() { discard(); }
 
 void ReportPathUpdate::discard() {
-  temp_.reset();
-  if (!tempName_.empty() && dir_.valid()) (void)::unlinkat(dir_.get(), tempName_.c_str(), 0);
-  tempName_.clear();
+  file_.reset();
   dir_.reset();
 }
 
@@ -618,33 +609,11 @@ Status ReportPathUpdate::commit() {
     discard();
     return fail(*manifestError_);
   }
-  if (tempName_.empty()) return {};
-  std::string_view rest = text_;
-  while (!rest.empty()) {
-    ssize_t n = ::write(temp_.get(), rest.data(), rest.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Error e = errorFromErrno(errno, Error::WriteFailed);
-      discard();
-      return fail(e);
-    }
-    rest.remove_prefix(static_cast<size_t>(n));
-  }
-  if (::close(temp_.release()) != 0 && errno != EINTR) {
-    Error e = errorFromErrno(errno, Error::WriteFailed);
-    discard();
-    return fail(e);
-  }
-  // renameat replaces whatever is named trace.json by then, a link
-  // included, and never writes through it.
-  if (::renameat(dir_.get(), tempName_.c_str(), dir_.get(), std::string(trace_layout::kManifestFile).c_str()) != 0) {
-    Error e = errorFromErrno(errno, Error::WriteFailed);
-    discard();
-    return fail(e);
-  }
-  tempName_.clear();
-  dir_.reset();
-  return {};
+  if (!file_) return {};
+  Status written = file_->writeAll(text_);
+  if (written) written = file_->commit();
+  discard();
+  return written;
 }
 
 Expected<ReportPathUpdate> writeTraceReportFile(std::string_view traceDir, std::string_view outPath) {
@@ -673,7 +642,7 @@ Status writeTraceJUnitReport(std::string_view traceDir, std::string_view junitPa
   StringWriter doc;
   VYX_TRY(writeTraceJUnit(doc, traceDir));
   VYX_TRY(refuseInputAsOutput(junitPath, {trace_layout::eventsPath(traceDir), trace_layout::manifestPath(traceDir)}));
-  return report_html::writeFile(junitPath, doc.str());
+  return atomic_file::writeWhole(junitPath, doc.str());
 }
 
 std::string relativePath(std::string_view dir, std::string_view path) {
