@@ -90,7 +90,7 @@ Status mainInner(int argc, char** argv) {
   line += *word;
   line += "\n\n";
   writeStderr(line);
-  if (auto s = vyx::printUsage(); !s) return s;
+  VYX_TRY(vyx::printUsage());
   return vyx::fail(vyx::Error::unknownCommand);
 }
 

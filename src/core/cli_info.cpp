@@ -79,7 +79,7 @@ Status writeSchemas(Writer& w, bool json) {
       line += '\t';
       line += schemaPath(row.name);
       line += '\n';
-      if (auto s = w.writeAll(line); !s) return s;
+      VYX_TRY(w.writeAll(line));
     }
     return {};
   }
@@ -109,18 +109,16 @@ Expected<bool> parseArgIterator(ArgIterator& args) {
 }
 
 Status runVersion(ArgIterator& args) {
-  auto json = parseArgIterator(args);
-  if (!json) return fail(json.error());
+  VYX_TRY_ASSIGN(auto json, parseArgIterator(args));
   Output out;
-  if (auto s = writeVersion(out, *json); !s) return s;
+  VYX_TRY(writeVersion(out, json));
   return out.flush();
 }
 
 Status runSchemas(ArgIterator& args) {
-  auto json = parseArgIterator(args);
-  if (!json) return fail(json.error());
+  VYX_TRY_ASSIGN(auto json, parseArgIterator(args));
   Output out;
-  if (auto s = writeSchemas(out, *json); !s) return s;
+  VYX_TRY(writeSchemas(out, json));
   return out.flush();
 }
 

@@ -62,9 +62,8 @@ Expected<OpenFile> openForReading(const std::string& path) {
 }
 
 Expected<std::string> readFileLimited(const std::string& path, size_t limit) {
-  auto file = openForReading(path);
-  if (!file) return fail(file.error());
-  return readOpenFile(*file, limit);
+  VYX_TRY_ASSIGN(auto file, openForReading(path));
+  return readOpenFile(file, limit);
 }
 
 Expected<std::string> readOpenFile(const OpenFile& file, size_t limit) {

@@ -260,10 +260,9 @@ Status TraceWriter::appendEvent(uint64_t seq, std::string_view kind,
                                 const std::function<Status(Writer&)>& writePayload) {
   // The line is built even for a closed log, so that what it counts is
   // counted whether it is written or not.
-  auto line = eventLine(seq, kind, writePayload);
-  if (!line) return fail(line.error());
+  VYX_TRY_ASSIGN(auto line, eventLine(seq, kind, writePayload));
   if (!logClosed_) {
-    Status appended = files::appendBelowLimit(trace_layout::eventsPath(traceDir_), *line, limits::kEventLogBytes);
+    Status appended = files::appendBelowLimit(trace_layout::eventsPath(traceDir_), line, limits::kEventLogBytes);
     if (appended) return writeManifest();
     if (appended.error() != Error::StreamTooLong) return appended;
     closeLog();

@@ -25,7 +25,7 @@ class Sink final : public Writer {
 
   Status put(std::string_view s) {
     if (s.size() > kCapacity - len_) {
-      if (auto st = flush(); !st) return st;
+      VYX_TRY(flush());
       if (s.size() >= kCapacity) return w_.writeAll(s);
     }
     std::memcpy(buf_ + len_, s.data(), s.size());
@@ -35,7 +35,7 @@ class Sink final : public Writer {
 
   Status putByte(char c) {
     if (len_ == kCapacity) {
-      if (auto st = flush(); !st) return st;
+      VYX_TRY(flush());
     }
     buf_[len_++] = c;
     return {};

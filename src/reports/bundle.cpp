@@ -160,12 +160,11 @@ json::Value redactionRecord(bool omitScreenshots) {
 }
 
 Expected<std::string> redactManifest(std::string_view text, bool omitScreenshots) {
-  auto parsed = json::parseValue(text);
-  if (!parsed) return fail(parsed.error());
-  if (!parsed->isObject()) return bundle_redaction::redactJsonishText(text);
-  parsed->set("redaction", redactionRecord(omitScreenshots));
+  VYX_TRY_ASSIGN(auto parsed, json::parseValue(text));
+  if (!parsed.isObject()) return bundle_redaction::redactJsonishText(text);
+  parsed.set("redaction", redactionRecord(omitScreenshots));
   StringWriter w;
-  VYX_TRY(bundle_redaction::writeJsonValueScrubbed(w, *parsed));
+  VYX_TRY(bundle_redaction::writeJsonValueScrubbed(w, parsed));
   VYX_TRY(w.writeByte('\n'));
   return w.take();
 }
@@ -190,17 +189,15 @@ Status writeRedactedEntry(int traceFd, const std::string& name, const BundleExpo
     if (options.omitScreenshots) return {};
     return bundle_tar::writeBytes(name, bundle_redaction::kRedactedScreenshotPng, out);
   }
-  auto file = trace_files::openFileBeneath(traceFd, name);
-  if (!file) return fail(file.error());
+  VYX_TRY_ASSIGN(auto file, trace_files::openFileBeneath(traceFd, name));
   // A file of 64 MiB or more is refused.
-  VYX_TRY(files::readOpenFileInto(*file, kRedactedFileLimit, buffers.input));
-  file->fd.reset();
+  VYX_TRY(files::readOpenFileInto(file, kRedactedFileLimit, buffers.input));
+  file.fd.reset();
 
   std::string_view content;
   if (name == kManifestFile) {
-    auto manifest = redactManifest(buffers.input, options.omitScreenshots);
-    if (!manifest) return fail(manifest.error());
-    buffers.output = std::move(*manifest);
+    VYX_TRY_ASSIGN(auto manifest, redactManifest(buffers.input, options.omitScreenshots));
+    buffers.output = std::move(manifest);
     content = buffers.output;
   } else if (name.ends_with(".json") || name == kEventsFile) {
     bundle_redaction::redactJsonishTextInto(buffers.input, buffers.output);
@@ -216,9 +213,8 @@ Status writeRedactedEntry(int traceFd, const std::string& name, const BundleExpo
 
 Status writeEntry(int traceFd, const std::string& name, Writer& out) {
   VYX_TRY(bundle_tar::checkEntryName(name));
-  auto file = trace_files::openFileBeneath(traceFd, name);
-  if (!file) return fail(file.error());
-  return copyEntry(file->fd.get(), name, file->size, out);
+  VYX_TRY_ASSIGN(auto file, trace_files::openFileBeneath(traceFd, name));
+  return copyEntry(file.fd.get(), name, file.size, out);
 }
 
 }  // namespace
@@ -229,17 +225,14 @@ Status exportTraceBundleWithOptions(std::string_view traceDir, std::string_view 
   if (!dir) return fail(dir.error() == Error::FileNotFound ? Error::MissingTraceManifest : dir.error());
   int traceFd = dir->get();
 
-  auto hasManifest = fileExistsIn(traceFd, kManifestFile);
-  if (!hasManifest) return fail(hasManifest.error());
-  if (!*hasManifest) return fail(Error::MissingTraceManifest);
-  auto hasEvents = fileExistsIn(traceFd, kEventsFile);
-  if (!hasEvents) return fail(hasEvents.error());
-  if (!*hasEvents) return fail(Error::MissingTraceEvents);
-  auto hasReport = fileExistsIn(traceFd, kReportFile);
-  if (!hasReport) return fail(hasReport.error());
+  VYX_TRY_ASSIGN(auto hasManifest, fileExistsIn(traceFd, kManifestFile));
+  if (!hasManifest) return fail(Error::MissingTraceManifest);
+  VYX_TRY_ASSIGN(auto hasEvents, fileExistsIn(traceFd, kEventsFile));
+  if (!hasEvents) return fail(Error::MissingTraceEvents);
+  VYX_TRY_ASSIGN(auto hasReport, fileExistsIn(traceFd, kReportFile));
 
   std::vector<std::string> entries{std::string(kManifestFile), std::string(kEventsFile)};
-  if (*hasReport) entries.emplace_back(kReportFile);
+  if (hasReport) entries.emplace_back(kReportFile);
   std::vector<std::string> artifacts;
   VYX_TRY(collectIn(traceFd, kArtifactsDir, artifacts));
   // Names from one walk are unique, so any sort gives the one bytewise order.
