@@ -130,7 +130,7 @@ struct ProcessState::Saved {
   bool childReset = false;
 };
 
-ProcessState::ProcessState() : saved_(new Saved) {
+ProcessState::ProcessState() : saved_(std::make_unique<Saved>()) {
   struct sigaction action {};
   action.sa_handler = doNothing;
   sigemptyset(&action.sa_mask);
@@ -152,7 +152,6 @@ ProcessState::~ProcessState() {
     ::sigaction(SIGPIPE, &saved_->pipe, nullptr);
   }
   if (saved_->childReset) ::sigaction(SIGCHLD, &saved_->child, nullptr);
-  delete saved_;
 }
 
 }  // namespace vyx::stdio

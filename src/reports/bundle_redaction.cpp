@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "core/text.hpp"
 #include "core/trace_json.hpp"
 
 namespace vyx::bundle_redaction {
@@ -59,14 +60,12 @@ size_t jsonEscapeLength(std::string_view text) {
   return n;
 }
 
-inline char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
 // "bearer " in any letter case at the start of `text`.
 bool startsWithBearer(std::string_view text) {
   static constexpr std::string_view kBearer = "bearer ";
   if (text.size() < kBearer.size()) return false;
   for (size_t i = 0; i < kBearer.size(); ++i) {
-    if (fold(text[i]) != kBearer[i]) return false;
+    if (text::asciiLower(text[i]) != kBearer[i]) return false;
   }
   return true;
 }
@@ -108,9 +107,7 @@ std::string asValidUtf8(std::string text) {
   return valid;
 }
 
-inline bool isBlankLine(std::string_view line) {
-  return line.find_first_not_of(" \t\r") == std::string_view::npos;
-}
+inline bool isBlankLine(std::string_view line) { return text::trim(line, " \t\r").empty(); }
 
 // Whether the free-text scrubber can change the text at all: it replaces
 // only around an "@", a "bearer " or inside a tag.
