@@ -40,10 +40,7 @@ std::optional<std::string> nonEmptyString(const json::Value& object, std::string
 }
 
 Expected<ManifestInfo> readManifest(const std::string& traceDir) {
-  VYX_TRY_ASSIGN(auto text,
-                 trace_files::readTraceFile(traceDir, trace_layout::kManifestFile, limits::kManifestReadBytes));
-  VYX_TRY_ASSIGN(auto root, json::parseValue(text));
-  if (!root.isObject()) return fail(Error::InvalidTraceManifest);
+  VYX_TRY_ASSIGN(auto root, trace_files::readManifestObject(traceDir));
   ManifestInfo info;
   info.scenarioName = nonEmptyString(root, "scenarioName");
   info.appId = nonEmptyString(root, "appId");

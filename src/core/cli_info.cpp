@@ -108,18 +108,20 @@ Expected<bool> parseArgIterator(ArgIterator& args) {
   return json;
 }
 
-Status runVersion(ArgIterator& args) {
+namespace {
+
+// Reads the flags, then writes the document to standard output.
+Status runDocument(ArgIterator& args, Status (*write)(Writer&, bool)) {
   VYX_TRY_ASSIGN(auto json, parseArgIterator(args));
   Output out;
-  VYX_TRY(writeVersion(out, json));
+  VYX_TRY(write(out, json));
   return out.flush();
 }
 
-Status runSchemas(ArgIterator& args) {
-  VYX_TRY_ASSIGN(auto json, parseArgIterator(args));
-  Output out;
-  VYX_TRY(writeSchemas(out, json));
-  return out.flush();
-}
+}  // namespace
+
+Status runVersion(ArgIterator& args) { return runDocument(args, writeVersion); }
+
+Status runSchemas(ArgIterator& args) { return runDocument(args, writeSchemas); }
 
 }  // namespace vyx::cli_info

@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <vector>
 
+#include "core/limits.hpp"
+#include "core/trace_layout.hpp"
+
 namespace vyx::trace_files {
 namespace {
 
@@ -137,6 +140,13 @@ Expected<std::string> readFileBeneath(int dir, std::string_view relative, size_t
 Expected<std::string> readTraceFile(std::string_view traceDir, std::string_view relative, size_t limit) {
   VYX_TRY_ASSIGN(auto file, openTraceFile(traceDir, relative));
   return files::readOpenFile(file, limit);
+}
+
+Expected<json::Value> readManifestObject(std::string_view traceDir) {
+  VYX_TRY_ASSIGN(auto text, readTraceFile(traceDir, trace_layout::kManifestFile, limits::kManifestReadBytes));
+  VYX_TRY_ASSIGN(auto root, json::parseValue(text));
+  if (!root.isObject()) return fail(Error::InvalidTraceManifest);
+  return root;
 }
 
 }  // namespace vyx::trace_files

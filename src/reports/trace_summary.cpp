@@ -62,10 +62,7 @@ void scanLine(std::string_view line, Summary& summary, std::optional<TerminalEve
 Expected<Summary> read(const std::string& traceDir) {
   // Both files are opened beneath the directory: a link, or an event-log
   // path that leads out of the trace, reads as a missing file.
-  VYX_TRY_ASSIGN(auto manifestText,
-                 trace_files::readTraceFile(traceDir, trace_layout::kManifestFile, limits::kManifestReadBytes));
-  VYX_TRY_ASSIGN(auto manifest, json::parseValue(manifestText));
-  if (!manifest.isObject()) return fail(Error::InvalidTraceManifest);
+  VYX_TRY_ASSIGN(auto manifest, trace_files::readManifestObject(traceDir));
 
   Summary summary;
   if (auto v = optString(manifest, "scenarioName")) summary.scenario = std::move(*v);
