@@ -66,17 +66,6 @@ const Command kCommands[] = {
     {"--help", runHelp},
 };
 
-void writeStderr(std::string_view text) {
-  while (!text.empty()) {
-    ssize_t n = ::write(2, text.data(), text.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    text.remove_prefix(static_cast<size_t>(n));
-  }
-}
-
 Status mainInner(int argc, char** argv) {
   vyx::stdio::ProcessState process;
   ArgIterator args(argc, argv);
@@ -89,8 +78,8 @@ Status mainInner(int argc, char** argv) {
   std::string line = "unknown command: ";
   line += *word;
   line += "\n\n";
-  writeStderr(line);
-  if (auto s = vyx::printUsage(); !s) return s;
+  vyx::writeAllStderr(line);
+  VYX_TRY(vyx::printUsage());
   return vyx::fail(vyx::Error::unknownCommand);
 }
 

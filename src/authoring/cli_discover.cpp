@@ -26,17 +26,15 @@ Status writeText(Writer& w, const discover::OwnedDiscover& result) {
 }  // namespace
 
 Status run(ArgIterator& args) {
-  auto flags = draft_flags::parse(args, {.validate = true});
-  if (!flags) return fail(flags.error());
-  auto result = discover::discoverFromTrace(flags->options);
-  if (!result) return fail(result.error());
+  VYX_TRY_ASSIGN(auto flags, draft_flags::parse(args, {.validate = true}));
+  VYX_TRY_ASSIGN(auto result, discover::discoverFromTrace(flags.options));
 
   Output out;
-  Status written = flags->options.json ? discover::writeJsonWithOptions(out, *result, discover::kDiscoverForm)
-                                       : writeText(out, *result);
+  Status written = flags.options.json ? discover::writeJsonWithOptions(out, result, discover::kDiscoverForm)
+                                       : writeText(out, result);
   if (!written) return fail(Error::WriteFailed);
   VYX_TRY(out.flush());
-  if (!result->ok) std::_Exit(1);
+  if (!result.ok) std::_Exit(1);
   return {};
 }
 

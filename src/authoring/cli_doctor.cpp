@@ -186,14 +186,13 @@ Check diagnoseConfig(const std::string& path, Error error) {
 }
 
 Status run(ArgIterator& args) {
-  auto flags = parseFlags(args);
-  if (!flags) return fail(flags.error());
+  VYX_TRY_ASSIGN(auto flags, parseFlags(args));
 
-  const std::string configPath = flags->configPath ? *flags->configPath : std::string(kDefaultConfigPath);
+  const std::string configPath = flags.configPath ? *flags.configPath : std::string(kDefaultConfigPath);
   std::optional<Check> configRecord;
   std::optional<Config> config;
   bool load = true;
-  if (!flags->configPath && ::access(configPath.c_str(), F_OK) != 0) {
+  if (!flags.configPath && ::access(configPath.c_str(), F_OK) != 0) {
     Error e = errorFromErrno(errno);
     load = false;
     if (e != Error::FileNotFound) configRecord = diagnoseConfig(configPath, e);
@@ -201,13 +200,13 @@ Status run(ArgIterator& args) {
   if (load) {
     if (auto parsed = config::parseFile(configPath)) {
       config = std::move(*parsed);
-      if (flags->configPath) configRecord = loadedConfigRecord(configPath, *config);
+      if (flags.configPath) configRecord = loadedConfigRecord(configPath, *config);
     } else {
       configRecord = diagnoseConfig(configPath, parsed.error());
     }
   }
 
-  const doctor::DoctorOptions options = checkPaths(*flags, configPath, config ? &*config : nullptr);
+  const doctor::DoctorOptions options = checkPaths(flags, configPath, config ? &*config : nullptr);
   const std::vector<Check> checks = doctor::run(command::realProcessRunner(), systemClock(), options);
 
   std::vector<const Check*> records;
@@ -217,9 +216,9 @@ Status run(ArgIterator& args) {
   const bool ok = allOk(configRecord, checks);
 
   Output out;
-  VYX_TRY(flags->json ? writeJson(out, records, ok) : writeText(out, records, ok));
+  VYX_TRY(flags.json ? writeJson(out, records, ok) : writeText(out, records, ok));
   VYX_TRY(out.flush());
-  if (flags->strict && !ok) std::_Exit(1);
+  if (flags.strict && !ok) std::_Exit(1);
   return {};
 }
 

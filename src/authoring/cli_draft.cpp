@@ -7,20 +7,18 @@
 namespace vyx::cli_draft {
 
 Status run(ArgIterator& args) {
-  auto flags = draft_flags::parse(args, {});
-  if (!flags) return fail(flags.error());
-  auto drafted = draft::draftFromTrace(flags->options);
-  if (!drafted) return fail(drafted.error());
+  VYX_TRY_ASSIGN(auto flags, draft_flags::parse(args, {}));
+  VYX_TRY_ASSIGN(auto drafted, draft::draftFromTrace(flags.options));
 
   Output out;
   Status written;
-  if (flags->options.json) {
-    written = discover::writeDraftJson(out, *drafted);
+  if (flags.options.json) {
+    written = discover::writeDraftJson(out, drafted);
   } else {
     written = out.writeAll("wrote ");
-    if (written) written = out.writeAll(drafted->out);
+    if (written) written = out.writeAll(drafted.out);
     if (written) written = out.writeByte('\n');
-    if (written) written = discover::writeNextLine(out, drafted->out);
+    if (written) written = discover::writeNextLine(out, drafted.out);
   }
   if (!written) return fail(Error::WriteFailed);
   return out.flush();

@@ -26,20 +26,18 @@ Status writeText(Writer& w, const discover::OwnedDiscover& result, const std::op
 }  // namespace
 
 Status run(ArgIterator& args) {
-  auto flags = draft_flags::parse(args, {.validate = true, .goal = true});
-  if (!flags) return fail(flags.error());
-  auto result = discover::discoverFromTrace(flags->options);
-  if (!result) return fail(result.error());
+  VYX_TRY_ASSIGN(auto flags, draft_flags::parse(args, {.validate = true, .goal = true}));
+  VYX_TRY_ASSIGN(auto result, discover::discoverFromTrace(flags.options));
 
   Output out;
   std::optional<std::string_view> goal;
-  if (flags->goal) goal = *flags->goal;
-  Status written = flags->options.json
-                       ? discover::writeJsonWithOptions(out, *result, discover::exploreForm(goal))
-                       : writeText(out, *result, flags->goal);
+  if (flags.goal) goal = *flags.goal;
+  Status written = flags.options.json
+                       ? discover::writeJsonWithOptions(out, result, discover::exploreForm(goal))
+                       : writeText(out, result, flags.goal);
   if (!written) return fail(Error::WriteFailed);
   VYX_TRY(out.flush());
-  if (!result->ok) std::_Exit(1);
+  if (!result.ok) std::_Exit(1);
   return {};
 }
 

@@ -107,12 +107,11 @@ Status writeTextResult(Writer& w, const importer::ImportResult& r) {
 }  // namespace
 
 Status run(ArgIterator& it) {
-  auto args = parseArgs(it);
-  if (!args) return fail(args.error());
-  auto result = importer::importFlowYamlFile(std::string(*args->path), std::string(*args->out), args->options);
+  VYX_TRY_ASSIGN(auto args, parseArgs(it));
+  auto result = importer::importFlowYamlFile(std::string(*args.path), std::string(*args.out), args.options);
   if (!result) return fail(result.error().error);
   Output out;
-  Status written = args->json ? writeJsonResult(out, *args, *result) : writeTextResult(out, *result);
+  Status written = args.json ? writeJsonResult(out, args, *result) : writeTextResult(out, *result);
   if (!written) return fail(Error::WriteFailed);
   return out.flush();
 }

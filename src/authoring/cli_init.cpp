@@ -70,9 +70,8 @@ std::string joinedWord(std::string_view dir, std::string_view file) {
 Status runScenario(const Options& o) {
   const std::string path = o.scenarioPath ? *o.scenarioPath : std::string(kDefaultScenarioPath);
   if (!o.force) {
-    auto exists = scaffold::pathExists(path);
-    if (!exists) return fail(exists.error());
-    if (*exists) return fail(Error::PathAlreadyExists);
+    VYX_TRY_ASSIGN(auto exists, scaffold::pathExists(path));
+    if (exists) return fail(Error::PathAlreadyExists);
   }
   VYX_TRY(output_file::writeWhole(path, scaffold::scenarioText(scaffold::kStarterScenarioName, o.appId), o.force));
 
@@ -182,9 +181,8 @@ Status runApp(const Options& o) {
 }  // namespace
 
 Status run(ArgIterator& args) {
-  auto options = parseArgs(args);
-  if (!options) return fail(options.error());
-  return options->app ? runApp(*options) : runScenario(*options);
+  VYX_TRY_ASSIGN(auto options, parseArgs(args));
+  return options.app ? runApp(options) : runScenario(options);
 }
 
 }  // namespace vyx::cli_init

@@ -118,10 +118,9 @@ Expected<CheckoutReadiness> readiness(const std::string& dir, const std::optiona
   in.configExists = files::exists(in.configPath);
   in.agentInstructionsExists = files::exists(in.agentInstructionsPath);
   if (in.configExists) {
-    auto config = config::parseFile(in.configPath);
-    if (!config) return fail(config.error());
-    in.platforms.push_back(platformEntry("android", config->android, dir));
-    in.platforms.push_back(platformEntry("ios", config->ios, dir));
+    VYX_TRY_ASSIGN(auto config, config::parseFile(in.configPath));
+    in.platforms.push_back(platformEntry("android", config.android, dir));
+    in.platforms.push_back(platformEntry("ios", config.ios, dir));
     in.ok = true;
   }
   return in;
@@ -200,10 +199,9 @@ Status run(ArgIterator& args) {
       return fail(Error::unknownFlag);
     }
   }
-  auto found = readiness(dir, configPath);
-  if (!found) return fail(found.error());
+  VYX_TRY_ASSIGN(auto found, readiness(dir, configPath));
   Output out;
-  VYX_TRY(json ? writeJson(out, *found) : writeText(out, *found));
+  VYX_TRY(json ? writeJson(out, found) : writeText(out, found));
   return out.flush();
 }
 

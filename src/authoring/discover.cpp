@@ -65,10 +65,9 @@ Status writeNextCommands(Writer& w, const OwnedDraft& d) {
 }  // namespace
 
 Expected<OwnedDiscover> discoverFromTrace(const DraftOptions& options) {
-  auto drafted = draft::draftFromTrace(options);
-  if (!drafted) return fail(drafted.error());
+  VYX_TRY_ASSIGN(auto drafted, draft::draftFromTrace(options));
   OwnedDiscover result;
-  result.draft = std::move(*drafted);
+  result.draft = std::move(drafted);
   result.validated = options.validate;
   result.ok = result.draft.ok;
   if (options.validate) {

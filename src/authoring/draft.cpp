@@ -40,17 +40,13 @@ std::optional<std::string> nonEmptyString(const json::Value& object, std::string
 }
 
 Expected<ManifestInfo> readManifest(const std::string& traceDir) {
-  auto text = trace_files::readTraceFile(traceDir, trace_layout::kManifestFile, limits::kManifestReadBytes);
-  if (!text) return fail(text.error());
-  auto root = json::parseValue(*text);
-  if (!root) return fail(root.error());
-  if (!root->isObject()) return fail(Error::InvalidTraceManifest);
+  VYX_TRY_ASSIGN(auto root, trace_files::readManifestObject(traceDir));
   ManifestInfo info;
-  info.scenarioName = nonEmptyString(*root, "scenarioName");
-  info.appId = nonEmptyString(*root, "appId");
-  if (auto events = nonEmptyString(*root, "eventsPath")) info.eventsPath = std::move(*events);
-  if (auto artifacts = nonEmptyString(*root, "artifactsDir")) info.artifactsDir = std::move(*artifacts);
-  if (const json::Value* count = root->get("snapshotCount"); count != nullptr && count->isInteger() && count->integer >= 0) {
+  info.scenarioName = nonEmptyString(root, "scenarioName");
+  info.appId = nonEmptyString(root, "appId");
+  if (auto events = nonEmptyString(root, "eventsPath")) info.eventsPath = std::move(*events);
+  if (auto artifacts = nonEmptyString(root, "artifactsDir")) info.artifactsDir = std::move(*artifacts);
+  if (const json::Value* count = root.get("snapshotCount"); count != nullptr && count->isInteger() && count->integer >= 0) {
     info.snapshotCount = static_cast<uint64_t>(count->integer);
   }
   return info;
@@ -106,9 +102,8 @@ bool isRegularFile(int dir, const dirent& entry) {
 // The artifacts directory, opened beneath the trace directory: a link or a
 // path out of the trace is a missing directory (FileNotFound).
 Expected<Fd> openArtifacts(const std::string& traceDir, std::string_view artifactsDir) {
-  auto trace = trace_files::openDirectory(traceDir);
-  if (!trace) return fail(trace.error());
-  auto dir = trace_files::openBeneath(trace->get(), trace_files::manifestRelative(artifactsDir), O_RDONLY | O_DIRECTORY);
+  VYX_TRY_ASSIGN(auto trace, trace_files::openDirectory(traceDir));
+  auto dir = trace_files::openBeneath(trace.get(), trace_files::manifestRelative(artifactsDir), O_RDONLY | O_DIRECTORY);
   if (!dir) return fail(trace_files::namesNothingInside(dir.error()) ? Error::FileNotFound : dir.error());
   return dir;
 }
@@ -211,12 +206,10 @@ std::vector<SelectorCandidate> chooseSelectors(const json::Value& nodes, replay:
 
 Expected<std::vector<SelectorCandidate>> readSelectors(int artifacts, const std::string& snapshotName,
                                                       replay::Warnings& warnings) {
-  auto text = trace_files::readFileBeneath(artifacts, snapshotName, limits::kSnapshotReadBytes);
-  if (!text) return fail(text.error());
-  auto root = json::parseValue(*text);
-  if (!root) return fail(root.error());
-  if (!root->isObject()) return fail(Error::InvalidSemanticSnapshot);
-  const json::Value* nodes = root->get("nodes");
+  VYX_TRY_ASSIGN(auto text, trace_files::readFileBeneath(artifacts, snapshotName, limits::kSnapshotReadBytes));
+  VYX_TRY_ASSIGN(auto root, json::parseValue(text));
+  if (!root.isObject()) return fail(Error::InvalidSemanticSnapshot);
+  const json::Value* nodes = root.get("nodes");
   if (nodes == nullptr || !nodes->isArray()) return fail(Error::InvalidSemanticSnapshot);
   return chooseSelectors(*nodes, warnings);
 }
@@ -257,51 +250,46 @@ Expected<OwnedDraft> draftFromTrace(const DraftOptions& options) {
   if (!options.out) return fail(Error::MissingDraftOut);
   const std::string& traceDir = *options.traceDir;
 
-  auto manifest = readManifest(traceDir);
-  if (!manifest) return fail(manifest.error());
+  VYX_TRY_ASSIGN(auto manifest, readManifest(traceDir));
 
   // Everything below is read beneath the trace directory.
-  auto artifacts = openArtifacts(traceDir, manifest->artifactsDir);
-  if (!artifacts) return fail(artifacts.error());
-  auto snapshotName = sourceSnapshotName(artifacts->get(), manifest->snapshotCount);
-  if (!snapshotName) return fail(snapshotName.error());
+  VYX_TRY_ASSIGN(auto artifacts, openArtifacts(traceDir, manifest.artifactsDir));
+  VYX_TRY_ASSIGN(auto snapshotName, sourceSnapshotName(artifacts.get(), manifest.snapshotCount));
 
   replay::Warnings warnings;
-  auto selectors = readSelectors(artifacts->get(), *snapshotName, warnings);
-  if (!selectors) return fail(selectors.error());
-  artifacts->reset();
+  VYX_TRY_ASSIGN(auto selectors, readSelectors(artifacts.get(), snapshotName, warnings));
+  artifacts.reset();
 
   OwnedDraft draft;
   std::vector<std::string> replayed;
   if (options.includeActions) {
-    auto replay = replay::replayTraceEvents(traceDir, manifest->eventsPath, warnings);
-    if (!replay) return fail(replay.error());
-    replayed = std::move(replay->steps);
-    draft.replay = replay->stats;
+    VYX_TRY_ASSIGN(auto replay, replay::replayTraceEvents(traceDir, manifest.eventsPath, warnings));
+    replayed = std::move(replay.steps);
+    draft.replay = replay.stats;
   }
 
   draft.out = *options.out;
   draft.traceDir = traceDir;
-  draft.sourceSnapshot = paths::joinOnce(paths::joinOnce(traceDir, manifest->artifactsDir), *snapshotName);
+  draft.sourceSnapshot = paths::joinOnce(paths::joinOnce(traceDir, manifest.artifactsDir), snapshotName);
   if (options.name) {
     draft.name = *options.name;
-  } else if (manifest->scenarioName) {
-    draft.name = "draft from " + *manifest->scenarioName;
+  } else if (manifest.scenarioName) {
+    draft.name = "draft from " + *manifest.scenarioName;
   } else {
     draft.name = "draft from trace";
   }
-  draft.appId = options.appId ? options.appId : manifest->appId;
-  draft.selectorCount = selectors->size();
-  draft.stepCount = (replayed.empty() ? 1 : replayed.size()) + 1 + selectors->size();
+  draft.appId = options.appId ? options.appId : manifest.appId;
+  draft.selectorCount = selectors.size();
+  draft.stepCount = (replayed.empty() ? 1 : replayed.size()) + 1 + selectors.size();
 
-  std::string document = scenarioDocument(draft, replayed, *selectors);
+  std::string document = scenarioDocument(draft, replayed, selectors);
   // The scenario reader refuses files this large. With validation the
   // caller reports it; without, such a draft is not written at all.
   if (document.size() >= limits::kScenarioBytes && !options.validate) return fail(Error::StreamTooLong);
   VYX_TRY(output_file::writeWhole(draft.out, document, options.force));
 
   warnings.add(kReviewWarning);
-  if (selectors->empty()) warnings.add(kNoSelectorsWarning);
+  if (selectors.empty()) warnings.add(kNoSelectorsWarning);
   draft.warnings = warnings.take();
   return draft;
 }

@@ -9,6 +9,7 @@
 #include "core/trace_files.hpp"
 #include "core/json_writer.hpp"
 #include "core/limits.hpp"
+#include "core/text.hpp"
 #include "core/trace_json.hpp"
 #include "core/trace_layout.hpp"
 
@@ -205,14 +206,6 @@ Built build(std::string_view kind, const json::Value& payload) {
   return {Outcome::Unsupported};
 }
 
-bool isTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view trim(std::string_view line) {
-  while (!line.empty() && isTrimmed(line.front())) line.remove_prefix(1);
-  while (!line.empty() && isTrimmed(line.back())) line.remove_suffix(1);
-  return line;
-}
-
 std::string sentence(std::string_view prefix, std::string_view kind) {
   std::string out(prefix);
   out += kind;
@@ -281,7 +274,7 @@ Replay replayEventLog(std::string_view log, Warnings& warnings) {
     size_t end = log.find('\n');
     std::string_view line = log.substr(0, end);
     log.remove_prefix(end == std::string_view::npos ? log.size() : end + 1);
-    line = trim(line);
+    line = text::trimBlanks(line);
     if (!line.empty()) replayLine(line, replay, warnings);
   }
   return replay;

@@ -291,9 +291,8 @@ Expected<bool> pathExists(const std::string& path) {
 
 Status writePlatformSmoke(const std::string& path, std::string_view name, std::string_view appId, bool force) {
   if (!force) {
-    auto exists = pathExists(path);
-    if (!exists) return fail(exists.error());
-    if (*exists) return {};
+    VYX_TRY_ASSIGN(auto exists, pathExists(path));
+    if (exists) return {};
   }
   return output_file::writeWhole(path, scenarioText(name, appId), force);
 }

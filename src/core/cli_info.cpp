@@ -79,7 +79,7 @@ Status writeSchemas(Writer& w, bool json) {
       line += '\t';
       line += schemaPath(row.name);
       line += '\n';
-      if (auto s = w.writeAll(line); !s) return s;
+      VYX_TRY(w.writeAll(line));
     }
     return {};
   }
@@ -108,20 +108,20 @@ Expected<bool> parseArgIterator(ArgIterator& args) {
   return json;
 }
 
-Status runVersion(ArgIterator& args) {
-  auto json = parseArgIterator(args);
-  if (!json) return fail(json.error());
+namespace {
+
+// Reads the flags, then writes the document to standard output.
+Status runDocument(ArgIterator& args, Status (*write)(Writer&, bool)) {
+  VYX_TRY_ASSIGN(auto json, parseArgIterator(args));
   Output out;
-  if (auto s = writeVersion(out, *json); !s) return s;
+  VYX_TRY(write(out, json));
   return out.flush();
 }
 
-Status runSchemas(ArgIterator& args) {
-  auto json = parseArgIterator(args);
-  if (!json) return fail(json.error());
-  Output out;
-  if (auto s = writeSchemas(out, *json); !s) return s;
-  return out.flush();
-}
+}  // namespace
+
+Status runVersion(ArgIterator& args) { return runDocument(args, writeVersion); }
+
+Status runSchemas(ArgIterator& args) { return runDocument(args, writeSchemas); }
 
 }  // namespace vyx::cli_info

@@ -9,28 +9,28 @@
 namespace vyx::cli_validate {
 
 Status writeText(Writer& w, std::string_view scenarioPath, const validation::Result& r) {
-  if (auto s = w.writeAll(scenarioPath); !s) return s;
+  VYX_TRY(w.writeAll(scenarioPath));
   if (r.ok) {
-    if (auto s = w.writeAll(": ok ("); !s) return s;
-    if (auto s = w.writeAll(r.name ? std::string_view(*r.name) : std::string_view()); !s) return s;
-    if (auto s = w.writeAll(", "); !s) return s;
-    if (auto s = w.writeUint(r.stepCount); !s) return s;
+    VYX_TRY(w.writeAll(": ok ("));
+    VYX_TRY(w.writeAll(r.name ? std::string_view(*r.name) : std::string_view()));
+    VYX_TRY(w.writeAll(", "));
+    VYX_TRY(w.writeUint(r.stepCount));
     return w.writeAll(" steps)\n");
   }
-  if (auto s = w.writeAll(": invalid ["); !s) return s;
-  if (auto s = w.writeAll(r.code); !s) return s;
-  if (auto s = w.writeAll("] "); !s) return s;
-  if (auto s = w.writeAll(r.message); !s) return s;
+  VYX_TRY(w.writeAll(": invalid ["));
+  VYX_TRY(w.writeAll(r.code));
+  VYX_TRY(w.writeAll("] "));
+  VYX_TRY(w.writeAll(r.message));
   if (r.path) {
-    if (auto s = w.writeAll(" at "); !s) return s;
-    if (auto s = w.writeAll(*r.path); !s) return s;
+    VYX_TRY(w.writeAll(" at "));
+    VYX_TRY(w.writeAll(*r.path));
   }
   if (r.line) {
-    if (auto s = w.writeAll(" line "); !s) return s;
-    if (auto s = w.writeUint(*r.line); !s) return s;
+    VYX_TRY(w.writeAll(" line "));
+    VYX_TRY(w.writeUint(*r.line));
     if (r.column) {
-      if (auto s = w.writeAll(" column "); !s) return s;
-      if (auto s = w.writeUint(*r.column); !s) return s;
+      VYX_TRY(w.writeAll(" column "));
+      VYX_TRY(w.writeUint(*r.column));
     }
   }
   return w.writeAll("\n");

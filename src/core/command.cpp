@@ -375,9 +375,8 @@ Expected<pid_t> forkExec(const ExecPlan& plan, const ChildSetup& setup, bool det
   std::optional<Pipe> errPipe;
   ErrorSink sink{&childErr, -1};
   if (detached) {
-    auto p = makePipe();
-    if (!p) return fail(p.error());
-    errPipe = std::move(*p);
+    VYX_TRY_ASSIGN(auto p, makePipe());
+    errPipe = std::move(p);
     sink = ErrorSink{nullptr, errPipe->write.get()};
   }
   sigset_t all;
@@ -452,35 +451,29 @@ struct Child {
 };
 
 Expected<Child> spawnPiped(const std::vector<std::string>& argv, bool stdinPipe, bool newGroup) {
-  auto plan = makePlan(argv);
-  if (!plan) return fail(plan.error());
-  auto outPipe = makePipe();
-  if (!outPipe) return fail(outPipe.error());
-  auto errPipe = makePipe();
-  if (!errPipe) return fail(errPipe.error());
+  VYX_TRY_ASSIGN(auto plan, makePlan(argv));
+  VYX_TRY_ASSIGN(auto outPipe, makePipe());
+  VYX_TRY_ASSIGN(auto errPipe, makePipe());
   std::optional<Pipe> inPipe;
   ChildSetup setup;
   if (stdinPipe) {
-    auto p = makePipe();
-    if (!p) return fail(p.error());
-    inPipe = std::move(*p);
+    VYX_TRY_ASSIGN(auto p, makePipe());
+    inPipe = std::move(p);
     setup.stdFds[0] = inPipe->read.get();
   } else {
-    auto n = nullDevice();
-    if (!n) return fail(n.error());
-    setup.stdFds[0] = *n;
+    VYX_TRY_ASSIGN(auto n, nullDevice());
+    setup.stdFds[0] = n;
   }
-  setup.stdFds[1] = outPipe->write.get();
-  setup.stdFds[2] = errPipe->write.get();
+  setup.stdFds[1] = outPipe.write.get();
+  setup.stdFds[2] = errPipe.write.get();
   setup.newGroup = newGroup;
 
-  auto pid = forkExec(*plan, setup, false);
-  if (!pid) return fail(pid.error());
+  VYX_TRY_ASSIGN(auto pid, forkExec(plan, setup, false));
   Child child;
-  child.pid = *pid;
+  child.pid = pid;
   child.ownGroup = newGroup;
-  child.out = std::move(outPipe->read);
-  child.err = std::move(errPipe->read);
+  child.out = std::move(outPipe.read);
+  child.err = std::move(errPipe.read);
   if (inPipe) child.in = std::move(inPipe->write);
   return child;  // the child's ends close with the pipes here
 }
@@ -623,30 +616,27 @@ uint64_t timeoutToNs(uint64_t timeoutMs) {
 }  // namespace
 
 Expected<ExecResult> run(const std::vector<std::string>& argv, size_t maxBytes) {
-  auto child = spawnPiped(argv, false, false);
-  if (!child) return fail(child.error());
-  return collect(*child, maxBytes, maxBytes != kNoCap, std::nullopt);
+  VYX_TRY_ASSIGN(auto child, spawnPiped(argv, false, false));
+  return collect(child, maxBytes, maxBytes != kNoCap, std::nullopt);
 }
 
 Expected<ExecResult> runWithTimeout(const std::vector<std::string>& argv, size_t maxBytes, uint64_t timeoutMs) {
-  auto child = spawnPiped(argv, false, true);
-  if (!child) return fail(child.error());
-  return collect(*child, maxBytes, true, timeoutToNs(timeoutMs));
+  VYX_TRY_ASSIGN(auto child, spawnPiped(argv, false, true));
+  return collect(child, maxBytes, true, timeoutToNs(timeoutMs));
 }
 
 Expected<ExecResult> runWithInputTimeout(const std::vector<std::string>& argv, std::string_view input,
                                          size_t maxBytes, uint64_t timeoutMs) {
   const bool hasTimeout = timeoutMs != 0;
-  auto child = spawnPiped(argv, true, hasTimeout);
-  if (!child) return fail(child.error());
-  if (auto written = writeInput(child->in.get(), input); !written) {
-    child->failAndReap();
+  VYX_TRY_ASSIGN(auto child, spawnPiped(argv, true, hasTimeout));
+  if (auto written = writeInput(child.in.get(), input); !written) {
+    child.failAndReap();
     return fail(written.error());
   }
-  child->in.reset();
+  child.in.reset();
   std::optional<uint64_t> timeoutNs;
   if (hasTimeout) timeoutNs = timeoutToNs(timeoutMs);
-  return collect(*child, maxBytes, true, timeoutNs);
+  return collect(child, maxBytes, true, timeoutNs);
 }
 
 Status checkResult(const Expected<ExecResult>& result) {
@@ -657,7 +647,7 @@ Status checkResult(const Expected<ExecResult>& result) {
 }
 
 Expected<std::string> stdoutOrError(Expected<ExecResult> result) {
-  if (auto s = checkResult(result); !s) return fail(s.error());
+  VYX_TRY(checkResult(result));
   return std::move(result->stdoutBytes);
 }
 
@@ -706,9 +696,8 @@ Expected<ExecResult> RealProcessRunner::runWithInputTimeout(const std::vector<st
 
 Expected<std::unique_ptr<BackgroundProcess>> RealProcessRunner::startBackground(
     const std::vector<std::string>& argv) {
-  auto child = BackgroundChild::spawn(argv);
-  if (!child) return fail(child.error());
-  return std::unique_ptr<BackgroundProcess>(std::make_unique<BackgroundChild>(std::move(*child)));
+  VYX_TRY_ASSIGN(auto child, BackgroundChild::spawn(argv));
+  return std::unique_ptr<BackgroundProcess>(std::make_unique<BackgroundChild>(std::move(child)));
 }
 
 Status RealProcessRunner::startDetached(const std::vector<std::string>& argv) { return spawnDetached(argv); }
@@ -719,24 +708,19 @@ ProcessRunner& realProcessRunner() {
 }
 
 Status spawnDetached(const std::vector<std::string>& argv) {
-  auto plan = makePlan(argv);
-  if (!plan) return fail(plan.error());
-  auto null = nullDevice();
-  if (!null) return fail(null.error());
+  VYX_TRY_ASSIGN(auto plan, makePlan(argv));
+  VYX_TRY_ASSIGN(auto null, nullDevice());
   ChildSetup setup;
-  setup.stdFds[0] = setup.stdFds[1] = setup.stdFds[2] = *null;
+  setup.stdFds[0] = setup.stdFds[1] = setup.stdFds[2] = null;
   setup.newSession = true;
-  auto pid = forkExec(*plan, setup, true);
-  if (!pid) return fail(pid.error());
+  VYX_TRY(forkExec(plan, setup, true));
   return {};
 }
 
 Expected<BackgroundChild> BackgroundChild::spawn(const std::vector<std::string>& argv,
                                                  const std::string& outputPath) {
-  auto plan = makePlan(argv);
-  if (!plan) return fail(plan.error());
-  auto null = nullDevice();
-  if (!null) return fail(null.error());
+  VYX_TRY_ASSIGN(auto plan, makePlan(argv));
+  VYX_TRY_ASSIGN(auto null, nullDevice());
   Fd output;
   if (!outputPath.empty()) {
     int fd = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -744,12 +728,11 @@ Expected<BackgroundChild> BackgroundChild::spawn(const std::vector<std::string>&
     output = Fd(fd);
   }
   ChildSetup setup;
-  setup.stdFds[0] = *null;
-  setup.stdFds[1] = setup.stdFds[2] = output.get() >= 0 ? output.get() : *null;
+  setup.stdFds[0] = null;
+  setup.stdFds[1] = setup.stdFds[2] = output.get() >= 0 ? output.get() : null;
   setup.newGroup = true;
-  auto pid = forkExec(*plan, setup, false);
-  if (!pid) return fail(pid.error());
-  return BackgroundChild(*pid);
+  VYX_TRY_ASSIGN(auto pid, forkExec(plan, setup, false));
+  return BackgroundChild(pid);
 }
 
 BackgroundChild::BackgroundChild(BackgroundChild&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}

@@ -51,13 +51,13 @@ Expected<ToolsConfig> readTools(const json::Value* v) {
   ToolsConfig t;
   if (v == nullptr) return t;
   if (!v->isObject()) return fail(Error::ConfigToolsMustBeObject);
-  if (auto r = onlyKnownKeys(*v, kToolKeys); !r) return fail(r.error());
+  VYX_TRY(onlyKnownKeys(*v, kToolKeys));
   std::optional<std::string>* fields[] = {&t.adbPath,   &t.emulatorPath, &t.avdmanagerPath,
                                           &t.androidShimPath, &t.xcrunPath, &t.iosShimPath,
                                           &t.zigPath};
   size_t i = 0;
   for (std::string_view key : kToolKeys) {
-    if (auto r = readString(*v, key, *fields[i++]); !r) return fail(r.error());
+    VYX_TRY(readString(*v, key, *fields[i++]));
   }
   return t;
 }
@@ -66,11 +66,11 @@ Expected<ArtifactsConfig> readArtifacts(const json::Value* v) {
   ArtifactsConfig a;
   if (v == nullptr) return a;
   if (!v->isObject()) return fail(Error::ConfigArtifactsMustBeObject);
-  if (auto r = onlyKnownKeys(*v, kArtifactKeys); !r) return fail(r.error());
-  if (auto r = readBool(*v, "screenshots", a.screenshots); !r) return fail(r.error());
-  if (auto r = readBool(*v, "hierarchy", a.hierarchy); !r) return fail(r.error());
-  if (auto r = readBool(*v, "logs", a.logs); !r) return fail(r.error());
-  if (auto r = readBool(*v, "screenRecording", a.screenRecording); !r) return fail(r.error());
+  VYX_TRY(onlyKnownKeys(*v, kArtifactKeys));
+  VYX_TRY(readBool(*v, "screenshots", a.screenshots));
+  VYX_TRY(readBool(*v, "hierarchy", a.hierarchy));
+  VYX_TRY(readBool(*v, "logs", a.logs));
+  VYX_TRY(readBool(*v, "screenRecording", a.screenRecording));
   return a;
 }
 
@@ -78,14 +78,13 @@ Expected<RedactionConfig> readRedaction(const json::Value* v) {
   RedactionConfig red;
   if (v == nullptr) return red;
   if (!v->isObject()) return fail(Error::ConfigRedactionMustBeObject);
-  if (auto r = onlyKnownKeys(*v, kRedactionKeys); !r) return fail(r.error());
+  VYX_TRY(onlyKnownKeys(*v, kRedactionKeys));
   std::vector<std::string>* lists[] = {&red.denylistText, &red.allowlistText,
                                        &red.denylistResourceIds, &red.allowlistResourceIds};
   size_t i = 0;
   for (std::string_view key : kRedactionKeys) {
-    auto list = optionalStringList(*v, key);
-    if (!list) return fail(list.error());
-    *lists[i++] = std::move(*list);
+    VYX_TRY_ASSIGN(auto list, optionalStringList(*v, key));
+    *lists[i++] = std::move(list);
   }
   return red;
 }
@@ -108,20 +107,18 @@ Expected<PlatformConfig> platformConfig(const json::Value* v) {
   PlatformConfig p;
   if (v == nullptr) return p;
   if (!v->isObject()) return fail(Error::ConfigPlatformMustBeObject);
-  if (auto r = onlyKnownKeys(*v, kSectionKeys); !r) return fail(r.error());
-  if (auto r = readBool(*v, "enabled", p.enabled); !r) return fail(r.error());
-  if (auto r = readString(*v, "defaultDevice", p.defaultDevice); !r) return fail(r.error());
-  if (auto r = readString(*v, "smokeScenario", p.smokeScenario); !r) return fail(r.error());
-  if (auto r = readString(*v, "traceDir", p.traceDir); !r) return fail(r.error());
-  if (auto r = readString(*v, "avdName", p.avdName); !r) return fail(r.error());
-  if (auto r = readString(*v, "restoreSnapshot", p.restoreSnapshot); !r) return fail(r.error());
-  if (auto r = readString(*v, "avdSystemImage", p.avdSystemImage); !r) return fail(r.error());
-  if (auto r = readString(*v, "avdDeviceProfile", p.avdDeviceProfile); !r) return fail(r.error());
-  if (auto r = readBool(*v, "resetBeforeRun", p.resetBeforeRun); !r) return fail(r.error());
-  if (auto r = readBool(*v, "waitReady", p.waitReady); !r) return fail(r.error());
-  if (auto r = readBool(*v, "createAvdIfMissing", p.createAvdIfMissing); !r) {
-    return fail(r.error());
-  }
+  VYX_TRY(onlyKnownKeys(*v, kSectionKeys));
+  VYX_TRY(readBool(*v, "enabled", p.enabled));
+  VYX_TRY(readString(*v, "defaultDevice", p.defaultDevice));
+  VYX_TRY(readString(*v, "smokeScenario", p.smokeScenario));
+  VYX_TRY(readString(*v, "traceDir", p.traceDir));
+  VYX_TRY(readString(*v, "avdName", p.avdName));
+  VYX_TRY(readString(*v, "restoreSnapshot", p.restoreSnapshot));
+  VYX_TRY(readString(*v, "avdSystemImage", p.avdSystemImage));
+  VYX_TRY(readString(*v, "avdDeviceProfile", p.avdDeviceProfile));
+  VYX_TRY(readBool(*v, "resetBeforeRun", p.resetBeforeRun));
+  VYX_TRY(readBool(*v, "waitReady", p.waitReady));
+  VYX_TRY(readBool(*v, "createAvdIfMissing", p.createAvdIfMissing));
   return p;
 }
 
@@ -141,12 +138,11 @@ Expected<std::vector<std::string>> optionalStringList(const json::Value& object,
 }
 
 Expected<Config> parseSlice(std::string_view text) {
-  auto doc = json::parseValue(text);
-  if (!doc) return fail(doc.error());
-  const json::Value& root = *doc;
+  VYX_TRY_ASSIGN(auto doc, json::parseValue(text));
+  const json::Value& root = doc;
   if (!root.isObject()) return fail(Error::ConfigMustBeObject);
   // The whole key set is examined before any value.
-  if (auto r = onlyKnownKeys(root, kRootKeys); !r) return fail(r.error());
+  VYX_TRY(onlyKnownKeys(root, kRootKeys));
 
   Config c;
   const json::Value* version = root.get("schemaVersion");
@@ -157,27 +153,21 @@ Expected<Config> parseSlice(std::string_view text) {
   }
   c.schemaVersion = static_cast<uint32_t>(version->integer);
 
-  if (auto r = readString(root, "appId", c.appId); !r) return fail(r.error());
+  VYX_TRY(readString(root, "appId", c.appId));
 
-  auto android = platformConfig(root.get("android"));
-  if (!android) return fail(android.error());
-  c.android = std::move(*android);
-  auto ios = platformConfig(root.get("ios"));
-  if (!ios) return fail(ios.error());
-  c.ios = std::move(*ios);
+  VYX_TRY_ASSIGN(auto android, platformConfig(root.get("android")));
+  c.android = std::move(android);
+  VYX_TRY_ASSIGN(auto ios, platformConfig(root.get("ios")));
+  c.ios = std::move(ios);
 
-  auto tools = readTools(root.get("tools"));
-  if (!tools) return fail(tools.error());
-  c.tools = std::move(*tools);
-  auto artifacts = readArtifacts(root.get("artifacts"));
-  if (!artifacts) return fail(artifacts.error());
-  c.artifacts = *artifacts;
-  auto redaction = readRedaction(root.get("redaction"));
-  if (!redaction) return fail(redaction.error());
-  c.redaction = std::move(*redaction);
-  auto scripts = readScripts(root.get("scripts"));
-  if (!scripts) return fail(scripts.error());
-  c.scripts = std::move(*scripts);
+  VYX_TRY_ASSIGN(auto tools, readTools(root.get("tools")));
+  c.tools = std::move(tools);
+  VYX_TRY_ASSIGN(auto artifacts, readArtifacts(root.get("artifacts")));
+  c.artifacts = artifacts;
+  VYX_TRY_ASSIGN(auto redaction, readRedaction(root.get("redaction")));
+  c.redaction = std::move(redaction);
+  VYX_TRY_ASSIGN(auto scripts, readScripts(root.get("scripts")));
+  c.scripts = std::move(scripts);
 
   // The version's value is compared last.
   if (c.schemaVersion != 1) return fail(Error::UnsupportedConfigVersion);
@@ -185,9 +175,8 @@ Expected<Config> parseSlice(std::string_view text) {
 }
 
 Expected<Config> parseFile(const std::string& path) {
-  auto text = files::readFileLimited(path, limits::kConfigBytes);
-  if (!text) return fail(text.error());
-  return parseSlice(*text);
+  VYX_TRY_ASSIGN(auto text, files::readFileLimited(path, limits::kConfigBytes));
+  return parseSlice(text);
 }
 
 }  // namespace vyx::config

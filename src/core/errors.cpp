@@ -89,17 +89,6 @@ constexpr Error kUsageErrors[] = {
     Error::MissingTraceBundleOutput, Error::UnsupportedTransport, Error::unknownCommand,
 };
 
-void writeAllStderr(std::string_view text) {
-  while (!text.empty()) {
-    ssize_t n = ::write(2, text.data(), text.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    text.remove_prefix(static_cast<size_t>(n));
-  }
-}
-
 }  // namespace
 
 std::string_view errorName(Error e) {
@@ -183,6 +172,17 @@ Error errorFromErrno(int err) {
 Error errorFromErrno(int err, Error fallback) {
   Error e = errorFromErrno(err);
   return e == Error::Unexpected ? fallback : e;
+}
+
+void writeAllStderr(std::string_view text) {
+  while (!text.empty()) {
+    ssize_t n = ::write(2, text.data(), text.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    text.remove_prefix(static_cast<size_t>(n));
+  }
 }
 
 }  // namespace vyx

@@ -80,6 +80,10 @@ int exitCodeForError(Error e);
 // Writes "error[<code>]: <message>" and the optional hint to standard error.
 void writeTopLevelError(Error e);
 
+// Writes the text to standard error whole, retrying interrupted writes; a
+// failing write drops the rest, for there is nowhere left to report it.
+void writeAllStderr(std::string_view text);
+
 // Maps an errno value to the error name the program uses for it.
 Error errorFromErrno(int err);
 // The same, with `fallback` where the errno value names nothing more specific.

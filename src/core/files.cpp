@@ -1,18 +1,16 @@
 #include "core/files.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "core/atomic_file.hpp"
 #include "core/fd.hpp"
 
 namespace vyx::files {
@@ -64,27 +62,37 @@ Expected<OpenFile> openForReading(const std::string& path) {
 }
 
 Expected<std::string> readFileLimited(const std::string& path, size_t limit) {
-  auto file = openForReading(path);
-  if (!file) return fail(file.error());
-  return readOpenFile(*file, limit);
+  VYX_TRY_ASSIGN(auto file, openForReading(path));
+  return readOpenFile(file, limit);
 }
 
 Expected<std::string> readOpenFile(const OpenFile& file, size_t limit) {
-  const Fd& fd = file.fd;
   std::string out;
-  if (file.size > 0 && file.size < limit) out.reserve(static_cast<size_t>(file.size));
-  char chunk[65536];
+  VYX_TRY(readOpenFileInto(file, limit, out));
+  return out;
+}
+
+Status readOpenFileInto(const OpenFile& file, size_t limit, std::string& text) {
+  constexpr size_t kChunk = 64 * 1024;
+  if (file.size >= limit) return fail(Error::StreamTooLong);
+  text.resize(static_cast<size_t>(file.size));
+  size_t have = 0;
   for (;;) {
-    ssize_t n = ::read(fd.get(), chunk, sizeof(chunk));
+    if (have == text.size()) {
+      // The file may have grown since its status was taken.
+      if (text.size() >= limit) return fail(Error::StreamTooLong);
+      text.resize(std::min(text.size() + kChunk, limit));
+    }
+    ssize_t n = ::read(file.fd.get(), text.data() + have, text.size() - have);
     if (n < 0) {
       if (errno == EINTR) continue;
       return fail(errorFromErrno(errno, Error::ReadFailed));
     }
     if (n == 0) break;
-    out.append(chunk, static_cast<size_t>(n));
-    if (out.size() >= limit) return fail(Error::StreamTooLong);
+    have += static_cast<size_t>(n);
   }
-  return out;
+  text.resize(have);
+  return {};
 }
 
 Status writeFile(const std::string& path, std::string_view bytes) {
@@ -97,63 +105,37 @@ Status writeFile(const std::string& path, std::string_view bytes) {
   return written;
 }
 
-Status writeFileAtomic(const std::string& path, std::string_view bytes) {
-  std::string tmp = path + std::string(kTempInfix) + std::to_string(::getpid());
-  if (auto s = writeFile(tmp, bytes); !s) {
-    ::unlink(tmp.c_str());
-    return s;
-  }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    Error e = errorFromErrno(errno, Error::WriteFailed);
-    ::unlink(tmp.c_str());
-    return fail(e);
+Status writeFileAtomicBelowLimit(const std::string& path, std::string_view bytes, uint64_t limit) {
+  if (bytes.size() >= limit) return fail(Error::StreamTooLong);
+  return atomic_file::writeWhole(path, bytes);
+}
+
+namespace {
+
+Status makeEach(const std::string& path, std::vector<std::string>* made) {
+  for (size_t i = 1; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '/') continue;
+    if (path[i - 1] == '/') continue;  // "a//b": the empty part is no directory
+    std::string partial = path.substr(0, i);
+    if (::mkdir(partial.c_str(), 0777) == 0) {
+      if (made != nullptr) made->push_back(std::move(partial));
+    } else if (errno != EEXIST) {
+      return fail(errorFromErrno(errno, Error::Unexpected));
+    }
   }
   return {};
 }
 
-Status writeFileAtomicBelowLimit(const std::string& path, std::string_view bytes, uint64_t limit) {
-  if (bytes.size() >= limit) return fail(Error::StreamTooLong);
-  return writeFileAtomic(path, bytes);
-}
-
-void removeStaleTemporaries(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-  const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + std::string(kTempInfix);
-  DIR* raw = ::opendir(dir.c_str());
-  if (raw == nullptr) return;
-  std::vector<std::string> stale;
-  while (const struct dirent* entry = ::readdir(raw)) {
-    std::string_view name = entry->d_name;
-    if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) continue;
-    std::string_view digits = name.substr(prefix.size());
-    // Only a plain decimal pid of a single process: 0 or a leading zero,
-    // sign or anything else is not a name writeFileAtomic makes.
-    if (digits.size() > 9 || digits[0] == '0' ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-      continue;
-    }
-    pid_t pid = 0;
-    for (char c : digits) pid = pid * 10 + (c - '0');
-    if (::kill(pid, 0) != 0 && errno == ESRCH) stale.emplace_back(name);
-  }
-  ::closedir(raw);
-  for (const std::string& name : stale) ::unlink((dir + "/" + name).c_str());
-}
+}  // namespace
 
 Status makePath(const std::string& path) {
   if (path.empty()) return {};
-  std::string partial;
-  partial.reserve(path.size());
-  for (size_t i = 0; i <= path.size(); ++i) {
-    if (i == path.size() || (path[i] == '/' && i > 0)) {
-      partial.assign(path, 0, i);
-      if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) return fail(errorFromErrno(errno, Error::Unexpected));
-    }
-  }
+  VYX_TRY(makeEach(path, nullptr));
   if (!isDirectory(path)) return fail(Error::NotDir);
   return {};
 }
+
+Status makeDirectories(const std::string& path, std::vector<std::string>& made) { return makeEach(path, &made); }
 
 Status removeFileIfExists(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) return fail(errorFromErrno(errno, Error::Unexpected));

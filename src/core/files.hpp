@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/errors.hpp"
 #include "core/fd.hpp"
@@ -31,28 +32,29 @@ Expected<std::string> readFileLimited(const std::string& path, size_t limit);
 // Reads the rest of an open file whole, with readFileLimited's limit rule.
 Expected<std::string> readOpenFile(const OpenFile& file, size_t limit);
 
+// The same into `text`, whose memory is reused (a reader of many files
+// keeps one buffer).
+Status readOpenFileInto(const OpenFile& file, size_t limit, std::string& text);
+
 // Creates or truncates the file (mode 0666 less the umask) and writes it
 // whole. A write or close that fails removes the file, so that no cut-short
 // copy is left; the error names the cause (NoSpaceLeft, FileTooBig, ...).
 Status writeFile(const std::string& path, std::string_view bytes);
 
-// Writes to a temporary file beside `path`, then renames it over `path`.
-// The temporary file is named <path><kTempInfix><pid of this process>.
-Status writeFileAtomic(const std::string& path, std::string_view bytes);
-inline constexpr std::string_view kTempInfix = ".tmp-";
-
-// The same for a file that is read back under `limit` (readFileLimited):
-// bytes that would make it `limit` bytes or more fail with StreamTooLong and
-// nothing is written.
+// Writes `bytes` whole through atomic_file::writeWhole unless they would
+// make the file, read back under `limit` (readFileLimited), `limit` bytes or
+// more: then StreamTooLong and nothing is written.
 Status writeFileAtomicBelowLimit(const std::string& path, std::string_view bytes, uint64_t limit);
 
-// Removes the temporary files that writeFileAtomic left beside `path` for
-// processes that no longer exist (a writer killed between writing and
-// renaming). Files of running processes, this one included, are kept.
-void removeStaleTemporaries(const std::string& path);
-
-// Creates the directory and its missing parents (0777 less the umask).
+// Creates the directory and its missing parents (0777 less the umask); a
+// path that is there but no directory fails with NotDir.
 Status makePath(const std::string& path);
+
+// Creates the missing directories of `path` (0777 less the umask), adding
+// each one it makes to `made`, parents first, so that a caller can take them
+// back. Empty components ("a//b") are skipped; that the path ends in a
+// directory is left to whatever opens beneath it.
+Status makeDirectories(const std::string& path, std::vector<std::string>& made);
 
 // Removes a file; a missing file is not an error.
 Status removeFileIfExists(const std::string& path);

@@ -26,4 +26,16 @@ std::string joinOnce(std::string_view a, std::string_view b) {
   return out;
 }
 
+std::string_view directoryOf(std::string_view path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string_view baseName(std::string_view path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace vyx::paths

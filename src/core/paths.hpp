@@ -21,4 +21,12 @@ std::string join(std::string_view dir, std::string_view name);
 // person or a configuration file gives, joined onto a directory.
 std::string joinOnce(std::string_view a, std::string_view b);
 
+// The directory part of `path`: everything before its last "/", "/" itself
+// for a name directly under the root, "." when there is no "/".
+std::string_view directoryOf(std::string_view path);
+
+// The last component of `path`: everything after its last "/" (all of it
+// when there is none, "" when it ends with "/").
+std::string_view baseName(std::string_view path);
+
 }  // namespace vyx::paths

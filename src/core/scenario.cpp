@@ -67,6 +67,8 @@ bool holdsSteps(StepKind kind) {
 // The kinds that hold further steps. Kept out of readKind so that steps
 // nested as deep as the JSON reader allows recurse through small frames only.
 Expected<Step> readNested(StepKind kind, const json::Value& o) {
+  // Checked by hand rather than through VYX_TRY_ASSIGN, which would hold a
+  // second copy of each value in this frame.
   if (kind == StepKind::optional) {
     const json::Value* inner = o.get("step");
     if (inner == nullptr) return fail(Error::OptionalStepMissingStep);
@@ -106,99 +108,78 @@ Expected<Step> readKind(StepKind kind, const json::Value& o) {
     case StepKind::hideKeyboard:
       return Step{step::HideKeyboard{}};
     case StepKind::openLink: {
-      auto url = f::requiredStringOrError(o, "url", Error::StepMissingUrl);
-      if (!url) return fail(url.error());
-      return Step{step::OpenLink{std::move(*url)}};
+      VYX_TRY_ASSIGN(auto url, f::requiredStringOrError(o, "url", Error::StepMissingUrl));
+      return Step{step::OpenLink{std::move(url)}};
     }
     case StepKind::tap: {
-      auto sel = f::parseSelectorField(o, "selector");
-      if (!sel) return fail(sel.error());
-      return Step{step::Tap{std::move(*sel)}};
+      VYX_TRY_ASSIGN(auto sel, f::parseSelectorField(o, "selector"));
+      return Step{step::Tap{std::move(sel)}};
     }
     case StepKind::typeText: {
-      auto sel = f::parseOptionalSelectorField(o, "selector");
-      if (!sel) return fail(sel.error());
-      auto text = f::requiredStringOrError(o, "text", Error::StepMissingText);
-      if (!text) return fail(text.error());
-      return Step{step::TypeText{std::move(*sel), std::move(*text)}};
+      VYX_TRY_ASSIGN(auto sel, f::parseOptionalSelectorField(o, "selector"));
+      VYX_TRY_ASSIGN(auto text, f::requiredStringOrError(o, "text", Error::StepMissingText));
+      return Step{step::TypeText{std::move(sel), std::move(text)}};
     }
     case StepKind::swipe: {
       step::Swipe s;
-      auto x1 = f::requiredI32OrError(o, "x1", Error::StepMissingX1);
-      if (!x1) return fail(x1.error());
-      auto y1 = f::requiredI32OrError(o, "y1", Error::StepMissingY1);
-      if (!y1) return fail(y1.error());
-      auto x2 = f::requiredI32OrError(o, "x2", Error::StepMissingX2);
-      if (!x2) return fail(x2.error());
-      auto y2 = f::requiredI32OrError(o, "y2", Error::StepMissingY2);
-      if (!y2) return fail(y2.error());
-      auto duration = f::optionalU32(o, "durationMs", step_defaults::kSwipeDurationMs);
-      if (!duration) return fail(duration.error());
-      s.x1 = *x1;
-      s.y1 = *y1;
-      s.x2 = *x2;
-      s.y2 = *y2;
-      s.durationMs = *duration;
+      VYX_TRY_ASSIGN(auto x1, f::requiredI32OrError(o, "x1", Error::StepMissingX1));
+      VYX_TRY_ASSIGN(auto y1, f::requiredI32OrError(o, "y1", Error::StepMissingY1));
+      VYX_TRY_ASSIGN(auto x2, f::requiredI32OrError(o, "x2", Error::StepMissingX2));
+      VYX_TRY_ASSIGN(auto y2, f::requiredI32OrError(o, "y2", Error::StepMissingY2));
+      VYX_TRY_ASSIGN(auto duration, f::optionalU32(o, "durationMs", step_defaults::kSwipeDurationMs));
+      s.x1 = x1;
+      s.y1 = y1;
+      s.x2 = x2;
+      s.y2 = y2;
+      s.durationMs = duration;
       return Step{s};
     }
     case StepKind::eraseText: {
-      auto sel = f::parseOptionalSelectorField(o, "selector");
-      if (!sel) return fail(sel.error());
-      auto maxChars = f::optionalU32(o, "maxChars", step_defaults::kEraseMaxChars);
-      if (!maxChars) return fail(maxChars.error());
-      return Step{step::EraseText{std::move(*sel), *maxChars}};
+      VYX_TRY_ASSIGN(auto sel, f::parseOptionalSelectorField(o, "selector"));
+      VYX_TRY_ASSIGN(auto maxChars, f::optionalU32(o, "maxChars", step_defaults::kEraseMaxChars));
+      return Step{step::EraseText{std::move(sel), maxChars}};
     }
     case StepKind::waitVisible:
     case StepKind::waitNotVisible: {
-      auto sel = f::parseSelectorField(o, "selector");
-      if (!sel) return fail(sel.error());
-      auto timeout = f::optionalU64(o, "timeoutMs", step_defaults::kTimeoutMs);
-      if (!timeout) return fail(timeout.error());
-      if (kind == StepKind::waitVisible) return Step{step::WaitVisible{std::move(*sel), *timeout}};
-      return Step{step::WaitNotVisible{std::move(*sel), *timeout}};
+      VYX_TRY_ASSIGN(auto sel, f::parseSelectorField(o, "selector"));
+      VYX_TRY_ASSIGN(auto timeout, f::optionalU64(o, "timeoutMs", step_defaults::kTimeoutMs));
+      if (kind == StepKind::waitVisible) return Step{step::WaitVisible{std::move(sel), timeout}};
+      return Step{step::WaitNotVisible{std::move(sel), timeout}};
     }
     case StepKind::waitAny:
     case StepKind::assertNoneVisible: {
-      auto sels = f::parseSelectorArrayField(o, "selectors");
-      if (!sels) return fail(sels.error());
-      auto timeout = f::optionalU64(o, "timeoutMs", kind == StepKind::waitAny ? step_defaults::kTimeoutMs : 0);
-      if (!timeout) return fail(timeout.error());
-      if (kind == StepKind::waitAny) return Step{step::WaitAny{std::move(*sels), *timeout}};
-      return Step{step::AssertNoneVisible{std::move(*sels), *timeout}};
+      VYX_TRY_ASSIGN(auto sels, f::parseSelectorArrayField(o, "selectors"));
+      VYX_TRY_ASSIGN(auto timeout,
+                     f::optionalU64(o, "timeoutMs", kind == StepKind::waitAny ? step_defaults::kTimeoutMs : 0));
+      if (kind == StepKind::waitAny) return Step{step::WaitAny{std::move(sels), timeout}};
+      return Step{step::AssertNoneVisible{std::move(sels), timeout}};
     }
     case StepKind::assertVisible:
     case StepKind::assertNotVisible: {
-      auto sel = f::parseSelectorField(o, "selector");
-      if (!sel) return fail(sel.error());
-      auto timeout = scenario::optionalTimeoutMs(o, "timeoutMs");
-      if (!timeout) return fail(timeout.error());
+      VYX_TRY_ASSIGN(auto sel, f::parseSelectorField(o, "selector"));
+      VYX_TRY_ASSIGN(auto timeout, scenario::optionalTimeoutMs(o, "timeoutMs"));
       if (kind == StepKind::assertVisible) {
-        return Step{step::AssertVisible{std::move(*sel), *timeout}};
+        return Step{step::AssertVisible{std::move(sel), timeout}};
       }
-      return Step{step::AssertNotVisible{std::move(*sel), *timeout}};
+      return Step{step::AssertNotVisible{std::move(sel), timeout}};
     }
     case StepKind::assertHealthy: {
-      auto timeout = f::optionalU64(o, "timeoutMs", 0);
-      if (!timeout) return fail(timeout.error());
-      return Step{step::AssertHealthy{*timeout}};
+      VYX_TRY_ASSIGN(auto timeout, f::optionalU64(o, "timeoutMs", 0));
+      return Step{step::AssertHealthy{timeout}};
     }
     case StepKind::optional:
     case StepKind::whenVisible:
     case StepKind::repeat:
       return readNested(kind, o);
     case StepKind::scrollUntilVisible: {
-      auto sel = f::parseSelectorField(o, "selector");
-      if (!sel) return fail(sel.error());
-      auto timeout = f::optionalU64(o, "timeoutMs", step_defaults::kTimeoutMs);
-      if (!timeout) return fail(timeout.error());
-      auto direction = scenario::optionalDirection(o, "direction");
-      if (!direction) return fail(direction.error());
-      return Step{step::ScrollUntilVisible{std::move(*sel), *timeout, *direction}};
+      VYX_TRY_ASSIGN(auto sel, f::parseSelectorField(o, "selector"));
+      VYX_TRY_ASSIGN(auto timeout, f::optionalU64(o, "timeoutMs", step_defaults::kTimeoutMs));
+      VYX_TRY_ASSIGN(auto direction, scenario::optionalDirection(o, "direction"));
+      return Step{step::ScrollUntilVisible{std::move(sel), timeout, direction}};
     }
     case StepKind::sleep: {
-      auto ms = f::optionalU64(o, "ms", 500);
-      if (!ms) return fail(ms.error());
-      return Step{step::Sleep{*ms}};
+      VYX_TRY_ASSIGN(auto ms, f::optionalU64(o, "ms", 500));
+      return Step{step::Sleep{ms}};
     }
   }
   return fail(Error::unknownScenarioAction);
@@ -222,9 +203,8 @@ namespace scenario {
 Expected<std::optional<uint64_t>> optionalTimeoutMs(const json::Value& object,
                                                     std::string_view key) {
   if (object.get(key) == nullptr) return std::optional<uint64_t>{};
-  auto v = scenario_fields::optionalU64(object, key, 0);
-  if (!v) return fail(v.error());
-  return std::optional<uint64_t>{*v};
+  VYX_TRY_ASSIGN(auto v, scenario_fields::optionalU64(object, key, 0));
+  return std::optional<uint64_t>{v};
 }
 
 Expected<ScrollDirection> optionalDirection(const json::Value& object, std::string_view key) {
@@ -239,9 +219,8 @@ Expected<ScrollDirection> optionalDirection(const json::Value& object, std::stri
 Status appendParsedSteps(const json::Value& array, std::vector<Step>& out) {
   out.reserve(out.size() + array.array.size());
   for (const json::Value& element : array.array) {
-    auto s = parseStep(element);
-    if (!s) return fail(s.error());
-    out.push_back(std::move(*s));
+    VYX_TRY_ASSIGN(auto s, parseStep(element));
+    out.push_back(std::move(s));
   }
   return {};
 }
@@ -251,7 +230,7 @@ Expected<std::vector<Step>> parseStepsField(const json::Value& stepObject) {
   if (v == nullptr) return fail(Error::StepBlockMissingSteps);
   if (!v->isArray()) return fail(Error::StepBlockStepsMustBeArray);
   std::vector<Step> steps;
-  if (auto r = appendParsedSteps(*v, steps); !r) return fail(r.error());
+  VYX_TRY(appendParsedSteps(*v, steps));
   return steps;
 }
 
@@ -268,6 +247,7 @@ Expected<Step> parseStep(const json::Value& value) {
     }
   }
   if (found == nullptr) return fail(Error::unknownScenarioAction);
+  // Checked by hand like readNested's: this frame is on the nesting path too.
   auto s = holdsSteps(found->kind) ? readNested(found->kind, value) : readKind(found->kind, value);
   if (!s) return fail(s.error());
   // The step's own "optional" member comes last, for every kind.
@@ -321,9 +301,8 @@ Expected<Outline> readSlice(std::string_view text, Keep&& keep) {
 
 Expected<Scenario> parseSlice(std::string_view text) {
   std::vector<Step> steps;
-  auto outline = readSlice(text, [&](Step&& s) { steps.push_back(std::move(s)); });
-  if (!outline) return fail(outline.error());
-  return Scenario{std::move(outline->name), std::move(outline->appId), std::move(steps)};
+  VYX_TRY_ASSIGN(auto outline, readSlice(text, [&](Step&& s) { steps.push_back(std::move(s)); }));
+  return Scenario{std::move(outline.name), std::move(outline.appId), std::move(steps)};
 }
 
 Expected<Outline> checkSlice(std::string_view text) {

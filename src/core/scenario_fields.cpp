@@ -69,9 +69,8 @@ Expected<std::optional<Selector>> parseOptionalSelectorField(const json::Value& 
                                                              std::string_view key) {
   const json::Value* v = object.get(key);
   if (v == nullptr) return std::optional<Selector>{};
-  auto s = selector::parseFromJson(*v);
-  if (!s) return fail(s.error());
-  return std::optional<Selector>{std::move(*s)};
+  VYX_TRY_ASSIGN(auto s, selector::parseFromJson(*v));
+  return std::optional<Selector>{std::move(s)};
 }
 
 Expected<std::vector<Selector>> parseSelectorArrayField(const json::Value& object,
@@ -82,9 +81,8 @@ Expected<std::vector<Selector>> parseSelectorArrayField(const json::Value& objec
   std::vector<Selector> out;
   out.reserve(v->array.size());
   for (const json::Value& element : v->array) {
-    auto s = selector::parseFromJson(element);
-    if (!s) return fail(s.error());
-    out.push_back(std::move(*s));
+    VYX_TRY_ASSIGN(auto s, selector::parseFromJson(element));
+    out.push_back(std::move(s));
   }
   if (out.empty()) return fail(Error::SelectorsMustNotBeEmpty);
   return out;

@@ -33,14 +33,12 @@ Expected<Selector> parseFromJson(const json::Value& value) {
   Selector s;
   // "id" wins; "resourceId" is not looked at when "id" is present.
   std::string_view idKey = value.get("id") != nullptr ? "id" : "resourceId";
-  if (auto r = readField(value, idKey, s.resourceId); !r) return fail(r.error());
-  if (auto r = readField(value, "text", s.text); !r) return fail(r.error());
-  if (auto r = readField(value, "textContains", s.textContains); !r) return fail(r.error());
-  if (auto r = readField(value, "contentDesc", s.contentDesc); !r) return fail(r.error());
-  if (auto r = readField(value, "contentDescContains", s.contentDescContains); !r) {
-    return fail(r.error());
-  }
-  if (auto r = readField(value, "className", s.className); !r) return fail(r.error());
+  VYX_TRY(readField(value, idKey, s.resourceId));
+  VYX_TRY(readField(value, "text", s.text));
+  VYX_TRY(readField(value, "textContains", s.textContains));
+  VYX_TRY(readField(value, "contentDesc", s.contentDesc));
+  VYX_TRY(readField(value, "contentDescContains", s.contentDescContains));
+  VYX_TRY(readField(value, "className", s.className));
   return s;
 }
 

@@ -65,7 +65,7 @@ Expected<std::optional<std::string>> LineReader::readLine(size_t limit) {
         skipping_ = false;
         return std::optional<std::string>();
       }
-      if (auto s = fill(); !s) return fail(s.error());
+      VYX_TRY(fill());
     }
   }
   size_t scanned = start_;
@@ -99,7 +99,7 @@ Expected<std::optional<std::string>> LineReader::readLine(size_t limit) {
       return std::optional<std::string>(std::move(line));
     }
     size_t offset = scanned - start_;
-    if (auto s = fill(); !s) return fail(s.error());
+    VYX_TRY(fill());
     scanned = start_ + offset;
   }
 }
@@ -113,7 +113,7 @@ Expected<std::string_view> LineReader::peekLineHead(size_t limit) {
     if (pending.size() >= limit || eof_) return pending.substr(0, std::min(pending.size(), limit));
     scanned = buffer_.size();
     size_t offset = scanned - start_;
-    if (auto s = fill(); !s) return fail(s.error());
+    VYX_TRY(fill());
     scanned = start_ + offset;
   }
 }
@@ -130,7 +130,7 @@ struct ProcessState::Saved {
   bool childReset = false;
 };
 
-ProcessState::ProcessState() : saved_(new Saved) {
+ProcessState::ProcessState() : saved_(std::make_unique<Saved>()) {
   struct sigaction action {};
   action.sa_handler = doNothing;
   sigemptyset(&action.sa_mask);
@@ -152,7 +152,6 @@ ProcessState::~ProcessState() {
     ::sigaction(SIGPIPE, &saved_->pipe, nullptr);
   }
   if (saved_->childReset) ::sigaction(SIGCHLD, &saved_->child, nullptr);
-  delete saved_;
 }
 
 }  // namespace vyx::stdio

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,7 +57,7 @@ class ProcessState {
 
  private:
   struct Saved;
-  Saved* saved_;
+  std::unique_ptr<Saved> saved_;
 };
 
 }  // namespace vyx::stdio

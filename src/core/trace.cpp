@@ -3,6 +3,7 @@
 #include <limits>
 #include <utility>
 
+#include "core/atomic_file.hpp"
 #include "core/files.hpp"
 #include "core/json.hpp"
 #include "core/json_writer.hpp"
@@ -189,7 +190,7 @@ Expected<TraceWriter> TraceWriter::create(std::string traceDir, TraceOptions opt
   VYX_TRY(removeIgnoringMissing(trace_layout::eventsPath(traceDir)));
   VYX_TRY(removeIgnoringMissing(trace_layout::manifestPath(traceDir)));
   // Rewrites cut off by a killed writer (this one's or a report's).
-  files::removeStaleTemporaries(trace_layout::manifestPath(traceDir));
+  atomic_file::removeStaleTemporaries(trace_layout::manifestPath(traceDir));
   VYX_TRY(removeIgnoringMissing(trace_layout::reportPath(traceDir)));
   std::string artifacts = trace_layout::artifactsPath(traceDir);
   VYX_TRY(files::removeTree(artifacts));
@@ -259,10 +260,9 @@ Status TraceWriter::appendEvent(uint64_t seq, std::string_view kind,
                                 const std::function<Status(Writer&)>& writePayload) {
   // The line is built even for a closed log, so that what it counts is
   // counted whether it is written or not.
-  auto line = eventLine(seq, kind, writePayload);
-  if (!line) return fail(line.error());
+  VYX_TRY_ASSIGN(auto line, eventLine(seq, kind, writePayload));
   if (!logClosed_) {
-    Status appended = files::appendBelowLimit(trace_layout::eventsPath(traceDir_), *line, limits::kEventLogBytes);
+    Status appended = files::appendBelowLimit(trace_layout::eventsPath(traceDir_), line, limits::kEventLogBytes);
     if (appended) return writeManifest();
     if (appended.error() != Error::StreamTooLong) return appended;
     closeLog();

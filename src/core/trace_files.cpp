@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <vector>
 
+#include "core/limits.hpp"
+#include "core/trace_layout.hpp"
+
 namespace vyx::trace_files {
 namespace {
 
@@ -83,10 +86,9 @@ Expected<Fd> openBeneath(int dir, std::string_view relative, int flags) {
   std::vector<std::string> parts;
   if (!splitComponents(relative, parts)) return fail(Error::FileNotFound);
   Fd parent;
-  auto at = walkToParent(dir, parts, parent);
-  if (!at) return fail(at.error());
-  int fd = openAtRetrying(*at, parts.back(), flags);
-  if (fd < 0) return fail(openError(errno, *at, parts.back()));
+  VYX_TRY_ASSIGN(auto at, walkToParent(dir, parts, parent));
+  int fd = openAtRetrying(at, parts.back(), flags);
+  if (fd < 0) return fail(openError(errno, at, parts.back()));
   return Fd(fd);
 }
 
@@ -99,17 +101,16 @@ Expected<files::OpenFile> openFileBeneath(int dir, std::string_view relative) {
     return fail(itself ? Error::IsDir : Error::FileNotFound);
   }
   Fd parent;
-  auto at = walkToParent(dir, parts, parent);
-  if (!at) return fail(at.error());
+  VYX_TRY_ASSIGN(auto at, walkToParent(dir, parts, parent));
   // Opening a device can have effects of its own: the type is looked at
   // first, and again on what was opened in case it changed in between.
   struct stat st {};
-  if (::fstatat(*at, parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    return fail(openError(errno, *at, parts.back()));
+  if (::fstatat(at, parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return fail(openError(errno, at, parts.back()));
   }
   VYX_TRY(checkRegular(st));
-  int raw = openAtRetrying(*at, parts.back(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
-  if (raw < 0) return fail(openError(errno, *at, parts.back()));
+  int raw = openAtRetrying(at, parts.back(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+  if (raw < 0) return fail(openError(errno, at, parts.back()));
   Fd fd(raw);
   if (::fstat(fd.get(), &st) != 0) return fail(errorFromErrno(errno, Error::ReadFailed));
   VYX_TRY(checkRegular(st));
@@ -124,9 +125,8 @@ std::string_view manifestRelative(std::string_view path) {
 }
 
 Expected<files::OpenFile> openTraceFile(std::string_view traceDir, std::string_view relative) {
-  auto dir = openDirectory(traceDir);
-  if (!dir) return fail(dir.error());
-  auto file = openFileBeneath(dir->get(), relative);
+  VYX_TRY_ASSIGN(auto dir, openDirectory(traceDir));
+  auto file = openFileBeneath(dir.get(), relative);
   if (!file) return fail(asMissing(file.error()));
   return file;
 }
@@ -138,9 +138,15 @@ Expected<std::string> readFileBeneath(int dir, std::string_view relative, size_t
 }
 
 Expected<std::string> readTraceFile(std::string_view traceDir, std::string_view relative, size_t limit) {
-  auto file = openTraceFile(traceDir, relative);
-  if (!file) return fail(file.error());
-  return files::readOpenFile(*file, limit);
+  VYX_TRY_ASSIGN(auto file, openTraceFile(traceDir, relative));
+  return files::readOpenFile(file, limit);
+}
+
+Expected<json::Value> readManifestObject(std::string_view traceDir) {
+  VYX_TRY_ASSIGN(auto text, readTraceFile(traceDir, trace_layout::kManifestFile, limits::kManifestReadBytes));
+  VYX_TRY_ASSIGN(auto root, json::parseValue(text));
+  if (!root.isObject()) return fail(Error::InvalidTraceManifest);
+  return root;
 }
 
 }  // namespace vyx::trace_files

@@ -11,6 +11,7 @@
 #include "core/errors.hpp"
 #include "core/fd.hpp"
 #include "core/files.hpp"
+#include "core/json.hpp"
 
 namespace vyx::trace_files {
 
@@ -53,6 +54,10 @@ std::string_view manifestRelative(std::string_view path);
 Expected<std::string> readTraceFile(std::string_view traceDir, std::string_view relative, size_t limit);
 // The same beneath an already open directory.
 Expected<std::string> readFileBeneath(int dir, std::string_view relative, size_t limit);
+
+// The trace's trace.json read as readTraceFile does and parsed: its parse
+// error, or InvalidTraceManifest when it holds no object.
+Expected<json::Value> readManifestObject(std::string_view traceDir);
 // The regular file beneath `traceDir`, missing as readTraceFile says.
 Expected<files::OpenFile> openTraceFile(std::string_view traceDir, std::string_view relative);
 

@@ -14,15 +14,18 @@ namespace {
 
 // Collects small pieces in front of a Writer so that a document made of many
 // short strings and punctuation reaches the writer in few large writes.
-class Sink {
+// Hooks write through it as a Writer.
+class Sink final : public Writer {
  public:
   explicit Sink(Writer& w) : w_(w) {}
   Sink(const Sink&) = delete;
   Sink& operator=(const Sink&) = delete;
 
+  Status writeAll(std::string_view bytes) override { return put(bytes); }
+
   Status put(std::string_view s) {
     if (s.size() > kCapacity - len_) {
-      if (auto st = flush(); !st) return st;
+      VYX_TRY(flush());
       if (s.size() >= kCapacity) return w_.writeAll(s);
     }
     std::memcpy(buf_ + len_, s.data(), s.size());
@@ -32,7 +35,7 @@ class Sink {
 
   Status putByte(char c) {
     if (len_ == kCapacity) {
-      if (auto st = flush(); !st) return st;
+      VYX_TRY(flush());
     }
     buf_[len_++] = c;
     return {};
@@ -297,10 +300,9 @@ Status putRedactedString(Sink& s, bool secret, std::string_view value, const Tex
   return putString(s, value);
 }
 
-// Writes a value compact. With rules, every string goes through the
-// redaction rules under `secretKey` (whether the key it belongs to is
-// sensitive); without, strings are written as they are.
-Status putValue(Sink& s, const json::Value& value, bool secretKey, const TextRules* rules) {
+// Writes a value compact, its strings and member names through the hooks
+// when there are any, as they stand otherwise.
+Status putValue(Sink& s, const json::Value& value, std::optional<std::string_view> key, ValueHooks* hooks) {
   switch (value.kind) {
     case json::Kind::Null:
       return s.put("null");
@@ -313,34 +315,48 @@ Status putValue(Sink& s, const json::Value& value, bool secretKey, const TextRul
     case json::Kind::NumberString:
       return s.put(value.string);
     case json::Kind::String:
-      if (rules == nullptr) return putString(s, value.string);
-      return putRedactedString(s, secretKey, value.string, *rules);
+      if (hooks == nullptr) return putString(s, value.string);
+      return hooks->string(s, value.string, key);
     case json::Kind::Array: {
       VYX_TRY(s.putByte('['));
       bool firstElement = true;
       for (const json::Value& element : value.array) {
         if (!firstElement) VYX_TRY(s.putByte(','));
         firstElement = false;
-        VYX_TRY(putValue(s, element, secretKey, rules));
+        VYX_TRY(putValue(s, element, key, hooks));
       }
       return s.putByte(']');
     }
     case json::Kind::Object: {
       VYX_TRY(s.putByte('{'));
-      bool firstMember = true;
-      for (const json::Member& member : value.object) {
-        if (!firstMember) VYX_TRY(s.putByte(','));
-        firstMember = false;
-        VYX_TRY(putString(s, member.key));
+      std::vector<std::string> names;
+      if (hooks != nullptr) hooks->memberNames(value, names);
+      for (size_t i = 0; i < value.object.size(); ++i) {
+        const json::Member& member = value.object[i];
+        if (i > 0) VYX_TRY(s.putByte(','));
+        VYX_TRY(putString(s, names.empty() ? std::string_view(member.key) : std::string_view(names[i])));
         VYX_TRY(s.putByte(':'));
-        bool secret = rules != nullptr && isSensitiveKey(member.key);
-        VYX_TRY(putValue(s, member.value, secret, rules));
+        VYX_TRY(putValue(s, member.value, std::string_view(member.key), hooks));
       }
       return s.putByte('}');
     }
   }
   return {};
 }
+
+// Every string through the configuration's text rules, a string under a
+// sensitive key as the secret marker.
+class RuleHooks final : public ValueHooks {
+ public:
+  explicit RuleHooks(const TextRules& rules) : rules_(rules) {}
+  // Strings are only ever written into the Sink that putValue holds.
+  Status string(Writer& w, std::string_view value, std::optional<std::string_view> key) override {
+    return putRedactedString(static_cast<Sink&>(w), key && isSensitiveKey(*key), value, rules_);
+  }
+
+ private:
+  const TextRules& rules_;
+};
 
 }  // namespace
 
@@ -388,14 +404,25 @@ Status writeRedactedJsonStringForKeyWithRules(Writer& w, std::string_view key, s
 }
 
 Status writeJsonValueRedacted(Writer& w, const json::Value& value, std::string_view key, const TextRules& rules) {
-  Sink s(w);
-  VYX_TRY(putValue(s, value, isSensitiveKey(key), &rules));
-  return s.flush();
+  RuleHooks hooks(rules);
+  return writeJsonValue(w, value, hooks, key);
 }
 
 Status writeJsonValue(Writer& w, const json::Value& value) {
   Sink s(w);
-  VYX_TRY(putValue(s, value, false, nullptr));
+  VYX_TRY(putValue(s, value, std::nullopt, nullptr));
+  return s.flush();
+}
+
+Status ValueHooks::string(Writer& w, std::string_view value, std::optional<std::string_view>) {
+  return writeJsonString(w, value);
+}
+
+void ValueHooks::memberNames(const json::Value&, std::vector<std::string>&) {}
+
+Status writeJsonValue(Writer& w, const json::Value& value, ValueHooks& hooks, std::optional<std::string_view> key) {
+  Sink s(w);
+  VYX_TRY(putValue(s, value, key, &hooks));
   return s.flush();
 }
 

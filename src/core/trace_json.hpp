@@ -2,9 +2,11 @@
 // JSON output pieces: the string writer, float formatting and the redacting
 // writers used for everything a trace stores.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/json.hpp"
 #include "core/writer.hpp"
@@ -59,5 +61,24 @@ bool looksLikeDottedToken(std::string_view value);
 
 // Writes a parsed value compact, unchanged.
 Status writeJsonValue(Writer& w, const json::Value& value);
+
+// How writeJsonValue writes the strings and the member names of a value;
+// by default each as it stands.
+class ValueHooks {
+ public:
+  virtual ~ValueHooks() = default;
+  // Writes a string value (quotes included). `key` is the key of the
+  // innermost member the string stands in, through any arrays; none outside
+  // every object.
+  virtual Status string(Writer& w, std::string_view value, std::optional<std::string_view> key);
+  // The names the members of `object` are written under, one per member in
+  // their order; left empty, each member is written under its own key.
+  virtual void memberNames(const json::Value& object, std::vector<std::string>& names);
+};
+
+// Writes a parsed value compact through the hooks; `key` is the key the
+// value itself stands under, if any.
+Status writeJsonValue(Writer& w, const json::Value& value, ValueHooks& hooks,
+                      std::optional<std::string_view> key = std::nullopt);
 
 }  // namespace vyx::trace_json

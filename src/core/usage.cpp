@@ -38,7 +38,7 @@ std::string_view usageText() {
 
 Status printUsage() {
   Output out;
-  if (auto s = out.writeAll(usageText()); !s) return s;
+  VYX_TRY(out.writeAll(usageText()));
   return out.flush();
 }
 

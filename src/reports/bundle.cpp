@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <optional>
 
+#include "core/atomic_file.hpp"
 #include "core/fd.hpp"
+#include "core/files.hpp"
 #include "core/json.hpp"
 #include "core/memory.hpp"
 #include "core/trace_files.hpp"
@@ -131,30 +133,6 @@ Status copyEntry(int fd, std::string_view name, uint64_t size, Writer& out) {
   return bundle_tar::writePadding(out, size);
 }
 
-// Reads the whole file into `text` (whose memory is reused from file to
-// file); a file of 64 MiB or more is refused.
-Status readWhole(int fd, uint64_t size, std::string& text) {
-  if (size >= kRedactedFileLimit) return fail(Error::StreamTooLong);
-  text.resize(static_cast<size_t>(size));
-  size_t have = 0;
-  for (;;) {
-    if (have == text.size()) {
-      // The file may have grown since its status was taken.
-      if (text.size() >= kRedactedFileLimit) return fail(Error::StreamTooLong);
-      text.resize(std::min<size_t>(text.size() + kCopyBuffer, kRedactedFileLimit));
-    }
-    ssize_t n = ::read(fd, text.data() + have, text.size() - have);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail(errorFromErrno(errno, Error::ReadFailed));
-    }
-    if (n == 0) break;
-    have += static_cast<size_t>(n);
-  }
-  text.resize(have);
-  return {};
-}
-
 json::Value redactionRecord(bool omitScreenshots) {
   auto member = [](std::string key, json::Value value) { return json::Member{std::move(key), std::move(value)}; };
   auto text = [](std::string_view s) {
@@ -182,12 +160,11 @@ json::Value redactionRecord(bool omitScreenshots) {
 }
 
 Expected<std::string> redactManifest(std::string_view text, bool omitScreenshots) {
-  auto parsed = json::parseValue(text);
-  if (!parsed) return fail(parsed.error());
-  if (!parsed->isObject()) return bundle_redaction::redactJsonishText(text);
-  parsed->set("redaction", redactionRecord(omitScreenshots));
+  VYX_TRY_ASSIGN(auto parsed, json::parseValue(text));
+  if (!parsed.isObject()) return bundle_redaction::redactJsonishText(text);
+  parsed.set("redaction", redactionRecord(omitScreenshots));
   StringWriter w;
-  VYX_TRY(bundle_redaction::writeJsonValueScrubbed(w, *parsed));
+  VYX_TRY(bundle_redaction::writeJsonValueScrubbed(w, parsed));
   VYX_TRY(w.writeByte('\n'));
   return w.take();
 }
@@ -212,16 +189,15 @@ Status writeRedactedEntry(int traceFd, const std::string& name, const BundleExpo
     if (options.omitScreenshots) return {};
     return bundle_tar::writeBytes(name, bundle_redaction::kRedactedScreenshotPng, out);
   }
-  auto file = trace_files::openFileBeneath(traceFd, name);
-  if (!file) return fail(file.error());
-  VYX_TRY(readWhole(file->fd.get(), file->size, buffers.input));
-  file->fd.reset();
+  VYX_TRY_ASSIGN(auto file, trace_files::openFileBeneath(traceFd, name));
+  // A file of 64 MiB or more is refused.
+  VYX_TRY(files::readOpenFileInto(file, kRedactedFileLimit, buffers.input));
+  file.fd.reset();
 
   std::string_view content;
   if (name == kManifestFile) {
-    auto manifest = redactManifest(buffers.input, options.omitScreenshots);
-    if (!manifest) return fail(manifest.error());
-    buffers.output = std::move(*manifest);
+    VYX_TRY_ASSIGN(auto manifest, redactManifest(buffers.input, options.omitScreenshots));
+    buffers.output = std::move(manifest);
     content = buffers.output;
   } else if (name.ends_with(".json") || name == kEventsFile) {
     bundle_redaction::redactJsonishTextInto(buffers.input, buffers.output);
@@ -237,9 +213,8 @@ Status writeRedactedEntry(int traceFd, const std::string& name, const BundleExpo
 
 Status writeEntry(int traceFd, const std::string& name, Writer& out) {
   VYX_TRY(bundle_tar::checkEntryName(name));
-  auto file = trace_files::openFileBeneath(traceFd, name);
-  if (!file) return fail(file.error());
-  return copyEntry(file->fd.get(), name, file->size, out);
+  VYX_TRY_ASSIGN(auto file, trace_files::openFileBeneath(traceFd, name));
+  return copyEntry(file.fd.get(), name, file.size, out);
 }
 
 }  // namespace
@@ -250,17 +225,14 @@ Status exportTraceBundleWithOptions(std::string_view traceDir, std::string_view 
   if (!dir) return fail(dir.error() == Error::FileNotFound ? Error::MissingTraceManifest : dir.error());
   int traceFd = dir->get();
 
-  auto hasManifest = fileExistsIn(traceFd, kManifestFile);
-  if (!hasManifest) return fail(hasManifest.error());
-  if (!*hasManifest) return fail(Error::MissingTraceManifest);
-  auto hasEvents = fileExistsIn(traceFd, kEventsFile);
-  if (!hasEvents) return fail(hasEvents.error());
-  if (!*hasEvents) return fail(Error::MissingTraceEvents);
-  auto hasReport = fileExistsIn(traceFd, kReportFile);
-  if (!hasReport) return fail(hasReport.error());
+  VYX_TRY_ASSIGN(auto hasManifest, fileExistsIn(traceFd, kManifestFile));
+  if (!hasManifest) return fail(Error::MissingTraceManifest);
+  VYX_TRY_ASSIGN(auto hasEvents, fileExistsIn(traceFd, kEventsFile));
+  if (!hasEvents) return fail(Error::MissingTraceEvents);
+  VYX_TRY_ASSIGN(auto hasReport, fileExistsIn(traceFd, kReportFile));
 
   std::vector<std::string> entries{std::string(kManifestFile), std::string(kEventsFile)};
-  if (*hasReport) entries.emplace_back(kReportFile);
+  if (hasReport) entries.emplace_back(kReportFile);
   std::vector<std::string> artifacts;
   VYX_TRY(collectIn(traceFd, kArtifactsDir, artifacts));
   // Names from one walk are unique, so any sort gives the one bytewise order.
@@ -284,8 +256,7 @@ Status exportTraceBundleWithOptions(std::string_view traceDir, std::string_view 
   }
 
   // Written beside the output path and renamed over it when complete.
-  auto out = report_html::OutputFile::create(outPath);
-  if (!out) return fail(out.error());
+  VYX_TRY_ASSIGN(auto out, atomic_file::AtomicFile::create(outPath, report_html::kOutputBuffer));
   {
     RedactionBuffers buffers;
     // Redaction parses one JSON file after another into a tree of many small
@@ -294,14 +265,14 @@ Status exportTraceBundleWithOptions(std::string_view traceDir, std::string_view 
     memory::KeepFreedMemory warm(options.redact);
     for (const std::string& name : entries) {
       if (options.redact) {
-        VYX_TRY(writeRedactedEntry(traceFd, name, options, buffers, *out));
+        VYX_TRY(writeRedactedEntry(traceFd, name, options, buffers, out));
       } else {
-        VYX_TRY(writeEntry(traceFd, name, *out));
+        VYX_TRY(writeEntry(traceFd, name, out));
       }
     }
   }
-  VYX_TRY(bundle_tar::writeEnd(*out));
-  return out->commit();
+  VYX_TRY(bundle_tar::writeEnd(out));
+  return out.commit();
 }
 
 }  // namespace vyx::bundle

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "core/text.hpp"
 #include "core/trace_json.hpp"
 
 namespace vyx::bundle_redaction {
@@ -59,14 +60,12 @@ size_t jsonEscapeLength(std::string_view text) {
   return n;
 }
 
-inline char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
 // "bearer " in any letter case at the start of `text`.
 bool startsWithBearer(std::string_view text) {
   static constexpr std::string_view kBearer = "bearer ";
   if (text.size() < kBearer.size()) return false;
   for (size_t i = 0; i < kBearer.size(); ++i) {
-    if (fold(text[i]) != kBearer[i]) return false;
+    if (text::asciiLower(text[i]) != kBearer[i]) return false;
   }
   return true;
 }
@@ -108,9 +107,7 @@ std::string asValidUtf8(std::string text) {
   return valid;
 }
 
-inline bool isBlankLine(std::string_view line) {
-  return line.find_first_not_of(" \t\r") == std::string_view::npos;
-}
+inline bool isBlankLine(std::string_view line) { return text::trim(line, " \t\r").empty(); }
 
 // Whether the free-text scrubber can change the text at all: it replaces
 // only around an "@", a "bearer " or inside a tag.
@@ -232,58 +229,34 @@ bool looksLikeEmail(std::string_view bytes) {
 
 namespace {
 
-Status writeRedacted(Writer& w, const json::Value& value, std::optional<std::string_view> key, Keys keys) {
-  switch (value.kind) {
-    case json::Kind::Null:
-      return w.writeAll("null");
-    case json::Kind::Bool:
-      return w.writeAll(value.boolean ? "true" : "false");
-    case json::Kind::Integer:
-      return w.writeInt(value.integer);
-    case json::Kind::Float:
-      return trace_json::writeFloat(w, value.number);
-    case json::Kind::NumberString:
-      return w.writeAll(value.string);
-    case json::Kind::String: {
-      std::string_view marker = redactedMarker(value.string, key);
-      if (!marker.empty()) return trace_json::writeJsonString(w, marker);
-      if (keys == Keys::ApartScrubbed && mayScrub(value.string)) {
-        return trace_json::writeJsonString(w, redactFreeText(value.string));
-      }
-      return trace_json::writeJsonString(w, value.string);
-    }
-    case json::Kind::Array: {
-      VYX_TRY(w.writeByte('['));
-      bool first = true;
-      for (const json::Value& element : value.array) {
-        if (!first) VYX_TRY(w.writeByte(','));
-        first = false;
-        VYX_TRY(writeRedacted(w, element, key, keys));
-      }
-      return w.writeByte(']');
-    }
-    case json::Kind::Object: {
-      VYX_TRY(w.writeByte('{'));
-      std::unordered_set<std::string> written;
-      const bool keysAsTheyStand = keys == Keys::AsTheyStand || !someKeyChanges(value);
-      bool first = true;
-      for (const json::Member& member : value.object) {
-        if (!first) VYX_TRY(w.writeByte(','));
-        first = false;
-        if (keysAsTheyStand) {
-          VYX_TRY(trace_json::writeJsonString(w, member.key));
-        } else {
-          std::string name = memberName(member.key, written);
-          VYX_TRY(trace_json::writeJsonString(w, name));
-          written.insert(std::move(name));
-        }
-        VYX_TRY(w.writeByte(':'));
-        VYX_TRY(writeRedacted(w, member.value, std::string_view(member.key), keys));
-      }
-      return w.writeByte('}');
+class RedactionHooks final : public trace_json::ValueHooks {
+ public:
+  explicit RedactionHooks(Keys keys) : keys_(keys) {}
+
+  Status string(Writer& w, std::string_view value, std::optional<std::string_view> key) override {
+    std::string_view marker = redactedMarker(value, key);
+    if (!marker.empty()) return trace_json::writeJsonString(w, marker);
+    if (keys_ == Keys::ApartScrubbed && mayScrub(value)) return trace_json::writeJsonString(w, redactFreeText(value));
+    return trace_json::writeJsonString(w, value);
+  }
+
+  void memberNames(const json::Value& object, std::vector<std::string>& names) override {
+    if (keys_ == Keys::AsTheyStand || !someKeyChanges(object)) return;
+    std::unordered_set<std::string> written;
+    for (const json::Member& member : object.object) {
+      std::string name = memberName(member.key, written);
+      written.insert(name);
+      names.push_back(std::move(name));
     }
   }
-  return {};
+
+ private:
+  Keys keys_;
+};
+
+Status writeRedacted(Writer& w, const json::Value& value, std::optional<std::string_view> key, Keys keys) {
+  RedactionHooks hooks(keys);
+  return trace_json::writeJsonValue(w, value, hooks, key);
 }
 
 }  // namespace

@@ -50,10 +50,9 @@ Status printWrote(Output& out, std::string_view path) {
 
 // The JUnit document of whichever kind the directory holds by now.
 Status writeJUnit(Output& output, const std::string& dir, const std::string& resultsPath, const std::string& junit) {
-  auto benchmark = isBenchmarkDirectory(resultsPath);
-  if (!benchmark) return fail(benchmark.error());
-  VYX_TRY(*benchmark ? report::writeBenchmarkJUnitReport(dir, resultsPath, junit)
-                     : report::writeTraceJUnitReport(dir, junit));
+  VYX_TRY_ASSIGN(auto benchmark, isBenchmarkDirectory(resultsPath));
+  VYX_TRY(benchmark ? report::writeBenchmarkJUnitReport(dir, resultsPath, junit)
+                    : report::writeTraceJUnitReport(dir, junit));
   return printWrote(output, junit);
 }
 
@@ -81,9 +80,8 @@ Status runReport(ArgIterator& args) {
   // Released on every return, which flushes the lines already printed.
   Output output;
   const std::string resultsPath = paths::join(*dir, kBenchmarkResults);
-  auto benchmark = isBenchmarkDirectory(resultsPath);
-  if (!benchmark) return fail(benchmark.error());
-  if (*benchmark) {
+  VYX_TRY_ASSIGN(auto benchmark, isBenchmarkDirectory(resultsPath));
+  if (benchmark) {
     VYX_TRY(report::writeBenchmarkReport(*dir, resultsPath, *out));
     VYX_TRY(printWrote(output, *out));
     if (junit) VYX_TRY(writeJUnit(output, *dir, resultsPath, *junit));
@@ -91,11 +89,10 @@ Status runReport(ArgIterator& args) {
   }
   // A trace directory: its manifest is checked for the update first, and the
   // report's path is recorded in it last, once the documents are written.
-  auto reportPath = report::writeTraceReportFile(*dir, *out);
-  if (!reportPath) return fail(reportPath.error());
+  VYX_TRY_ASSIGN(auto reportPath, report::writeTraceReportFile(*dir, *out));
   VYX_TRY(printWrote(output, *out));
   Status junitWritten = junit ? writeJUnit(output, *dir, resultsPath, *junit) : Status{};
-  Status recorded = reportPath->commit();
+  Status recorded = reportPath.commit();
   VYX_TRY(junitWritten);
   VYX_TRY(recorded);
   return output.flush();
@@ -115,11 +112,10 @@ Status runExplain(ArgIterator& args) {
   }
   if (!traceDir) return fail(Error::MissingTraceDir);
 
-  auto summary = trace_summary::read(*traceDir);
-  if (!summary) return fail(summary.error());
+  VYX_TRY_ASSIGN(auto summary, trace_summary::read(*traceDir));
   Output out;
-  Status written = json ? explanation::writeExplanationJson(out, *traceDir, *summary)
-                        : explanation::writeExplanationText(out, *summary);
+  Status written = json ? explanation::writeExplanationJson(out, *traceDir, summary)
+                        : explanation::writeExplanationText(out, summary);
   return finishOutput(out, written);
 }
 

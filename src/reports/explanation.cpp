@@ -137,15 +137,13 @@ Status writeExplanationText(Writer& w, const Summary& s) {
 }
 
 Status writeTraceExplanationJson(std::string_view traceDir, Writer& w) {
-  auto summary = trace_summary::read(std::string(traceDir));
-  if (!summary) return fail(summary.error());
-  return writeExplanationJson(w, traceDir, *summary);
+  VYX_TRY_ASSIGN(auto summary, trace_summary::read(std::string(traceDir)));
+  return writeExplanationJson(w, traceDir, summary);
 }
 
 Status writeTraceExplanationText(std::string_view traceDir, Writer& w) {
-  auto summary = trace_summary::read(std::string(traceDir));
-  if (!summary) return fail(summary.error());
-  return writeExplanationText(w, *summary);
+  VYX_TRY_ASSIGN(auto summary, trace_summary::read(std::string(traceDir)));
+  return writeExplanationText(w, summary);
 }
 
 }  // namespace vyx::explanation

@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/atomic_file.hpp"
 #include "core/files.hpp"
 #include "core/json.hpp"
 #include "core/limits.hpp"
@@ -35,10 +36,9 @@ Status forEachObject(const LineSource& source,
   return source.forEachLine([&](std::string_view raw) -> Status {
     std::string_view line = text::trimBlanks(raw);
     if (line.empty()) return {};
-    auto value = json::parseValue(line);
-    if (!value) return fail(value.error());
-    if (!value->isObject()) return {};
-    return object(*value, line);
+    VYX_TRY_ASSIGN(auto value, json::parseValue(line));
+    if (!value.isObject()) return {};
+    return object(value, line);
   });
 }
 
@@ -332,10 +332,9 @@ Status refuseInputAsOutput(std::string_view outPath, std::initializer_list<std::
 // Writes a document into a file that replaces `path` once complete.
 template <class Document>
 Status writeDocumentFile(std::string_view path, Document&& document) {
-  auto file = report_html::OutputFile::create(path);
-  if (!file) return fail(file.error());
-  VYX_TRY(document(*file));
-  return file->commit();
+  VYX_TRY_ASSIGN(auto file, atomic_file::AtomicFile::create(path, report_html::kOutputBuffer));
+  VYX_TRY(document(file));
+  return file.commit();
 }
 
 }  // namespace
@@ -359,12 +358,11 @@ FileLines FileLines::beneath(std::string dir, std::string name) {
 }
 
 Status FileLines::forEachLine(const std::function<Status(std::string_view)>& line) const {
-  auto file = dir_ ? trace_files::openTraceFile(*dir_, path_) : files::openForReading(path_);
-  if (!file) return fail(file.error());
-  const int fd = file->fd.get();
+  VYX_TRY_ASSIGN(auto file, dir_ ? trace_files::openTraceFile(*dir_, path_) : files::openForReading(path_));
+  const int fd = file.fd.get();
   if (budget_ < 0) {
-    if (file->size >= limits::kEventLogBytes) return fail(Error::StreamTooLong);
-    budget_ = static_cast<int64_t>(file->size);
+    if (file.size >= limits::kEventLogBytes) return fail(Error::StreamTooLong);
+    budget_ = static_cast<int64_t>(file.size);
   }
 
   std::string pending;  // the start of a line that continues in the next chunk
@@ -479,27 +477,23 @@ Status traceHtml(Writer& w, std::string_view traceDir, std::string_view eventsPa
 }  // namespace
 
 Status writeBenchmarkHtml(Writer& w, std::string_view sourceDir, const LineSource& results) {
-  auto totals = benchmarkTotals(results);
-  if (!totals) return fail(totals.error());
-  return benchmarkHtml(w, sourceDir, results, &*totals);
+  VYX_TRY_ASSIGN(auto totals, benchmarkTotals(results));
+  return benchmarkHtml(w, sourceDir, results, &totals);
 }
 
 Status writeBenchmarkJUnit(Writer& w, std::string_view sourceDir, const LineSource& results) {
-  auto totals = benchmarkTotals(results);
-  if (!totals) return fail(totals.error());
-  return benchmarkJUnit(w, sourceDir, results, &*totals);
+  VYX_TRY_ASSIGN(auto totals, benchmarkTotals(results));
+  return benchmarkJUnit(w, sourceDir, results, &totals);
 }
 
 Status writeTraceHtml(Writer& w, std::string_view traceDir, std::string_view eventsPath, const LineSource& events) {
-  auto totals = traceTotals(events);
-  if (!totals) return fail(totals.error());
-  return traceHtml(w, traceDir, eventsPath, events, &*totals);
+  VYX_TRY_ASSIGN(auto totals, traceTotals(events));
+  return traceHtml(w, traceDir, eventsPath, events, &totals);
 }
 
 Status writeTraceJUnit(Writer& w, std::string_view traceDir) {
-  auto summary = trace_summary::read(std::string(traceDir));
-  if (!summary) return fail(summary.error());
-  const trace_summary::Summary& s = *summary;
+  VYX_TRY_ASSIGN(auto summary, trace_summary::read(std::string(traceDir)));
+  const trace_summary::Summary& s = summary;
   bool passed = s.status == "passed";
   int64_t timeMs = s.durationMs && *s.durationMs > 0 ? *s.durationMs : 0;
   VYX_TRY(w.writeAll(kXmlDeclaration));
@@ -538,30 +532,27 @@ Status writeTraceJUnit(Writer& w, std::string_view traceDir) {
 Status writeBenchmarkReport(std::string_view benchmarkDir, std::string_view resultsPath, std::string_view outPath) {
   // The input is read through once before the output file is created.
   FileLines results{std::string(resultsPath)};
-  auto totals = benchmarkTotals(results);
-  if (!totals) return fail(totals.error());
+  VYX_TRY_ASSIGN(auto totals, benchmarkTotals(results));
   VYX_TRY(refuseInputAsOutput(outPath, {resultsPath}));
   return writeDocumentFile(outPath,
-                           [&](Writer& w) { return benchmarkHtml(w, benchmarkDir, results, &*totals); });
+                           [&](Writer& w) { return benchmarkHtml(w, benchmarkDir, results, &totals); });
 }
 
 Status writeBenchmarkJUnitReport(std::string_view benchmarkDir, std::string_view resultsPath,
                                  std::string_view junitPath) {
   FileLines results{std::string(resultsPath)};
-  auto totals = benchmarkTotals(results);
-  if (!totals) return fail(totals.error());
+  VYX_TRY_ASSIGN(auto totals, benchmarkTotals(results));
   VYX_TRY(refuseInputAsOutput(junitPath, {resultsPath}));
   return writeDocumentFile(junitPath,
-                           [&](Writer& w) { return benchmarkJUnit(w, benchmarkDir, results, &*totals); });
+                           [&](Writer& w) { return benchmarkJUnit(w, benchmarkDir, results, &totals); });
 }
 
 // ---------------------------------------------------------------- reportPath
 
 Expected<ReportPathUpdate> ReportPathUpdate::prepare(std::string_view traceDir, std::string_view outPath) {
   ReportPathUpdate update;
-  auto dir = trace_files::openDirectory(traceDir);
-  if (!dir) return fail(dir.error());
-  auto text = trace_files::readFileBeneath(dir->get(), trace_layout::kManifestFile, limits::kManifestReadBytes);
+  VYX_TRY_ASSIGN(auto dir, trace_files::openDirectory(traceDir));
+  auto text = trace_files::readFileBeneath(dir.get(), trace_layout::kManifestFile, limits::kManifestReadBytes);
   if (!text) {
     if (text.error() == Error::FileNotFound) return update;  // nothing to update
     return fail(text.error());
@@ -583,33 +574,24 @@ Expected<ReportPathUpdate> ReportPathUpdate::prepare(std::string_view traceDir, 
   if (doc.str().size() >= limits::kManifestReadBytes) return fail(Error::StreamTooLong);
   update.text_ = doc.take();
 
-  std::string tempName = std::string(trace_layout::kManifestFile) + ".tmp-" + std::to_string(::getpid());
-  int fd;
-  do {
-    fd = ::openat(dir->get(), tempName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return fail(errorFromErrno(errno, Error::WriteFailed));
-  update.dir_ = std::move(*dir);
-  update.temp_ = Fd(fd);
-  update.tempName_ = std::move(tempName);
+  VYX_TRY_ASSIGN(auto file, atomic_file::AtomicFile::createBeneath(dir.get(), trace_layout::kManifestFile));
+  update.dir_ = std::move(dir);
+  update.file_.emplace(std::move(file));
   return update;
 }
 
 ReportPathUpdate::ReportPathUpdate(ReportPathUpdate&& other) noexcept
     : dir_(std::move(other.dir_)),
-      temp_(std::move(other.temp_)),
-      tempName_(std::move(other.tempName_)),
+      file_(std::move(other.file_)),
       text_(std::move(other.text_)),
       manifestError_(other.manifestError_) {
-  other.tempName_.clear();
+  other.file_.reset();
 }
 
 ReportPathUpdate::~ReportPathUpdate() { discard(); }
 
 void ReportPathUpdate::discard() {
-  temp_.reset();
-  if (!tempName_.empty() && dir_.valid()) (void)::unlinkat(dir_.get(), tempName_.c_str(), 0);
-  tempName_.clear();
+  file_.reset();
   dir_.reset();
 }
 
@@ -618,54 +600,29 @@ Status ReportPathUpdate::commit() {
     discard();
     return fail(*manifestError_);
   }
-  if (tempName_.empty()) return {};
-  std::string_view rest = text_;
-  while (!rest.empty()) {
-    ssize_t n = ::write(temp_.get(), rest.data(), rest.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Error e = errorFromErrno(errno, Error::WriteFailed);
-      discard();
-      return fail(e);
-    }
-    rest.remove_prefix(static_cast<size_t>(n));
-  }
-  if (::close(temp_.release()) != 0 && errno != EINTR) {
-    Error e = errorFromErrno(errno, Error::WriteFailed);
-    discard();
-    return fail(e);
-  }
-  // renameat replaces whatever is named trace.json by then, a link
-  // included, and never writes through it.
-  if (::renameat(dir_.get(), tempName_.c_str(), dir_.get(), std::string(trace_layout::kManifestFile).c_str()) != 0) {
-    Error e = errorFromErrno(errno, Error::WriteFailed);
-    discard();
-    return fail(e);
-  }
-  tempName_.clear();
-  dir_.reset();
-  return {};
+  if (!file_) return {};
+  Status written = file_->writeAll(text_);
+  if (written) written = file_->commit();
+  discard();
+  return written;
 }
 
 Expected<ReportPathUpdate> writeTraceReportFile(std::string_view traceDir, std::string_view outPath) {
   std::string eventsPath = trace_layout::eventsPath(traceDir);
   FileLines events = FileLines::beneath(std::string(traceDir), std::string(trace_layout::kEventsFile));
-  auto totals = traceTotals(events);
-  if (!totals) return fail(totals.error());
+  VYX_TRY_ASSIGN(auto totals, traceTotals(events));
   std::string manifestPath = trace_layout::manifestPath(traceDir);
   VYX_TRY(refuseInputAsOutput(outPath, {eventsPath, manifestPath}));
-  auto update = ReportPathUpdate::prepare(traceDir, outPath);
-  if (!update) return fail(update.error());
+  VYX_TRY_ASSIGN(auto update, ReportPathUpdate::prepare(traceDir, outPath));
   VYX_TRY(writeDocumentFile(outPath,
-                            [&](Writer& w) { return traceHtml(w, traceDir, eventsPath, events, &*totals); }));
-  if (auto e = update->manifestError()) return fail(*e);
+                            [&](Writer& w) { return traceHtml(w, traceDir, eventsPath, events, &totals); }));
+  if (auto e = update.manifestError()) return fail(*e);
   return update;
 }
 
 Status writeTraceReport(std::string_view traceDir, std::string_view outPath) {
-  auto update = writeTraceReportFile(traceDir, outPath);
-  if (!update) return fail(update.error());
-  return update->commit();
+  VYX_TRY_ASSIGN(auto update, writeTraceReportFile(traceDir, outPath));
+  return update.commit();
 }
 
 Status writeTraceJUnitReport(std::string_view traceDir, std::string_view junitPath) {
@@ -673,7 +630,7 @@ Status writeTraceJUnitReport(std::string_view traceDir, std::string_view junitPa
   StringWriter doc;
   VYX_TRY(writeTraceJUnit(doc, traceDir));
   VYX_TRY(refuseInputAsOutput(junitPath, {trace_layout::eventsPath(traceDir), trace_layout::manifestPath(traceDir)}));
-  return report_html::writeFile(junitPath, doc.str());
+  return atomic_file::writeWhole(junitPath, doc.str());
 }
 
 std::string relativePath(std::string_view dir, std::string_view path) {

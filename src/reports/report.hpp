@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/atomic_file.hpp"
 #include "core/errors.hpp"
 #include "core/fd.hpp"
 #include "core/writer.hpp"
@@ -110,8 +111,8 @@ class ReportPathUpdate {
   ReportPathUpdate() = default;
   void discard();
   Fd dir_;
-  Fd temp_;
-  std::string tempName_;
+  // Beneath dir_, so declared after it.
+  std::optional<atomic_file::AtomicFile> file_;
   std::string text_;
   std::optional<Error> manifestError_;
 };

@@ -1,8 +1,7 @@
 #pragma once
 // Pieces shared by the report writers: HTML/XML escaping, the link to a
-// trace's event log, and the file every document is written into.
+// trace's event log, and the buffer every document is written through.
 
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,31 +22,8 @@ Status escape(Writer& w, std::string_view text);
 // when that fails (a missing file, for one).
 Status writeArtifactLink(Writer& w, std::string_view path);
 
-// A document being written: bytes go to a temporary file beside `path`
-// (mode 0666 less the umask), which commit() renames over `path`. Released
-// without a commit, the temporary file is removed, so a failed document never
-// replaces or half-writes the file at `path`.
-class OutputFile final : public Writer {
- public:
-  static Expected<OutputFile> create(std::string_view path);
-
-  OutputFile(OutputFile&& other) noexcept;
-  OutputFile& operator=(OutputFile&&) = delete;
-  ~OutputFile() override;
-
-  Status writeAll(std::string_view bytes) override;
-  Status commit();
-
- private:
-  OutputFile(int fd, std::string temp, std::string path);
-  int fd_;
-  std::string temp_;
-  std::string path_;
-  std::unique_ptr<FdWriter> out_;
-  bool done_ = false;
-};
-
-// Writes the whole file through an OutputFile.
-Status writeFile(std::string_view path, std::string_view bytes);
+// The buffer a document is written through into its file
+// (atomic_file::AtomicFile).
+inline constexpr size_t kOutputBuffer = 256 * 1024;
 
 }  // namespace vyx::report_html

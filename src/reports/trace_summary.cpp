@@ -62,25 +62,21 @@ void scanLine(std::string_view line, Summary& summary, std::optional<TerminalEve
 Expected<Summary> read(const std::string& traceDir) {
   // Both files are opened beneath the directory: a link, or an event-log
   // path that leads out of the trace, reads as a missing file.
-  auto manifestText = trace_files::readTraceFile(traceDir, trace_layout::kManifestFile, limits::kManifestReadBytes);
-  if (!manifestText) return fail(manifestText.error());
-  auto manifest = json::parseValue(*manifestText);
-  if (!manifest) return fail(manifest.error());
-  if (!manifest->isObject()) return fail(Error::InvalidTraceManifest);
+  VYX_TRY_ASSIGN(auto manifest, trace_files::readManifestObject(traceDir));
 
   Summary summary;
-  if (auto v = optString(*manifest, "scenarioName")) summary.scenario = std::move(*v);
-  std::string manifestStatus = optString(*manifest, "status").value_or("");
-  summary.appId = optString(*manifest, "appId");
-  std::optional<std::string> manifestError = optString(*manifest, "error");
-  if (auto v = optString(*manifest, "eventsPath")) summary.eventsPath = std::move(*v);
-  if (auto v = optString(*manifest, "artifactsDir")) summary.artifactsDir = std::move(*v);
-  summary.reportPath = optString(*manifest, "reportPath");
-  std::optional<int64_t> manifestFailedStep = optInteger(*manifest, "failedStepIndex");
-  summary.durationMs = optInteger(*manifest, "durationMs");
-  summary.eventCount = optInteger(*manifest, "eventCount");
-  summary.snapshotCount = optInteger(*manifest, "snapshotCount");
-  summary.partialFailureCount = optInteger(*manifest, "partialFailureCount");
+  if (auto v = optString(manifest, "scenarioName")) summary.scenario = std::move(*v);
+  std::string manifestStatus = optString(manifest, "status").value_or("");
+  summary.appId = optString(manifest, "appId");
+  std::optional<std::string> manifestError = optString(manifest, "error");
+  if (auto v = optString(manifest, "eventsPath")) summary.eventsPath = std::move(*v);
+  if (auto v = optString(manifest, "artifactsDir")) summary.artifactsDir = std::move(*v);
+  summary.reportPath = optString(manifest, "reportPath");
+  std::optional<int64_t> manifestFailedStep = optInteger(manifest, "failedStepIndex");
+  summary.durationMs = optInteger(manifest, "durationMs");
+  summary.eventCount = optInteger(manifest, "eventCount");
+  summary.snapshotCount = optInteger(manifest, "snapshotCount");
+  summary.partialFailureCount = optInteger(manifest, "partialFailureCount");
 
   std::optional<TerminalEvent> terminal;
   auto log = trace_files::readTraceFile(traceDir, trace_files::manifestRelative(summary.eventsPath),

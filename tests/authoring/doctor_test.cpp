@@ -13,6 +13,7 @@
 #include "authoring/doctor_hints.hpp"
 #include "fake_process_runner.hpp"
 #include "vyx_test.hpp"
+#include "fake_clock.hpp"
 
 using vyx::Error;
 using vyx::command::ExecResult;

@@ -28,5 +28,19 @@ TEST(Paths, JoinsAreTextual) {
   }
 }
 
+TEST(Paths, DirectoryAndBaseName) {
+  struct Case {
+    std::string_view path, directory, base;
+  };
+  const Case cases[] = {
+      {"a/b/c.json", "a/b", "c.json"}, {"c.json", ".", "c.json"}, {"/c.json", "/", "c.json"},
+      {"a/", "a", ""},                 {"", ".", ""},             {"a//b", "a/", "b"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(paths::directoryOf(c.path), c.directory) << c.path;
+    EXPECT_EQ(paths::baseName(c.path), c.base) << c.path;
+  }
+}
+
 }  // namespace
 }  // namespace vyx

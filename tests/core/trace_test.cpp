@@ -17,6 +17,7 @@
 #include "core/limits.hpp"
 #include "core/writer.hpp"
 #include "vyx_test.hpp"
+#include "fake_clock.hpp"
 
 namespace vyx {
 namespace {

@@ -18,6 +18,7 @@
 #include "fake_log.hpp"
 #include "fake_process_runner.hpp"
 #include "vyx_test.hpp"
+#include "fake_clock.hpp"
 
 namespace vyx {
 namespace {

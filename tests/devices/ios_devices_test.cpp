@@ -11,6 +11,7 @@
 #include "fake_log.hpp"
 #include "fake_process_runner.hpp"
 #include "vyx_test.hpp"
+#include "fake_clock.hpp"
 
 using vyx::DeviceInfo;
 using vyx::Error;

@@ -9,6 +9,7 @@
 #include "core/trace.hpp"
 #include "programs.hpp"
 #include "vyx_test.hpp"
+#include "fake_clock.hpp"
 
 using vyx::test::findProgram;
 using vyx::test::readFile;

@@ -6,6 +6,7 @@
 
 #include "fake_process_runner.hpp"
 #include "vyx_test.hpp"
+#include "fake_clock.hpp"
 
 using vyx::Error;
 using vyx::FakeClock;

@@ -10,6 +10,7 @@
 
 #include "core/json.hpp"
 #include "fake_device.hpp"
+#include "fake_clock.hpp"
 
 namespace vyx {
 namespace {

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "fake_device.hpp"
+#include "fake_clock.hpp"
 
 namespace vyx {
 namespace {

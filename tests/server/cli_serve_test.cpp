@@ -13,6 +13,7 @@
 #include "fake_process_runner.hpp"
 #include "fake_sockets.hpp"
 #include "vyx_test.hpp"
+#include "fake_clock.hpp"
 
 namespace {
 

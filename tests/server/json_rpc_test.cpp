@@ -7,6 +7,7 @@
 
 #include "fake_device.hpp"
 #include "server/json_rpc_methods.hpp"
+#include "fake_clock.hpp"
 
 namespace {
 

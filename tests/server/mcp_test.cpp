@@ -6,6 +6,7 @@
 
 #include "fake_device.hpp"
 #include "core/json.hpp"
+#include "fake_clock.hpp"
 
 namespace {
 

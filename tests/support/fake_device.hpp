@@ -18,6 +18,7 @@
 #include "devices/device.hpp"
 #include "devices/shim_protocol.hpp"
 #include "vyx_test.hpp"
+#include "fake_clock.hpp"
 
 namespace vyx::test {
 
