@@ -20,8 +20,7 @@ Status traced(TraceWriter* trace, F&& record) {
 template <class F>
 Status thenRecordAndSettle(Device& device, Status done, TraceWriter* trace, F&& record) {
   if (!done) return done;
-  Status st = traced(trace, record);
-  if (!st) return st;
+  VYX_TRY(traced(trace, record));
   return device.settle();
 }
 
@@ -38,16 +37,14 @@ Status judged(const Expected<bool>& met, Error onMiss) {
 Status appAction(Device& device, Status done, TraceWriter* trace, std::string_view kind,
                  std::optional<std::string_view> url) {
   if (!done) {
-    Status st = traced(trace, [&](TraceWriter& t) {
+    VYX_TRY(traced(trace, [&](TraceWriter& t) {
       return runner_events::recordActionStatus(t, kind, "failed", done.error(), url);
-    });
-    if (!st) return st;
+    }));
     return done;
   }
-  Status st = traced(trace, [&](TraceWriter& t) {
+  VYX_TRY(traced(trace, [&](TraceWriter& t) {
     return runner_events::recordActionStatus(t, kind, "ok", std::nullopt, url);
-  });
-  if (!st) return st;
+  }));
   return device.settle();
 }
 
@@ -81,12 +78,10 @@ Status whenVisibleStep(Device& device, const step::WhenVisible& s, TraceWriter* 
 
 Status repeatStep(Device& device, const step::Repeat& s, TraceWriter* trace, Clock& clock) {
   for (uint64_t i = 1; i <= s.times; ++i) {
-    Status st = traced(trace, [&](TraceWriter& t) {
+    VYX_TRY(traced(trace, [&](TraceWriter& t) {
       return runner_events::recordRepeatIteration(t, static_cast<uint32_t>(i), s.times);
-    });
-    if (!st) return st;
-    st = runSteps(device, s.steps, trace, clock);
-    if (!st) return st;
+    }));
+    VYX_TRY(runSteps(device, s.steps, trace, clock));
   }
   return {};
 }
@@ -111,8 +106,9 @@ Status executeStep(Device& device, const Step& step, TraceWriter* trace, Clock& 
           return tapSelector(device, s.selector, trace, clock);
         } else if constexpr (std::is_same_v<T, step::TypeText>) {
           if (s.selector) return typeTextSelector(device, *s.selector, s.text, trace, clock);
-          Status st = device.typeText(s.text);
-          if (!st) return st;
+          // Typing into the focused element settles and records no event of
+          // its own (the servers' focused type does record one).
+          VYX_TRY(device.typeText(s.text));
           return device.settle();
         } else if constexpr (std::is_same_v<T, step::PressBack>) {
           return thenRecordAndSettle(device, device.pressBack(), trace, [](TraceWriter& t) {
@@ -176,10 +172,7 @@ Status executeStep(Device& device, const Step& step, TraceWriter* trace, Clock& 
 }
 
 Status runSteps(Device& device, std::span<const Step> steps, TraceWriter* trace, Clock& clock) {
-  for (const Step& step : steps) {
-    Status st = executeStep(device, step, trace, clock);
-    if (!st) return st;
-  }
+  for (const Step& step : steps) VYX_TRY(executeStep(device, step, trace, clock));
   return {};
 }
 
@@ -187,28 +180,21 @@ Status runScenario(Device& device, const Scenario& scenario, TraceWriter* trace,
   if (!trace) return runSteps(device, scenario.steps, nullptr, clock);
   std::optional<std::string_view> appId;
   if (scenario.appId) appId = *scenario.appId;
-  Status st = trace->startManifest(scenario.name, appId);
-  if (!st) return st;
-  st = trace->recordEvent(event_kinds::kScenarioStart, runner_events::eventString(scenario.name));
-  if (!st) return st;
+  VYX_TRY(trace->startManifest(scenario.name, appId));
+  VYX_TRY(trace->recordEvent(event_kinds::kScenarioStart, runner_events::eventString(scenario.name)));
   for (size_t j = 0; j < scenario.steps.size(); ++j) {
     Status result = executeStep(device, scenario.steps[j], trace, clock);
     if (result) {
-      st = runner_events::recordStepDone(*trace, j);
-      if (!st) return st;
+      VYX_TRY(runner_events::recordStepDone(*trace, j));
       continue;
     }
     const Error e = result.error();
-    st = runner_events::recordStepError(*trace, j, e);
-    if (!st) return st;
-    st = runner_events::recordScenarioEnd(*trace, scenario.name, "failed", j, e);
-    if (!st) return st;
-    st = trace->finishManifest("failed", j, errorName(e), std::nullopt);
-    if (!st) return st;
+    VYX_TRY(runner_events::recordStepError(*trace, j, e));
+    VYX_TRY(runner_events::recordScenarioEnd(*trace, scenario.name, "failed", j, e));
+    VYX_TRY(trace->finishManifest("failed", j, errorName(e), std::nullopt));
     return fail(e);
   }
-  st = runner_events::recordScenarioEnd(*trace, scenario.name, "passed", std::nullopt, std::nullopt);
-  if (!st) return st;
+  VYX_TRY(runner_events::recordScenarioEnd(*trace, scenario.name, "passed", std::nullopt, std::nullopt));
   return trace->finishManifest("passed", std::nullopt, std::nullopt, std::nullopt);
 }
 
