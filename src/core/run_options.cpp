@@ -53,9 +53,8 @@ namespace run_options {
 namespace {
 
 Expected<LoadedConfig> loadFrom(const std::string& path) {
-  auto config = config::parseFile(path);
-  if (!config) return fail(config.error());
-  return LoadedConfig{std::move(*config), config_paths::rootForPath(path)};
+  VYX_TRY_ASSIGN(auto config, config::parseFile(path));
+  return LoadedConfig{std::move(config), config_paths::rootForPath(path)};
 }
 
 std::optional<std::string> pick(const std::optional<std::string>& cli,
