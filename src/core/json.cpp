@@ -81,6 +81,18 @@ void appendUtf8(std::string& out, uint32_t cp) {
 
 constexpr uint32_t kReplacementCharacter = 0xFFFD;
 
+// Copies n bytes (sizeof(W) <= n <= 2 * sizeof(W)) as two word-sized loads
+// and stores, the first and the last sizeof(W) bytes, which may overlap.
+template <class W>
+inline void copyEnds(char* to, const char* from, size_t n) {
+  W head;
+  W tail;
+  std::memcpy(&head, from, sizeof(W));
+  std::memcpy(&tail, from + n - sizeof(W), sizeof(W));
+  std::memcpy(to, &head, sizeof(W));
+  std::memcpy(to + n - sizeof(W), &tail, sizeof(W));
+}
+
 // Sets `out` to the n bytes at `from`, sparing short strings the library's
 // general copy. Longer ones get a string of exactly their size. (The short
 // path stays within the present capacity: when it has to reallocate,
@@ -93,19 +105,9 @@ inline void assignBytes(std::string& out, const char* from, size_t n) {
   }
   out.resize_and_overwrite(n, [from, n](char* to, size_t) {
     if (n >= 8) {
-      uint64_t a;
-      uint64_t b;
-      std::memcpy(&a, from, 8);
-      std::memcpy(&b, from + n - 8, 8);
-      std::memcpy(to, &a, 8);
-      std::memcpy(to + n - 8, &b, 8);
+      copyEnds<uint64_t>(to, from, n);
     } else if (n >= 4) {
-      uint32_t a;
-      uint32_t b;
-      std::memcpy(&a, from, 4);
-      std::memcpy(&b, from + n - 4, 4);
-      std::memcpy(to, &a, 4);
-      std::memcpy(to + n - 4, &b, 4);
+      copyEnds<uint32_t>(to, from, n);
     } else if (n > 0) {
       to[0] = from[0];
       to[n / 2] = from[n / 2];
