@@ -208,26 +208,26 @@ size_t whitespaceRunEnd(const char* p, size_t i, size_t size) {
   return i;
 }
 
+// Whether n bytes (sizeof(W) <= n <= 2 * sizeof(W)) at a and at b are the
+// same, compared as their first and last sizeof(W) bytes, which may overlap.
+template <class W>
+inline bool sameEnds(const char* a, const char* b, size_t n) {
+  W a0, a1, b0, b1;
+  std::memcpy(&a0, a, sizeof(W));
+  std::memcpy(&b0, b, sizeof(W));
+  std::memcpy(&a1, a + n - sizeof(W), sizeof(W));
+  std::memcpy(&b1, b + n - sizeof(W), sizeof(W));
+  return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+}
+
 // Whether the n bytes at a and at b are the same; short runs are compared
 // a word at a time.
 inline bool sameBytes(const char* a, const char* b, size_t n) {
   if (n >= 8) {
     if (n > 16) return std::memcmp(a, b, n) == 0;
-    uint64_t a0, a1, b0, b1;
-    std::memcpy(&a0, a, 8);
-    std::memcpy(&b0, b, 8);
-    std::memcpy(&a1, a + n - 8, 8);
-    std::memcpy(&b1, b + n - 8, 8);
-    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+    return sameEnds<uint64_t>(a, b, n);
   }
-  if (n >= 4) {
-    uint32_t a0, a1, b0, b1;
-    std::memcpy(&a0, a, 4);
-    std::memcpy(&b0, b, 4);
-    std::memcpy(&a1, a + n - 4, 4);
-    std::memcpy(&b1, b + n - 4, 4);
-    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
-  }
+  if (n >= 4) return sameEnds<uint32_t>(a, b, n);
   if (n == 0) return true;
   return a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1];
 }
