@@ -13,6 +13,7 @@
 #include "core/json_writer.hpp"
 #include "core/limits.hpp"
 #include "core/paths.hpp"
+#include "core/text.hpp"
 #include "core/trace_files.hpp"
 #include "core/trace_layout.hpp"
 #include "core/writer.hpp"
@@ -52,30 +53,13 @@ Expected<ManifestInfo> readManifest(const std::string& traceDir) {
   return info;
 }
 
-// An unsigned decimal number: an optional leading "+", digits, and "_"
-// between digits (never first or last). Empty, other bytes or a value
-// beyond 64 bits give nothing.
-std::optional<uint64_t> parseSnapshotNumber(std::string_view text) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty() || text.front() == '_' || text.back() == '_') return std::nullopt;
-  uint64_t value = 0;
-  for (char c : text) {
-    if (c == '_') continue;
-    if (c < '0' || c > '9') return std::nullopt;
-    uint64_t digit = static_cast<uint64_t>(c - '0');
-    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-  }
-  return value;
-}
-
 // The number of a snapshot artifact name "snapshot-<n>.json".
 std::optional<uint64_t> snapshotNumber(std::string_view name) {
   if (!name.starts_with(kSnapshotPrefix) || !name.ends_with(kSnapshotSuffix)) return std::nullopt;
   if (name.size() < kSnapshotPrefix.size() + kSnapshotSuffix.size()) return std::nullopt;
   name.remove_prefix(kSnapshotPrefix.size());
   name.remove_suffix(kSnapshotSuffix.size());
-  return parseSnapshotNumber(name);
+  return text::parseGroupedUnsigned(name);
 }
 
 class Dir {

@@ -81,6 +81,18 @@ void appendUtf8(std::string& out, uint32_t cp) {
 
 constexpr uint32_t kReplacementCharacter = 0xFFFD;
 
+// Copies n bytes (sizeof(W) <= n <= 2 * sizeof(W)) as two word-sized loads
+// and stores, the first and the last sizeof(W) bytes, which may overlap.
+template <class W>
+inline void copyEnds(char* to, const char* from, size_t n) {
+  W head;
+  W tail;
+  std::memcpy(&head, from, sizeof(W));
+  std::memcpy(&tail, from + n - sizeof(W), sizeof(W));
+  std::memcpy(to, &head, sizeof(W));
+  std::memcpy(to + n - sizeof(W), &tail, sizeof(W));
+}
+
 // Sets `out` to the n bytes at `from`, sparing short strings the library's
 // general copy. Longer ones get a string of exactly their size. (The short
 // path stays within the present capacity: when it has to reallocate,
@@ -93,19 +105,9 @@ inline void assignBytes(std::string& out, const char* from, size_t n) {
   }
   out.resize_and_overwrite(n, [from, n](char* to, size_t) {
     if (n >= 8) {
-      uint64_t a;
-      uint64_t b;
-      std::memcpy(&a, from, 8);
-      std::memcpy(&b, from + n - 8, 8);
-      std::memcpy(to, &a, 8);
-      std::memcpy(to + n - 8, &b, 8);
+      copyEnds<uint64_t>(to, from, n);
     } else if (n >= 4) {
-      uint32_t a;
-      uint32_t b;
-      std::memcpy(&a, from, 4);
-      std::memcpy(&b, from + n - 4, 4);
-      std::memcpy(to, &a, 4);
-      std::memcpy(to + n - 4, &b, 4);
+      copyEnds<uint32_t>(to, from, n);
     } else if (n > 0) {
       to[0] = from[0];
       to[n / 2] = from[n / 2];
@@ -206,26 +208,26 @@ size_t whitespaceRunEnd(const char* p, size_t i, size_t size) {
   return i;
 }
 
+// Whether n bytes (sizeof(W) <= n <= 2 * sizeof(W)) at a and at b are the
+// same, compared as their first and last sizeof(W) bytes, which may overlap.
+template <class W>
+inline bool sameEnds(const char* a, const char* b, size_t n) {
+  W a0, a1, b0, b1;
+  std::memcpy(&a0, a, sizeof(W));
+  std::memcpy(&b0, b, sizeof(W));
+  std::memcpy(&a1, a + n - sizeof(W), sizeof(W));
+  std::memcpy(&b1, b + n - sizeof(W), sizeof(W));
+  return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+}
+
 // Whether the n bytes at a and at b are the same; short runs are compared
 // a word at a time.
 inline bool sameBytes(const char* a, const char* b, size_t n) {
   if (n >= 8) {
     if (n > 16) return std::memcmp(a, b, n) == 0;
-    uint64_t a0, a1, b0, b1;
-    std::memcpy(&a0, a, 8);
-    std::memcpy(&b0, b, 8);
-    std::memcpy(&a1, a + n - 8, 8);
-    std::memcpy(&b1, b + n - 8, 8);
-    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+    return sameEnds<uint64_t>(a, b, n);
   }
-  if (n >= 4) {
-    uint32_t a0, a1, b0, b1;
-    std::memcpy(&a0, a, 4);
-    std::memcpy(&b0, b, 4);
-    std::memcpy(&a1, a + n - 4, 4);
-    std::memcpy(&b1, b + n - 4, 4);
-    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
-  }
+  if (n >= 4) return sameEnds<uint32_t>(a, b, n);
   if (n == 0) return true;
   return a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1];
 }

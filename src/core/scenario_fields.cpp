@@ -16,6 +16,16 @@ bool integerIn(const json::Value& v, int64_t lo, int64_t hi, int64_t& out) {
   return true;
 }
 
+// An optional non-negative integer up to `hi`, as T; `fallback` when absent.
+template <class T>
+Expected<T> optionalUnsigned(const json::Value& object, std::string_view key, T fallback, int64_t hi) {
+  const json::Value* v = object.get(key);
+  if (v == nullptr) return fallback;
+  int64_t n = 0;
+  if (!integerIn(*v, 0, hi, n)) return fail(Error::OptionalFieldMustBeInteger);
+  return static_cast<T>(n);
+}
+
 }  // namespace
 
 Expected<std::string> requiredStringOrError(const json::Value& object, std::string_view key,
@@ -39,24 +49,12 @@ Expected<int32_t> requiredI32OrError(const json::Value& object, std::string_view
 
 Expected<uint64_t> optionalU64(const json::Value& object, std::string_view key,
                                uint64_t fallback) {
-  const json::Value* v = object.get(key);
-  if (v == nullptr) return fallback;
-  int64_t n = 0;
-  if (!integerIn(*v, 0, std::numeric_limits<int64_t>::max(), n)) {
-    return fail(Error::OptionalFieldMustBeInteger);
-  }
-  return static_cast<uint64_t>(n);
+  return optionalUnsigned<uint64_t>(object, key, fallback, std::numeric_limits<int64_t>::max());
 }
 
 Expected<uint32_t> optionalU32(const json::Value& object, std::string_view key,
                                uint32_t fallback) {
-  const json::Value* v = object.get(key);
-  if (v == nullptr) return fallback;
-  int64_t n = 0;
-  if (!integerIn(*v, 0, std::numeric_limits<uint32_t>::max(), n)) {
-    return fail(Error::OptionalFieldMustBeInteger);
-  }
-  return static_cast<uint32_t>(n);
+  return optionalUnsigned<uint32_t>(object, key, fallback, std::numeric_limits<uint32_t>::max());
 }
 
 Expected<Selector> parseSelectorField(const json::Value& object, std::string_view key) {

@@ -2,6 +2,8 @@
 // Small text helpers shared across modules.
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace vyx::text {
@@ -13,6 +15,11 @@ std::string_view trim(std::string_view text, std::string_view chars);
 // The text without the spaces, tabs, carriage returns and line feeds at
 // both ends ("" when nothing else is left).
 std::string_view trimBlanks(std::string_view text);
+
+// An unsigned decimal number: an optional leading "+", digits, and "_"
+// between digits (never first or last). Empty text, other bytes or a value
+// beyond 64 bits give nothing.
+std::optional<uint64_t> parseGroupedUnsigned(std::string_view text);
 
 // The byte with A-Z folded to a-z; every other byte as it is.
 constexpr char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }

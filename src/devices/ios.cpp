@@ -8,6 +8,7 @@
 #include "core/base64.hpp"
 #include "core/files.hpp"
 #include "core/json.hpp"
+#include "core/text.hpp"
 #include "core/trace.hpp"
 #include "core/trace_json.hpp"
 #include "core/writer.hpp"
@@ -87,18 +88,8 @@ namespace ios {
 
 uint64_t shimTimeoutFromEnv(const char* value) {
   if (value == nullptr) return IosDevice::kDefaultShimTimeoutMs;
-  std::string_view text(value);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty() || text.front() == '_' || text.back() == '_') return IosDevice::kDefaultShimTimeoutMs;
-  uint64_t result = 0;
-  for (char c : text) {
-    if (c == '_') continue;
-    if (c < '0' || c > '9') return IosDevice::kDefaultShimTimeoutMs;
-    auto digit = static_cast<uint64_t>(c - '0');
-    if (result > (std::numeric_limits<uint64_t>::max() - digit) / 10) return IosDevice::kDefaultShimTimeoutMs;
-    result = result * 10 + digit;
-  }
-  return result == 0 ? IosDevice::kDefaultShimTimeoutMs : result;
+  const std::optional<uint64_t> result = text::parseGroupedUnsigned(value);
+  return !result || *result == 0 ? IosDevice::kDefaultShimTimeoutMs : *result;
 }
 
 }  // namespace ios

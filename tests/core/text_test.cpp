@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace text = vyx::text;
@@ -37,4 +39,27 @@ TEST(Text, CaseFoldingIsAsciiOnly) {
       {"\xC4", "\xE4", false},      {"abcab", "cA", true},         {"abcab", "bb", false},
   };
   for (const Case& c : cases) EXPECT_EQ(text::containsAsciiFolded(c.hay, c.needle), c.want) << c.hay << " / " << c.needle;
+}
+
+TEST(Text, GroupedUnsignedTakesPlusDigitsAndInnerUnderscores) {
+  struct Case {
+    std::string_view in;
+    std::optional<uint64_t> want;
+  };
+  const Case cases[] = {
+      {"0", 0},
+      {"+42", 42},
+      {"1_000", 1000},
+      {"18446744073709551615", UINT64_MAX},
+      {"18_446_744_073_709_551_616", std::nullopt},
+      {"", std::nullopt},
+      {"+", std::nullopt},
+      {"_1", std::nullopt},
+      {"1_", std::nullopt},
+      {"+_1", std::nullopt},
+      {"-1", std::nullopt},
+      {"1 ", std::nullopt},
+      {"++1", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(text::parseGroupedUnsigned(c.in), c.want) << c.in;
 }
