@@ -62,9 +62,7 @@ void writeNodeMembers(JsonObjectWriter& o, const UiNode& node, const SnapshotRed
   };
   text("text", node.text);
   text("contentDesc", node.contentDesc);
-  o.object("bounds", [&](JsonObjectWriter& b) {
-    b.num("x", node.bounds.x).num("y", node.bounds.y).num("width", node.bounds.width).num("height", node.bounds.height);
-  });
+  o.object("bounds", [&](JsonObjectWriter& b) { trace::writeBoundsMembers(b, node.bounds); });
   o.flag("enabled", node.enabled).flag("visible", node.visible).flag("selected", node.selected);
 }
 
@@ -110,6 +108,10 @@ namespace trace {
 
 Status writeSnapshotJson(Writer& w, const ObservationSnapshot& snapshot) {
   return writeSnapshotDocument(w, snapshot, nullptr);
+}
+
+void writeBoundsMembers(JsonObjectWriter& o, const Bounds& bounds) {
+  o.num("x", bounds.x).num("y", bounds.y).num("width", bounds.width).num("height", bounds.height);
 }
 
 void writeSelectorMembers(JsonObjectWriter& o, const Selector& selector) {

@@ -160,6 +160,10 @@ namespace trace {
 // The snapshot JSON without redaction (compact, no line feed).
 Status writeSnapshotJson(Writer& w, const ObservationSnapshot& snapshot);
 
+// A node's bounds as the members x, y, width and height of an object being
+// written.
+void writeBoundsMembers(JsonObjectWriter& o, const Bounds& bounds);
+
 // The selector as an object of its set fields only: id (the resourceId),
 // text, textContains, contentDesc, contentDescContains, className; "{}" when
 // none is set.

@@ -61,13 +61,7 @@ void writeCandidate(JsonObjectWriter& o, const UiNode& node) {
       .strOrNull("text", node.text)
       .strOrNull("contentDesc", node.contentDesc)
       .strOrNull("resourceId", node.resourceId)
-      .object("bounds",
-              [&](JsonObjectWriter& b) {
-                b.num("x", node.bounds.x)
-                    .num("y", node.bounds.y)
-                    .num("width", node.bounds.width)
-                    .num("height", node.bounds.height);
-              })
+      .object("bounds", [&](JsonObjectWriter& b) { trace::writeBoundsMembers(b, node.bounds); })
       .flag("enabled", node.enabled)
       .flag("visible", node.visible);
 }

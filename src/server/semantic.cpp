@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/json_writer.hpp"
+#include "core/trace.hpp"
 
 namespace vyx::semantic {
 namespace {
@@ -64,7 +65,7 @@ Status writeNode(Writer& w, const UiNode& node, std::optional<std::string_view> 
   o.value("bounds", [&](Writer& out) {
     const Bounds& b = node.bounds;
     JsonObjectWriter bounds(out);
-    bounds.num("x", b.x).num("y", b.y).num("width", b.width).num("height", b.height);
+    trace::writeBoundsMembers(bounds, b);
     bounds.num("centerX", centre(b.x, b.width)).num("centerY", centre(b.y, b.height));
     return bounds.finish();
   });
