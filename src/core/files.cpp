@@ -73,26 +73,35 @@ Expected<std::string> readOpenFile(const OpenFile& file, size_t limit) {
 }
 
 Status readOpenFileInto(const OpenFile& file, size_t limit, std::string& text) {
-  constexpr size_t kChunk = 64 * 1024;
   if (file.size >= limit) return fail(Error::StreamTooLong);
+  auto readSome = [&](char* into, size_t room) -> Expected<size_t> {
+    for (;;) {
+      ssize_t n = ::read(file.fd.get(), into, room);
+      if (n >= 0) return static_cast<size_t>(n);
+      if (errno != EINTR) return fail(errorFromErrno(errno, Error::ReadFailed));
+    }
+  };
+  // The size the file had when its status was taken, read in place.
   text.resize(static_cast<size_t>(file.size));
   size_t have = 0;
-  for (;;) {
-    if (have == text.size()) {
-      // The file may have grown since its status was taken.
-      if (text.size() >= limit) return fail(Error::StreamTooLong);
-      text.resize(std::min(text.size() + kChunk, limit));
-    }
-    ssize_t n = ::read(file.fd.get(), text.data() + have, text.size() - have);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail(errorFromErrno(errno, Error::ReadFailed));
-    }
+  while (have < text.size()) {
+    VYX_TRY_ASSIGN(size_t n, readSome(text.data() + have, text.size() - have));
     if (n == 0) break;
-    have += static_cast<size_t>(n);
+    have += n;
   }
-  text.resize(have);
-  return {};
+  if (have < text.size()) {
+    text.resize(have);
+    return {};
+  }
+  // The file may have grown since: the rest in chunks, so that a file that
+  // did not grow costs no larger buffer.
+  char chunk[65536];
+  for (;;) {
+    VYX_TRY_ASSIGN(size_t n, readSome(chunk, sizeof(chunk)));
+    if (n == 0) return {};
+    text.append(chunk, n);
+    if (text.size() >= limit) return fail(Error::StreamTooLong);
+  }
 }
 
 Status writeFile(const std::string& path, std::string_view bytes) {
