@@ -24,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "loopback.hpp"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -150,35 +152,11 @@ void BM_ServeStdioCapabilities(benchmark::State& state) {
 }
 BENCHMARK(BM_ServeStdioCapabilities)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-uint16_t freePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-  socklen_t len = sizeof(a);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
 void BM_ServeTcpCapabilities(benchmark::State& state) {
   for (auto _ : state) {
-    uint16_t port = freePort();
+    uint16_t port = vyx::test::freeLoopbackPort();
     Child c = Child::start({VYX_BINARY, "serve", "--transport", "tcp", "--port", std::to_string(port)});
-    int fd = -1;
-    for (int attempt = 0; attempt < 500 && fd < 0; ++attempt) {
-      fd = ::socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in a{};
-      a.sin_family = AF_INET;
-      a.sin_port = htons(port);
-      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
-        ::close(fd);
-        fd = -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-    }
+    int fd = vyx::test::connectLoopback(port, 500);
     if (fd < 0) {
       state.SkipWithError("no connection");
     } else {

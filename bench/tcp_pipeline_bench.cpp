@@ -29,6 +29,8 @@
 #include <thread>
 #include <vector>
 
+#include "loopback.hpp"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -36,18 +38,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRounds = 2000;
 constexpr int kSplitRounds = 50;
 const std::string kRequest = R"({"jsonrpc":"2.0","id":1,"method":"runner.capabilities"})" "\n";
-
-uint16_t freePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-  socklen_t len = sizeof(a);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
 
 void writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -90,7 +80,7 @@ double medianRoundTrip(benchmark::State& state, int rounds, Round round) {
 
 void BM_TcpPipelinedRoundTrips(benchmark::State& state) {
   for (auto _ : state) {
-    uint16_t port = freePort();
+    uint16_t port = vyx::test::freeLoopbackPort();
     std::string portText = std::to_string(port);
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -98,19 +88,7 @@ void BM_TcpPipelinedRoundTrips(benchmark::State& state) {
               static_cast<char*>(nullptr));
       ::_exit(127);
     }
-    int fd = -1;
-    for (int attempt = 0; attempt < 500 && fd < 0; ++attempt) {
-      fd = ::socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in a{};
-      a.sin_family = AF_INET;
-      a.sin_port = htons(port);
-      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
-        ::close(fd);
-        fd = -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-    }
+    int fd = vyx::test::connectLoopback(port, 500);
     if (fd < 0) {
       state.SkipWithError("no connection");
     } else {

@@ -4,7 +4,6 @@
 #include "authoring/draft.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <csignal>
 #include <filesystem>
@@ -315,20 +314,17 @@ TEST_F(Draft, WriteThatFailsPartWayLeavesNoFile) {
   writeFile(out(), "previous");
 
   // Files of this process may not grow beyond 4 KiB for the two drafts.
-  struct rlimit saved {};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
-  small.rlim_cur = 4096;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   dr::DraftOptions fresh = options();
   fresh.out = dir.file("out/sub/new.json");
-  auto created = draft(fresh);
   dr::DraftOptions replacing = options();
   replacing.force = true;
-  auto replaced = draft(replacing);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, oldHandler);
+  vyx::Expected<dr::OwnedDraft> created = vyx::fail(Error::Unexpected);
+  vyx::Expected<dr::OwnedDraft> replaced = vyx::fail(Error::Unexpected);
+  {
+    vyx::test::FileSizeLimit limit(4096);
+    created = draft(fresh);
+    replaced = draft(replacing);
+  }
 
   // The error names the cause of the failed write.
   ASSERT_FALSE(created);

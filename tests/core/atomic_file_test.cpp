@@ -1,8 +1,6 @@
 #include "core/atomic_file.hpp"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,17 +52,10 @@ TEST(AtomicFile, FailureKeepsTheOldFileAndLeavesNoTemporary) {
   const std::string target = dir.file("doc.txt");
   test::writeFile(target, "old");
 
-  struct sigaction ignore {}, old {};
-  ignore.sa_handler = SIG_IGN;
-  ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &old), 0);
-  struct rlimit saved {};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  struct rlimit small = saved;
-  small.rlim_cur = 100;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  Status tooBig = atomic_file::writeWhole(target, std::string(5000, 'x'));
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  ::sigaction(SIGXFSZ, &old, nullptr);
+  Status tooBig = [&] {
+    test::FileSizeLimit limit(100);
+    return atomic_file::writeWhole(target, std::string(5000, 'x'));
+  }();
   ASSERT_FALSE(tooBig);
   EXPECT_EQ(tooBig.error(), Error::FileTooBig);
 

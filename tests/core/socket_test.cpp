@@ -11,30 +11,16 @@
 
 #include <thread>
 
+#include "loopback.hpp"
+
 namespace {
 
-uint16_t freePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-  socklen_t len = sizeof(a);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
 TEST(Sockets, AcceptedConnectionsHaveNoDelay) {
-  uint16_t port = freePort();
+  uint16_t port = vyx::test::freeLoopbackPort();
   auto listener = vyx::net::realSockets().listenLoopback(port);
   ASSERT_TRUE(listener) << vyx::errorName(listener.error());
-  vyx::Fd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::connect(client.get(), reinterpret_cast<sockaddr*>(&a), sizeof(a)), 0);
+  vyx::Fd client(vyx::test::connectLoopback(port, 1));
+  ASSERT_TRUE(client.valid());
   auto accepted = (*listener)->accept();
   ASSERT_TRUE(accepted);
   int on = 0;

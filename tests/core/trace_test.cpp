@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -358,17 +357,10 @@ TEST_F(TraceTest, AFailedAppendLeavesTheEarlierEventsExactly) {
   const std::string before = readFile(log);
 
   // Let the file grow by a few bytes only, so the next line is cut short.
-  struct sigaction ignore {}, old {};
-  ignore.sa_handler = SIG_IGN;
-  ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &old), 0);
-  struct rlimit saved {};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  struct rlimit small = saved;
-  small.rlim_cur = before.size() + 5;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  auto result = w.recordEvent("second", "{\"padding\":\"xxxxxxxxxxxxxxxxxxxxxxxx\"}");
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  ::sigaction(SIGXFSZ, &old, nullptr);
+  auto result = [&] {
+    test::FileSizeLimit limit(before.size() + 5);
+    return w.recordEvent("second", "{\"padding\":\"xxxxxxxxxxxxxxxxxxxxxxxx\"}");
+  }();
 
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(readFile(log), before);
@@ -581,18 +573,13 @@ TEST_F(TraceTest, ArtifactsThatCannotBeWrittenWholeAreRemoved) {
   ObservationSnapshot s = sampleSnapshot();
   for (int i = 0; i < 50; ++i) s.nodes.push_back(s.nodes.front());
 
-  struct sigaction ignore {}, old {};
-  ignore.sa_handler = SIG_IGN;
-  ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &old), 0);
-  struct rlimit saved {};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  struct rlimit small = saved;
-  small.rlim_cur = 1000;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  auto png = w.writeArtifact("snapshot-1.png", std::string(5000, 'p'));
-  auto json = w.writeSnapshot(s);
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  ::sigaction(SIGXFSZ, &old, nullptr);
+  Expected<std::string> png = fail(Error::Unexpected);
+  Expected<std::string> json = fail(Error::Unexpected);
+  {
+    test::FileSizeLimit limit(1000);
+    png = w.writeArtifact("snapshot-1.png", std::string(5000, 'p'));
+    json = w.writeSnapshot(s);
+  }
 
   ASSERT_FALSE(png.has_value());
   EXPECT_EQ(png.error(), Error::FileTooBig);

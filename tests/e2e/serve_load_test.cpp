@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/json.hpp"
+#include "loopback.hpp"
 #include "vyx_test.hpp"
 
 namespace {
@@ -27,40 +28,7 @@ namespace {
 constexpr size_t kLines = 10000;
 constexpr size_t kLineLimit = 16 * 1024 * 1024;
 
-uint16_t freePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-  socklen_t len = sizeof(a);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
-int connectTo(uint16_t port) {
-  for (int attempt = 0; attempt < 3000; ++attempt) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0) return fd;
-    ::close(fd);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return -1;
-}
-
-bool sendAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
+using vyx::test::sendAll;
 
 std::string readToEnd(int fd) {
   std::string out;
@@ -82,7 +50,7 @@ long peakKiB(pid_t pid) {
 
 struct Server {
   pid_t pid = -1;
-  uint16_t port = freePort();
+  uint16_t port = vyx::test::freeLoopbackPort();
   Server() {
     std::string portText = std::to_string(port);
     pid = ::fork();
@@ -106,7 +74,7 @@ struct Server {
 
 TEST(ServeLoad, MixedLinesOverOneConnection) {
   Server server;
-  int fd = connectTo(server.port);
+  int fd = vyx::test::connectLoopback(server.port);
   ASSERT_GE(fd, 0);
 
   // The lines, and the reply each one must get, in order.
@@ -197,13 +165,13 @@ TEST(ServeLoad, MixedLinesOverOneConnection) {
 
   // The server is still serving, and an HTTP request line first on a new
   // connection closes it without executing what follows.
-  int web = connectTo(server.port);
+  int web = vyx::test::connectLoopback(server.port);
   ASSERT_GE(web, 0);
   ASSERT_TRUE(sendAll(web, "POST / HTTP/1.1\r\nContent-Type: text/plain\r\n\r\n"
                            R"({"jsonrpc":"2.0","id":1,"method":"app.launch"})" "\n"));
   EXPECT_EQ(readToEnd(web), "");
   ::close(web);
-  int again = connectTo(server.port);
+  int again = vyx::test::connectLoopback(server.port);
   ASSERT_GE(again, 0);
   ASSERT_TRUE(sendAll(again, R"({"id":"last","method":"session.close"})" "\n"));
   ::shutdown(again, SHUT_WR);

@@ -23,51 +23,24 @@
 #include <vector>
 
 #include "core/json.hpp"
+#include "loopback.hpp"
 #include "vyx_test.hpp"
 
 namespace {
 
 using vyx::test::TempDir;
 
-uint16_t freePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-  socklen_t len = sizeof(a);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
 // A connected socket whose reads give up after 20 s, or -1.
 int connectTo(uint16_t port) {
-  for (int attempt = 0; attempt < 3000; ++attempt) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0) {
-      timeval limit{20, 0};
-      ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
-      return fd;
-    }
-    ::close(fd);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  int fd = vyx::test::connectLoopback(port);
+  if (fd >= 0) {
+    timeval limit{20, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
   }
-  return -1;
+  return fd;
 }
 
-bool sendAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
+using vyx::test::sendAll;
 
 // Reads until `lines` line feeds have arrived (or the connection ends).
 std::string readLines(int fd, size_t lines) {
@@ -197,7 +170,7 @@ class ServeSoak : public ::testing::Test {
   }
 
   TempDir dir;
-  uint16_t port = freePort();
+  uint16_t port = vyx::test::freeLoopbackPort();
   pid_t pid = -1;
   int64_t nextId = 1;
 };

@@ -2,6 +2,10 @@
 // Helpers shared by the tests: temporary directories, file access, and
 // running the real vyx binary (or any program) as a child process.
 
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -41,6 +45,31 @@ std::string vyxBinary();
 std::string fakesDir();    // tests/fakes in the source tree
 std::string sourceDir();   // the project's source root
 std::string sharedDir();   // ../shared beside the project (may be absent)
+
+// While it lives, files this process writes may not grow past `bytes`; a
+// write beyond fails with EFBIG (SIGXFSZ is ignored meanwhile).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(uint64_t bytes) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &oldAction_);
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    struct rlimit small = saved_;
+    small.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    ::sigaction(SIGXFSZ, &oldAction_, nullptr);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  struct sigaction oldAction_ {};
+  struct rlimit saved_ {};
+};
 
 // A fresh directory under /tmp, removed with its contents when destroyed.
 class TempDir {
