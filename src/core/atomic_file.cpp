@@ -44,32 +44,26 @@ AtomicFile::AtomicFile(int dirFd, Fd fd, std::string temp, std::string target, s
       target_(std::move(target)),
       out_(std::make_unique<FdWriter>(fd_.get(), buffer)) {}
 
-Expected<AtomicFile> AtomicFile::create(std::string_view path, size_t buffer) {
-  const std::string_view name = paths::baseName(path);
-  const std::string_view dir = path.substr(0, path.size() - name.size());
+Expected<AtomicFile> AtomicFile::open(int dirFd, std::string_view dir, std::string_view name, size_t buffer) {
   for (unsigned attempt = 0; attempt < kAttempts; ++attempt) {
     std::string temp = std::string(dir) + tempName(name, attempt);
     int fd;
     do {
-      fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      fd = ::openat(dirFd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd >= 0) return AtomicFile(AT_FDCWD, Fd(fd), std::move(temp), std::string(path), buffer);
+    if (fd >= 0) return AtomicFile(dirFd, Fd(fd), std::move(temp), std::string(dir) + std::string(name), buffer);
     if (errno != EEXIST) return fail(errorFromErrno(errno, Error::WriteFailed));
   }
   return fail(Error::PathAlreadyExists);
 }
 
+Expected<AtomicFile> AtomicFile::create(std::string_view path, size_t buffer) {
+  const std::string_view name = paths::baseName(path);
+  return open(AT_FDCWD, path.substr(0, path.size() - name.size()), name, buffer);
+}
+
 Expected<AtomicFile> AtomicFile::createBeneath(int dirFd, std::string_view name, size_t buffer) {
-  for (unsigned attempt = 0; attempt < kAttempts; ++attempt) {
-    std::string temp = tempName(name, attempt);
-    int fd;
-    do {
-      fd = ::openat(dirFd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd >= 0) return AtomicFile(dirFd, Fd(fd), std::move(temp), std::string(name), buffer);
-    if (errno != EEXIST) return fail(errorFromErrno(errno, Error::WriteFailed));
-  }
-  return fail(Error::PathAlreadyExists);
+  return open(dirFd, "", name, buffer);
 }
 
 AtomicFile::AtomicFile(AtomicFile&& other) noexcept

@@ -45,6 +45,9 @@ class AtomicFile final : public Writer {
 
  private:
   AtomicFile(int dirFd, Fd fd, std::string temp, std::string target, size_t buffer);
+  // The temporary for `name`, whose directory is `dir` ("" or ending in
+  // "/") taken relative to `dirFd`.
+  static Expected<AtomicFile> open(int dirFd, std::string_view dir, std::string_view name, size_t buffer);
   Status failWith(Error e);
   void discard();
 

@@ -7,6 +7,7 @@
 #include "core/files.hpp"
 #include "core/json.hpp"
 #include "core/json_writer.hpp"
+#include "core/text.hpp"
 #include "core/limits.hpp"
 #include "core/trace_json.hpp"
 #include "core/trace_layout.hpp"
@@ -22,7 +23,7 @@ constexpr std::string_view kRedactedResourceId = "[REDACTED:resourceId]";
 // case); an empty entry never matches.
 bool anyContained(std::string_view id, const std::vector<std::string>& entries) {
   for (const std::string& entry : entries) {
-    if (!entry.empty() && trace_json::containsAsciiFolded(id, entry)) return true;
+    if (!entry.empty() && text::containsAsciiFolded(id, entry)) return true;
   }
   return false;
 }

@@ -226,10 +226,6 @@ Status putInteger(Sink& s, int64_t value) {
   return s.put(std::string_view(buf, static_cast<size_t>(end - buf)));
 }
 
-inline unsigned char fold(char c) { return static_cast<unsigned char>(text::asciiLower(c)); }
-
-bool containsFolded(std::string_view hay, std::string_view needle) { return text::containsAsciiFolded(hay, needle); }
-
 constexpr std::string_view kSensitiveKeyWords[] = {"password", "token",  "secret", "authorization", "auth",
                                                    "cookie",   "apikey", "api_key", "bearer"};
 
@@ -255,7 +251,7 @@ bool isSensitiveKey(std::string_view key) {
       words &= words - 1;
       if (key.size() - i < word.size()) continue;
       size_t j = 1;
-      while (j < word.size() && fold(key[i + j]) == static_cast<unsigned char>(word[j])) ++j;
+      while (j < word.size() && text::asciiLower(key[i + j]) == word[j]) ++j;
       if (j == word.size()) return true;
     }
   }
@@ -265,9 +261,9 @@ bool isSensitiveKey(std::string_view key) {
 bool matchesDenylist(std::string_view value, const TextRules& rules) {
   for (const std::string& deny : rules.denylistText) {
     if (deny.empty() || deny.size() > value.size()) continue;
-    if (!containsFolded(value, deny)) continue;
+    if (!text::containsAsciiFolded(value, deny)) continue;
     for (const std::string& allow : rules.allowlistText) {
-      if (!allow.empty() && containsFolded(value, allow)) return false;
+      if (!allow.empty() && text::containsAsciiFolded(value, allow)) return false;
     }
     return true;
   }
@@ -294,7 +290,7 @@ bool looksLikeEmail(std::string_view value) {
 Status putRedactedString(Sink& s, bool secret, std::string_view value, const TextRules& rules) {
   if (secret) return s.put("\"[REDACTED:secret]\"");
   if (matchesDenylist(value, rules)) return s.put("\"[REDACTED:custom]\"");
-  if (value.size() >= 7 && containsFolded(value, "bearer ")) return s.put("\"[REDACTED:token]\"");
+  if (value.size() >= 7 && text::containsAsciiFolded(value, "bearer ")) return s.put("\"[REDACTED:token]\"");
   if (looksLikeSignedToken(value)) return s.put("\"[REDACTED:token]\"");
   if (looksLikeEmail(value)) return s.put("\"[REDACTED:email]\"");
   return putString(s, value);
@@ -432,9 +428,6 @@ namespace vyx::trace_json {
 
 bool isSensitiveKeyName(std::string_view key) { return isSensitiveKey(key); }
 
-bool containsAsciiFolded(std::string_view haystack, std::string_view needle) {
-  return containsFolded(haystack, needle);
-}
 
 bool looksLikeDottedToken(std::string_view value) { return looksLikeSignedToken(value); }
 

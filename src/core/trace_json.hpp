@@ -52,11 +52,10 @@ Status writeJsonValueRedacted(Writer& w, const json::Value& value, std::string_v
 
 // The redaction rules shared with the bundle redaction: a member name that
 // holds one of the nine sensitive words ("password", "token", "secret",
-// "authorization", "auth", "cookie", "apikey", "api_key", "bearer"), an ASCII
-// case-insensitive substring test, and the shape of a dotted token (40 bytes
-// or more, two full stops, at least one byte after the second).
+// "authorization", "auth", "cookie", "apikey", "api_key", "bearer"), and
+// the shape of a dotted token (40 bytes or more, two full stops, at least
+// one byte after the second).
 bool isSensitiveKeyName(std::string_view key);
-bool containsAsciiFolded(std::string_view haystack, std::string_view needle);
 bool looksLikeDottedToken(std::string_view value);
 
 // Writes a parsed value compact, unchanged.

@@ -90,7 +90,7 @@ class AppendWriter final : public Writer {
 // The string rule of a JSON string value.
 std::string_view redactedMarker(std::string_view value, std::optional<std::string_view> key) {
   if (key && trace_json::isSensitiveKeyName(*key)) return kSecretMarker;
-  if (value.size() >= 7 && trace_json::containsAsciiFolded(value, "bearer ")) return kTokenMarker;
+  if (value.size() >= 7 && text::containsAsciiFolded(value, "bearer ")) return kTokenMarker;
   if (trace_json::looksLikeDottedToken(value)) return kTokenMarker;
   if (looksLikeEmail(value)) return kEmailMarker;
   return {};
@@ -112,7 +112,7 @@ inline bool isBlankLine(std::string_view line) { return text::trim(line, " \t\r"
 // Whether the free-text scrubber can change the text at all: it replaces
 // only around an "@", a "bearer " or inside a tag.
 bool mayScrub(std::string_view text) {
-  return text.find_first_of("@<") != std::string_view::npos || trace_json::containsAsciiFolded(text, "bearer ");
+  return text.find_first_of("@<") != std::string_view::npos || text::containsAsciiFolded(text, "bearer ");
 }
 
 // How a value is written: as it stands (the string rule only), or scrubbed
